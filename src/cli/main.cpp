@@ -1,0 +1,139 @@
+// mid2nolt: converts a Standard MIDI File into NOLT Scripts.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "convert/track_output.h"
+#include "midi/song.h"
+
+namespace {
+
+constexpr const char* kUsage = "Usage:\nmid2nolt infile.mid -p -f[Custom Frequency]\n";
+constexpr const char* kHelp =
+    "-p enables packing mode,\n"
+    "\tThis combines all channels of a each MIDI track\n"
+    "\tinto a single NOLT Script output, instead of one\n"
+    "\tscript per channel.\n"
+    "-f[Custom Frequency] adjusts the target driver frequency,\n"
+    "\tAll timing in NOLT Scripts is done in driver ticks\n"
+    "\tthe rate of which may vary wildly depending upon your\n"
+    "\tproject requirements. The default is 60.\n";
+constexpr const char* kInvalidParameter = "ERROR- Invalid Conversion Parameter : ";
+constexpr const char* kInvalidFrequency = "ERROR- Invalid Driver Frequency : ";
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool hasMidExtension(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length < 4) {
+        return false;
+    }
+    const char* extension = name + length - 4;
+    const char* expected = ".mid";
+    for (int i = 0; i < 4; ++i) {
+        char c = extension[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != expected[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Options {
+    std::uint32_t driverFrequency = 60;
+    bool packingFlag = false;
+};
+
+// Checks every option for its leading '-' first, then interprets them in
+// order; the later -f wins. False after writing the message of the first fault.
+bool readOptions(int argc, char** argv, Options& options) {
+    for (int i = 2; i < argc; ++i) {
+        if (argv[i][0] != '-') {
+            std::fprintf(stderr, "%s%s\n", kInvalidParameter, argv[i]);
+            return false;
+        }
+    }
+    for (int i = 2; i < argc; ++i) {
+        const char* option = argv[i];
+        if (option[1] == 'f') {
+            // Formatted input as the user expects from C tools: leading blanks
+            // and a sign are accepted, anything after the number is ignored.
+            unsigned frequency = 0;
+            if (std::sscanf(option + 2, "%u", &frequency) != 1) {
+                if (option[2] == '\0') {
+                    std::fprintf(stderr, "%s[None]\n", kInvalidFrequency);
+                } else {
+                    std::fprintf(stderr, "%s%s\n", kInvalidFrequency, option + 2);
+                }
+                return false;
+            }
+            options.driverFrequency = frequency;
+        } else if (std::strcmp(option, "-p") == 0) {
+            options.packingFlag = true;
+        } else {
+            std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
+            return false;
+        }
+    }
+    return true;
+}
+
+int run(int argc, char** argv) {
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "%s%s", kUsage, kHelp);
+        return kFailure;
+    }
+    const char* sourceName = argv[1];
+    // The source is opened before the options and the extension are looked at.
+    const File source(std::fopen(sourceName, "rb"));
+    if (!source) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Can't Open Source File: ", sourceName);
+        return kFailure;
+    }
+    Options options;
+    if (!readOptions(argc, argv, options)) {
+        return kFailure;
+    }
+    if (!hasMidExtension(sourceName)) {
+        std::fprintf(stderr, "%s", "ERROR- Source File must have a .mid extension.");
+        return kFailure;
+    }
+    const std::string baseName(sourceName, std::strlen(sourceName) - 4);
+
+    std::printf("Reading MIDI Source File : %s\n", sourceName);
+    auto song = std::make_unique<mid2nolt::Song>();
+    int status = kFailure;
+    if (mid2nolt::loadSong(source.get(), *song) == 0) {
+        std::printf("NOLTing Track Data...\n");
+        if (mid2nolt::convert(*song, baseName, options.driverFrequency, options.packingFlag) == 0) {
+            std::printf("Done!\n");
+            status = kSuccess;
+        }
+    }
+    mid2nolt::freeSong(song);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s", "ERROR- Out of Memory\n");
+        return kFailure;
+    }
+}

@@ -1,0 +1,109 @@
+#include "convert/tick_conversion.h"
+
+#include <cmath>
+
+#include "convert/conversion_state.h"
+#include "convert/script_format.h"
+
+namespace mid2nolt {
+
+namespace {
+
+// 2^63: the first double beyond the signed 64-bit range.
+constexpr double kInt64Limit = 9223372036854775808.0;
+
+// The span in driver ticks, in exactly this order of double operations:
+// the results must match to the last bit, and any reordering changes some of
+// them (160 MIDI ticks at 500000 us, 96 per quarter and 60 Hz are
+// 49.999999999999993, hence 49).
+double spanInDriverTicks(std::int64_t delta) {
+    const ConversionState& s = conversionState;
+    double x = static_cast<double>(s.tempo) * 1e-6;
+    x = x / static_cast<double>(s.division);
+    x = x * static_cast<double>(delta);
+    x = x * static_cast<double>(s.driverFrequency);
+    return x;
+}
+
+// Splits x into whole and fractional parts; false when x has no whole part
+// that fits a signed 64-bit integer.
+bool splitTicks(double x, double& whole, double& part) {
+    if (!std::isfinite(x)) {
+        return false;
+    }
+    part = std::modf(x, &whole);
+    return whole >= -kInt64Limit && whole < kInt64Limit;
+}
+
+std::uint32_t low32(double whole) {
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(whole)));
+}
+
+}  // namespace
+
+std::uint32_t toDriverTicks(std::int64_t delta) {
+    ConversionState& s = conversionState;
+    double whole = 0.0;
+    double part = 0.0;
+    if (!splitTicks(spanInDriverTicks(delta), whole, part)) {
+        return 0;
+    }
+    s.fraction = s.fraction + part;
+    if (s.fraction >= 1.0) {
+        // Doubles this large are at least 1024 apart, so this stays in range.
+        whole = whole + 1.0;
+    }
+    const std::uint32_t result = low32(whole);
+    double discarded = 0.0;
+    s.fraction = std::modf(s.fraction, &discarded);
+    return result;
+}
+
+std::uint32_t wholeDriverTicks(std::int64_t ticks) {
+    double whole = 0.0;
+    double part = 0.0;
+    if (!splitTicks(spanInDriverTicks(ticks), whole, part)) {
+        return 0;
+    }
+    return low32(whole);
+}
+
+void emitLine(ScriptStream& out) {
+    ConversionState& s = conversionState;
+    const std::uint32_t ticks = toDriverTicks(static_cast<std::int64_t>(s.absTime - s.lastEmitTime));
+    s.driverTicks += ticks;
+
+    if (s.noteOnPending) {
+        if (s.pendingVelocity == 0 && s.pendingKey == s.lastKey) {
+            out.rest(ticks);
+        } else {
+            out.note(s.pendingKey, ticks);
+        }
+        s.lastKey = s.pendingKey;
+    } else if (s.noteOffPending) {
+        out.rest(ticks);
+    } else {
+        out.wait(ticks);
+    }
+
+    // Bar accounting. The bar length is truncated to whole MIDI ticks, then to
+    // whole driver ticks; what is left of a bar is not carried to the next.
+    const std::uint32_t ticksPerBar =
+        s.beatUnit == 0 ? 0
+                        : std::uint32_t{s.division} * s.beatsPerBar * 4u / s.beatUnit;
+    const std::uint32_t barTicks = wholeDriverTicks(ticksPerBar);
+    const std::uint32_t elapsed = s.driverTicks - s.barMarkTicks;
+    if (barTicks != 0 && elapsed >= barTicks) {
+        out.tickMark(elapsed);
+        s.barNumber += elapsed / barTicks;
+        s.barMarkTicks = s.driverTicks;
+        s.barHeaderPending = true;
+    }
+
+    s.noteOnPending = false;
+    s.noteOffPending = false;
+    s.pendingVelocity = 0;
+    s.lastEmitTime = s.absTime;
+}
+
+}  // namespace mid2nolt

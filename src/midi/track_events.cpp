@@ -1,0 +1,117 @@
+#include "midi/track_events.h"
+
+namespace mid2nolt {
+
+bool TrackEventReader::readLength(std::uint32_t& value) {
+    std::uint32_t result = 0;
+    std::uint8_t byte = 0;
+    do {
+        if (position_ >= length_) {
+            return false;
+        }
+        byte = data_[position_++];
+        result = (result << 7) | (byte & 0x7Fu);
+    } while (byte & 0x80u);
+    value = result;
+    return true;
+}
+
+bool TrackEventReader::readEvent(TrackEvent& event) {
+    if (position_ >= length_) {
+        return false;
+    }
+    std::uint8_t status = data_[position_++];
+
+    if (status < 0xF0) {
+        bool haveFirst = false;
+        std::uint8_t first = 0;
+        if (status < 0x80) {
+            if (runningStatus_ == 0) {
+                event.kind = EventKind::StrayData;
+                return true;
+            }
+            first = status;
+            haveFirst = true;
+            status = runningStatus_;
+        } else {
+            runningStatus_ = status;
+        }
+        // Program change and channel pressure carry one data byte, the others two.
+        const std::uint32_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
+        if (bytesLeft() < dataBytes - (haveFirst ? 1 : 0)) {
+            return cutOff();
+        }
+        event.status = status;
+        event.data1 = haveFirst ? first : data_[position_++];
+        event.data2 = dataBytes == 2 ? data_[position_++] : 0;
+        switch (status >> 4) {
+            case 0x8: event.kind = EventKind::NoteOff; break;
+            case 0x9: event.kind = EventKind::NoteOn; break;
+            default: event.kind = EventKind::OtherChannel; break;
+        }
+        return true;
+    }
+
+    if (status == 0xF0 || status == 0xF7) {
+        std::uint32_t length = 0;
+        if (!readLength(length)) {
+            return cutOff();
+        }
+        skip(length);
+        event.kind = EventKind::SystemExclusive;
+        return true;
+    }
+
+    if (status == 0xFF) {
+        return readMeta(event);
+    }
+
+    event.kind = EventKind::System;
+    return true;
+}
+
+bool TrackEventReader::readMeta(TrackEvent& event) {
+    if (position_ >= length_) {
+        return cutOff();
+    }
+    event.metaType = data_[position_++];
+    if (event.metaType == 0x2F) {
+        event.kind = EventKind::EndOfTrack;
+        return true;
+    }
+    std::uint32_t length = 0;
+    if (!readLength(length)) {
+        return cutOff();
+    }
+    event.kind = EventKind::Meta;
+    const std::uint8_t* at = data_ + position_;
+    switch (event.metaType) {
+        case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:
+            if (length > bytesLeft()) {
+                return cutOff();
+            }
+            event.text = at;
+            event.textLength = length;
+            break;
+        case 0x51:
+            // The three tempo bytes are read whatever the length says.
+            if (bytesLeft() < 3) {
+                return cutOff();
+            }
+            event.tempo = std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2];
+            break;
+        case 0x58:
+            if (bytesLeft() < 2) {
+                return cutOff();
+            }
+            event.numerator = at[0];
+            event.exponent = at[1];
+            break;
+        default:
+            break;
+    }
+    skip(length);
+    return true;
+}
+
+}  // namespace mid2nolt

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mid2nolt {
+
+enum class EventKind : std::uint8_t {
+    NoteOff,       // 0x8n
+    NoteOn,        // 0x9n, any velocity
+    OtherChannel,  // 0xAn to 0xEn
+    SystemExclusive,
+    Meta,          // any meta type but end of track
+    EndOfTrack,    // FF 2F; its length is never read
+    System,        // 0xF1 to 0xF6, 0xF8 to 0xFE: no data
+    StrayData,     // a data byte in status position with no running status: dropped
+};
+
+struct TrackEvent {
+    EventKind kind = EventKind::System;
+    std::uint8_t status = 0;  // for channel events, the status in force (running status applied)
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+    std::uint8_t metaType = 0;
+    // Text-type metas (0x01 to 0x07): the text, wholly within the chunk.
+    const std::uint8_t* text = nullptr;
+    std::uint32_t textLength = 0;
+    // Set tempo (0x51): microseconds per quarter note from the first three data bytes.
+    std::uint32_t tempo = 0;
+    // Time signature (0x58): numerator and denominator exponent.
+    std::uint8_t numerator = 0;
+    std::uint8_t exponent = 0;
+};
+
+// Steps through the bytes of one track chunk, event by event. The script walk
+// and the channel scan both use it, so they always step alike.
+//
+// It never reads at or beyond `length`. An event cut off by the end of the
+// chunk (a delta time, status, data, type or length byte missing; a text
+// longer than the bytes left; a tempo with fewer than 3 bytes or a time
+// signature with fewer than 2 bytes after its length) is not delivered: the
+// read fails and the reader stays at the end. A skip over sysex or meta data
+// that would pass the end stops at the end.
+//
+// Running status: a status byte 0x80 to 0xEF becomes the running status and
+// nothing else changes it (metas, sysex and system messages leave it alone).
+// A data byte in status position is then the first data byte of an event with
+// that status; with no running status yet it is dropped on its own.
+class TrackEventReader {
+public:
+    TrackEventReader(const std::uint8_t* data, std::uint32_t length) : data_(data), length_(length) {}
+
+    // Decodes a delta time (64-bit, every continuation byte taken, high bits
+    // lost). False at the end of the chunk or when the quantity runs past it.
+    bool readDelta(std::uint64_t& delta) {
+        std::uint64_t value = 0;
+        std::uint8_t byte = 0;
+        do {
+            if (position_ >= length_) {
+                return false;
+            }
+            byte = data_[position_++];
+            value = (value << 7) | (byte & 0x7Fu);
+        } while (byte & 0x80u);
+        delta = value;
+        return true;
+    }
+
+    // Reads the event that follows a delta time. False when it is cut off.
+    bool readEvent(TrackEvent& event);
+
+    std::uint32_t position() const { return position_; }
+
+private:
+    bool readLength(std::uint32_t& value);
+    std::uint32_t bytesLeft() const { return length_ - position_; }
+    bool cutOff() {
+        position_ = length_;
+        return false;
+    }
+    void skip(std::uint32_t count) { position_ = count > bytesLeft() ? length_ : position_ + count; }
+    bool readMeta(TrackEvent& event);
+
+    const std::uint8_t* data_;
+    std::uint32_t length_;
+    std::uint32_t position_ = 0;
+    std::uint8_t runningStatus_ = 0;
+};
+
+}  // namespace mid2nolt
