@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/smf_builder.h"
+
+namespace testing_support {
+
+// A fresh directory under the system's temporary folder, removed with all it holds.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, const smf::Bytes& bytes);
+void writeFile(const std::filesystem::path& path, const std::string& text);
+std::string readFile(const std::filesystem::path& path);
+// Every regular file below `dir`, by path relative to it, with its content.
+std::map<std::string, std::string> filesIn(const std::filesystem::path& dir);
+
+// A whole run of the converter binary with `dir` as working directory.
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;
+    std::map<std::string, std::string> files;  // every file in `dir` after the run
+};
+RunResult runTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
+
+}  // namespace testing_support
