@@ -72,10 +72,6 @@ void ScriptStream::put(std::string_view text) {
     used_ += text.size();
 }
 
-void ScriptStream::put(char c) {
-    buffer_[used_++] = c;
-}
-
 void ScriptStream::putNumber(std::uint32_t value) {
     char* at = buffer_.get() + used_;
     used_ = static_cast<std::size_t>(std::to_chars(at, at + 10, value).ptr - buffer_.get());
@@ -83,70 +79,74 @@ void ScriptStream::putNumber(std::uint32_t value) {
 
 void ScriptStream::wholeTrackHeader(std::uint32_t track, std::string_view baseName) {
     reserve(kLineRoom);
-    put("; Converted from Track ");
+    append("; Converted from Track ");
     putNumber(track);
-    put(" of ");
+    append(" of ");
     put(baseName);
-    put(".mid\n");
+    reserve(kLineRoom);
+    append(".mid\n");
 }
 
 void ScriptStream::channelHeader(std::uint32_t track, std::uint32_t channel,
                                  std::string_view baseName) {
     reserve(kLineRoom);
-    put("; Converted from Track ");
+    append("; Converted from Track ");
     putNumber(track);
-    put(", Channel ");
+    append(", Channel ");
     putNumber(channel);
-    put(" of ");
+    append(" of ");
     put(baseName);
-    put(".mid\n");
+    reserve(kLineRoom);
+    append(".mid\n");
 }
 
 void ScriptStream::wait(std::uint32_t ticks) {
     reserve(kLineRoom);
-    put("\twait ");
+    append("\twait ");
     putNumber(ticks);
-    put('\n');
+    append('\n');
 }
 
 void ScriptStream::rest(std::uint32_t ticks) {
     reserve(kLineRoom);
-    put("\trest ");
+    append("\trest ");
     putNumber(ticks);
-    put('\n');
+    append('\n');
 }
 
 void ScriptStream::note(std::uint8_t key, std::uint32_t ticks) {
     reserve(kLineRoom);
-    put('\t');
-    put(noteNames[key % 12]);
+    append('\t');
+    const char* name = noteNames[key % 12];
+    append(name[0]);
+    append(name[1]);
     putNumber(key / 12u);
-    put(' ');
+    append(' ');
     putNumber(ticks);
-    put('\n');
+    append('\n');
 }
 
 void ScriptStream::tickMark(std::uint32_t ticks) {
     reserve(kLineRoom);
-    put("; Ticks ");
+    append("; Ticks ");
     putNumber(ticks);
-    put('\n');
+    append('\n');
 }
 
 void ScriptStream::barHeading(std::uint32_t bar) {
     reserve(kLineRoom);
-    put("; ---- Bar ");
+    append("; ---- Bar ");
     putNumber(bar);
-    put(" ----\n;****************\n\n");
+    append(" ----\n;****************\n\n");
 }
 
 void ScriptStream::barsHeading(std::uint32_t firstBar, std::uint32_t lastBar) {
     reserve(kLineRoom);
-    put("; ---- Bars ");
+    append("; ---- Bars ");
     putNumber(firstBar);
-    put(" to ");
+    append(" to ");
     putNumber(lastBar);
-    put(" ----\n;****************\n\n");
+    append(" ----\n;****************\n\n");
 }
 
 void ScriptStream::textComment(const std::uint8_t* text, std::uint32_t length) {
@@ -162,10 +162,10 @@ void ScriptStream::textComment(const std::uint8_t* text, std::uint32_t length) {
             ++lineEnd;
         }
         reserve(kLineRoom);
-        put("; ");
+        append("; ");
         put(std::string_view(begin, static_cast<std::size_t>(lineEnd - begin)));
         reserve(kLineRoom);
-        put('\n');
+        append('\n');
         if (lineEnd == end) {
             return;
         }
@@ -178,9 +178,9 @@ void ScriptStream::textComment(const std::uint8_t* text, std::uint32_t length) {
 
 void ScriptStream::trailer(std::uint32_t totalTicks) {
     reserve(kLineRoom);
-    put("\tend\n; Total Track Ticks : ");
+    append("\tend\n; Total Track Ticks : ");
     putNumber(totalTicks);
-    put('\n');
+    append('\n');
 }
 
 }  // namespace mid2nolt

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,8 +46,15 @@ public:
     void trailer(std::uint32_t totalTicks);
 
 private:
+    // Appends text of any length, flushing as needed.
     void put(std::string_view text);
-    void put(char c);
+    // Unchecked appends: the caller has made room for the whole line.
+    template <std::size_t N>
+    void append(const char (&literal)[N]) {
+        std::memcpy(buffer_.get() + used_, literal, N - 1);
+        used_ += N - 1;
+    }
+    void append(char c) { buffer_[used_++] = c; }
     void putNumber(std::uint32_t value);
     void reserve(std::size_t count);
     void flush();

@@ -1,7 +1,5 @@
 #include "convert/tick_conversion.h"
 
-#include <cmath>
-
 #include "convert/conversion_state.h"
 #include "convert/script_format.h"
 
@@ -25,14 +23,17 @@ double spanInDriverTicks(std::int64_t delta) {
     return x;
 }
 
-// Splits x into whole and fractional parts; false when x has no whole part
-// that fits a signed 64-bit integer.
+// Splits x into whole and fractional parts exactly as modf does; false when x
+// is not finite or its whole part does not fit a signed 64-bit integer. Within
+// that range the truncating conversion is exact and so is x - whole, and it
+// costs a fraction of a call to modf on the hottest path of a conversion.
 bool splitTicks(double x, double& whole, double& part) {
-    if (!std::isfinite(x)) {
+    if (!(x >= -kInt64Limit && x < kInt64Limit)) {
         return false;
     }
-    part = std::modf(x, &whole);
-    return whole >= -kInt64Limit && whole < kInt64Limit;
+    whole = static_cast<double>(static_cast<std::int64_t>(x));
+    part = x - whole;
+    return true;
 }
 
 std::uint32_t low32(double whole) {
@@ -54,8 +55,8 @@ std::uint32_t toDriverTicks(std::int64_t delta) {
         whole = whole + 1.0;
     }
     const std::uint32_t result = low32(whole);
-    double discarded = 0.0;
-    s.fraction = std::modf(s.fraction, &discarded);
+    // The fraction stays within (-2, 2): keep its fractional part.
+    s.fraction = s.fraction - static_cast<double>(static_cast<std::int64_t>(s.fraction));
     return result;
 }
 
@@ -67,6 +68,38 @@ std::uint32_t wholeDriverTicks(std::int64_t ticks) {
     }
     return low32(whole);
 }
+
+namespace {
+
+// The bar length in whole driver ticks: truncated to whole MIDI ticks, then to
+// whole driver ticks. It costs two divisions and changes only with the tempo,
+// the time signature or the run settings, so the last result is kept.
+std::uint32_t barLengthInDriverTicks() {
+    struct Key {
+        std::uint32_t tempo;
+        std::uint32_t driverFrequency;
+        std::uint16_t division;
+        std::uint8_t beatsPerBar;
+        std::uint8_t beatUnit;
+        bool operator==(const Key&) const = default;
+    };
+    static Key cachedKey{};
+    static std::uint32_t cachedTicks = 0;
+    static bool cached = false;
+
+    const ConversionState& s = conversionState;
+    const Key key{s.tempo, s.driverFrequency, s.division, s.beatsPerBar, s.beatUnit};
+    if (!cached || !(key == cachedKey)) {
+        const std::uint32_t ticksPerBar =
+            s.beatUnit == 0 ? 0 : std::uint32_t{s.division} * s.beatsPerBar * 4u / s.beatUnit;
+        cachedTicks = wholeDriverTicks(ticksPerBar);
+        cachedKey = key;
+        cached = true;
+    }
+    return cachedTicks;
+}
+
+}  // namespace
 
 void emitLine(ScriptStream& out) {
     ConversionState& s = conversionState;
@@ -86,12 +119,8 @@ void emitLine(ScriptStream& out) {
         out.wait(ticks);
     }
 
-    // Bar accounting. The bar length is truncated to whole MIDI ticks, then to
-    // whole driver ticks; what is left of a bar is not carried to the next.
-    const std::uint32_t ticksPerBar =
-        s.beatUnit == 0 ? 0
-                        : std::uint32_t{s.division} * s.beatsPerBar * 4u / s.beatUnit;
-    const std::uint32_t barTicks = wholeDriverTicks(ticksPerBar);
+    // Bar accounting. What is left of a bar is not carried to the next.
+    const std::uint32_t barTicks = barLengthInDriverTicks();
     const std::uint32_t elapsed = s.driverTicks - s.barMarkTicks;
     if (barTicks != 0 && elapsed >= barTicks) {
         out.tickMark(elapsed);

@@ -16,42 +16,9 @@ bool TrackEventReader::readLength(std::uint32_t& value) {
     return true;
 }
 
-bool TrackEventReader::readEvent(TrackEvent& event) {
-    if (position_ >= length_) {
-        return false;
-    }
-    std::uint8_t status = data_[position_++];
-
-    if (status < 0xF0) {
-        bool haveFirst = false;
-        std::uint8_t first = 0;
-        if (status < 0x80) {
-            if (runningStatus_ == 0) {
-                event.kind = EventKind::StrayData;
-                return true;
-            }
-            first = status;
-            haveFirst = true;
-            status = runningStatus_;
-        } else {
-            runningStatus_ = status;
-        }
-        // Program change and channel pressure carry one data byte, the others two.
-        const std::uint32_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
-        if (bytesLeft() < dataBytes - (haveFirst ? 1 : 0)) {
-            return cutOff();
-        }
-        event.status = status;
-        event.data1 = haveFirst ? first : data_[position_++];
-        event.data2 = dataBytes == 2 ? data_[position_++] : 0;
-        switch (status >> 4) {
-            case 0x8: event.kind = EventKind::NoteOff; break;
-            case 0x9: event.kind = EventKind::NoteOn; break;
-            default: event.kind = EventKind::OtherChannel; break;
-        }
-        return true;
-    }
-
+// System exclusive, meta and other system messages: none of them changes the
+// running status.
+bool TrackEventReader::readSystemEvent(std::uint8_t status, TrackEvent& event) {
     if (status == 0xF0 || status == 0xF7) {
         std::uint32_t length = 0;
         if (!readLength(length)) {
@@ -61,11 +28,9 @@ bool TrackEventReader::readEvent(TrackEvent& event) {
         event.kind = EventKind::SystemExclusive;
         return true;
     }
-
     if (status == 0xFF) {
         return readMeta(event);
     }
-
     event.kind = EventKind::System;
     return true;
 }

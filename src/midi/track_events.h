@@ -66,7 +66,43 @@ public:
     }
 
     // Reads the event that follows a delta time. False when it is cut off.
-    bool readEvent(TrackEvent& event);
+    // Channel events, by far the most common, are read inline.
+    bool readEvent(TrackEvent& event) {
+        if (position_ >= length_) {
+            return false;
+        }
+        std::uint8_t status = data_[position_++];
+        if (status >= 0xF0) {
+            return readSystemEvent(status, event);
+        }
+        bool haveFirst = false;
+        std::uint8_t first = 0;
+        if (status < 0x80) {
+            if (runningStatus_ == 0) {
+                event.kind = EventKind::StrayData;
+                return true;
+            }
+            first = status;
+            haveFirst = true;
+            status = runningStatus_;
+        } else {
+            runningStatus_ = status;
+        }
+        // Program change and channel pressure carry one data byte, the others two.
+        const std::uint32_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
+        if (bytesLeft() < dataBytes - (haveFirst ? 1 : 0)) {
+            return cutOff();
+        }
+        event.status = status;
+        event.data1 = haveFirst ? first : data_[position_++];
+        event.data2 = dataBytes == 2 ? data_[position_++] : 0;
+        switch (status >> 4) {
+            case 0x8: event.kind = EventKind::NoteOff; break;
+            case 0x9: event.kind = EventKind::NoteOn; break;
+            default: event.kind = EventKind::OtherChannel; break;
+        }
+        return true;
+    }
 
     std::uint32_t position() const { return position_; }
 
@@ -78,6 +114,7 @@ private:
         return false;
     }
     void skip(std::uint32_t count) { position_ = count > bytesLeft() ? length_ : position_ + count; }
+    bool readSystemEvent(std::uint8_t status, TrackEvent& event);
     bool readMeta(TrackEvent& event);
 
     const std::uint8_t* data_;
