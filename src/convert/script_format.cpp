@@ -11,6 +11,30 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 18;
 // Room for the longest fixed-format line with its numbers.
 constexpr std::size_t kLineRoom = 128;
 
+// "c.5", "g.10"...: the name and octave of every key byte, made once.
+struct NoteText {
+    char text[4];
+    std::size_t length;
+};
+
+constexpr std::array<NoteText, 256> makeNoteTexts() {
+    std::array<NoteText, 256> texts{};
+    for (unsigned key = 0; key < 256; ++key) {
+        NoteText& t = texts[key];
+        t.text[0] = noteNames[key % 12][0];
+        t.text[1] = noteNames[key % 12][1];
+        const unsigned octave = key / 12;
+        t.length = 2;
+        if (octave >= 10) {
+            t.text[t.length++] = static_cast<char>('0' + octave / 10);
+        }
+        t.text[t.length++] = static_cast<char>('0' + octave % 10);
+    }
+    return texts;
+}
+
+constexpr std::array<NoteText, 256> kNoteTexts = makeNoteTexts();
+
 }  // namespace
 
 ScriptStream::ScriptStream() : buffer_(new char[kBufferSize]) {}
@@ -117,10 +141,9 @@ void ScriptStream::rest(std::uint32_t ticks) {
 void ScriptStream::note(std::uint8_t key, std::uint32_t ticks) {
     reserve(kLineRoom);
     append('\t');
-    const char* name = noteNames[key % 12];
-    append(name[0]);
-    append(name[1]);
-    putNumber(key / 12u);
+    const NoteText& name = kNoteTexts[key];
+    std::memcpy(buffer_.get() + used_, name.text, sizeof name.text);
+    used_ += name.length;
     append(' ');
     putNumber(ticks);
     append('\n');

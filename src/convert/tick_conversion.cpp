@@ -10,16 +10,34 @@ namespace {
 // 2^63: the first double beyond the signed 64-bit range.
 constexpr double kInt64Limit = 9223372036854775808.0;
 
+// What the conversion derives from the tempo, the time signature and the run
+// settings. Every emission needs it and each value costs a division, so it is
+// computed again only when one of its inputs has changed.
+struct Timing {
+    std::uint32_t tempo = 0;
+    std::uint32_t driverFrequency = 0;
+    std::uint16_t division = 0;
+    std::uint8_t beatsPerBar = 0;
+    std::uint8_t beatUnit = 0;
+    bool valid = false;
+    double tickLength = 0.0;     // tempo × 1e-6 ÷ division: seconds per MIDI tick
+    std::uint32_t barTicks = 0;  // whole driver ticks in a bar
+
+    bool matches(const ConversionState& s) const {
+        return valid && tempo == s.tempo && driverFrequency == s.driverFrequency &&
+               division == s.division && beatsPerBar == s.beatsPerBar && beatUnit == s.beatUnit;
+    }
+};
+
+Timing timing;
+
 // The span in driver ticks, in exactly this order of double operations:
 // the results must match to the last bit, and any reordering changes some of
 // them (160 MIDI ticks at 500000 us, 96 per quarter and 60 Hz are
-// 49.999999999999993, hence 49).
-double spanInDriverTicks(std::int64_t delta) {
-    const ConversionState& s = conversionState;
-    double x = static_cast<double>(s.tempo) * 1e-6;
-    x = x / static_cast<double>(s.division);
-    x = x * static_cast<double>(delta);
-    x = x * static_cast<double>(s.driverFrequency);
+// 49.999999999999993, hence 49). The first two steps are kept in tickLength.
+double spanInDriverTicks(double tickLength, std::int64_t delta) {
+    double x = tickLength * static_cast<double>(delta);
+    x = x * static_cast<double>(conversionState.driverFrequency);
     return x;
 }
 
@@ -40,13 +58,42 @@ std::uint32_t low32(double whole) {
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(whole)));
 }
 
-}  // namespace
+std::uint32_t wholeTicks(double tickLength, std::int64_t ticks) {
+    double whole = 0.0;
+    double part = 0.0;
+    if (!splitTicks(spanInDriverTicks(tickLength, ticks), whole, part)) {
+        return 0;
+    }
+    return low32(whole);
+}
 
-std::uint32_t toDriverTicks(std::int64_t delta) {
+const Timing& refreshTiming() {
+    const ConversionState& s = conversionState;
+    timing.tempo = s.tempo;
+    timing.driverFrequency = s.driverFrequency;
+    timing.division = s.division;
+    timing.beatsPerBar = s.beatsPerBar;
+    timing.beatUnit = s.beatUnit;
+    timing.valid = true;
+    timing.tickLength = static_cast<double>(s.tempo) * 1e-6;
+    timing.tickLength = timing.tickLength / static_cast<double>(s.division);
+    // The bar is truncated to whole MIDI ticks first.
+    const std::uint32_t ticksPerBar =
+        s.beatUnit == 0 ? 0 : std::uint32_t{s.division} * s.beatsPerBar * 4u / s.beatUnit;
+    timing.barTicks = wholeTicks(timing.tickLength, ticksPerBar);
+    return timing;
+}
+
+inline const Timing& currentTiming() {
+    return timing.matches(conversionState) ? timing : refreshTiming();
+}
+
+// The conversion with the carry, as toDriverTicks describes it.
+std::uint32_t carriedTicks(const Timing& t, std::int64_t delta) {
     ConversionState& s = conversionState;
     double whole = 0.0;
     double part = 0.0;
-    if (!splitTicks(spanInDriverTicks(delta), whole, part)) {
+    if (!splitTicks(spanInDriverTicks(t.tickLength, delta), whole, part)) {
         return 0;
     }
     s.fraction = s.fraction + part;
@@ -60,50 +107,20 @@ std::uint32_t toDriverTicks(std::int64_t delta) {
     return result;
 }
 
-std::uint32_t wholeDriverTicks(std::int64_t ticks) {
-    double whole = 0.0;
-    double part = 0.0;
-    if (!splitTicks(spanInDriverTicks(ticks), whole, part)) {
-        return 0;
-    }
-    return low32(whole);
-}
-
-namespace {
-
-// The bar length in whole driver ticks: truncated to whole MIDI ticks, then to
-// whole driver ticks. It costs two divisions and changes only with the tempo,
-// the time signature or the run settings, so the last result is kept.
-std::uint32_t barLengthInDriverTicks() {
-    struct Key {
-        std::uint32_t tempo;
-        std::uint32_t driverFrequency;
-        std::uint16_t division;
-        std::uint8_t beatsPerBar;
-        std::uint8_t beatUnit;
-        bool operator==(const Key&) const = default;
-    };
-    static Key cachedKey{};
-    static std::uint32_t cachedTicks = 0;
-    static bool cached = false;
-
-    const ConversionState& s = conversionState;
-    const Key key{s.tempo, s.driverFrequency, s.division, s.beatsPerBar, s.beatUnit};
-    if (!cached || !(key == cachedKey)) {
-        const std::uint32_t ticksPerBar =
-            s.beatUnit == 0 ? 0 : std::uint32_t{s.division} * s.beatsPerBar * 4u / s.beatUnit;
-        cachedTicks = wholeDriverTicks(ticksPerBar);
-        cachedKey = key;
-        cached = true;
-    }
-    return cachedTicks;
-}
-
 }  // namespace
+
+std::uint32_t toDriverTicks(std::int64_t delta) {
+    return carriedTicks(currentTiming(), delta);
+}
+
+std::uint32_t wholeDriverTicks(std::int64_t ticks) {
+    return wholeTicks(currentTiming().tickLength, ticks);
+}
 
 void emitLine(ScriptStream& out) {
     ConversionState& s = conversionState;
-    const std::uint32_t ticks = toDriverTicks(static_cast<std::int64_t>(s.absTime - s.lastEmitTime));
+    const Timing& t = currentTiming();
+    const std::uint32_t ticks = carriedTicks(t, static_cast<std::int64_t>(s.absTime - s.lastEmitTime));
     s.driverTicks += ticks;
 
     if (s.noteOnPending) {
@@ -120,7 +137,7 @@ void emitLine(ScriptStream& out) {
     }
 
     // Bar accounting. What is left of a bar is not carried to the next.
-    const std::uint32_t barTicks = barLengthInDriverTicks();
+    const std::uint32_t barTicks = t.barTicks;
     const std::uint32_t elapsed = s.driverTicks - s.barMarkTicks;
     if (barTicks != 0 && elapsed >= barTicks) {
         out.tickMark(elapsed);
