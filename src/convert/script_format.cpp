@@ -44,17 +44,23 @@ ScriptStream::~ScriptStream() {
 }
 
 bool ScriptStream::open(const std::string& name) {
-    close();
-    name_ = name;
-    failed_ = false;
-    used_ = 0;
-    file_ = std::fopen(name.c_str(), "w");
-    if (file_ == nullptr) {
+    std::FILE* file = std::fopen(name.c_str(), "w");
+    if (file == nullptr) {
+        close();
         return false;
     }
     // Our own buffer does the batching; a second copy through stdio's gains nothing.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    adopt(file, name);
     return true;
+}
+
+void ScriptStream::adopt(std::FILE* file, const std::string& name) {
+    close();
+    file_ = file;
+    name_ = name;
+    failed_ = false;
+    used_ = 0;
 }
 
 bool ScriptStream::close() {

@@ -26,6 +26,9 @@ public:
 
     // Creates or truncates the file `name` for writing. False if it cannot.
     bool open(const std::string& name);
+    // Writes to a stream that is already open (a memory stream, say); the
+    // script stream closes it.
+    void adopt(std::FILE* file, const std::string& name);
     // Writes what is buffered and closes the file. False if any write or the
     // close failed. Does nothing and returns true when no file is open.
     bool close();

@@ -49,6 +49,8 @@ bool TrackEventReader::readMeta(TrackEvent& event) {
         return cutOff();
     }
     event.kind = EventKind::Meta;
+    event.text = nullptr;
+    event.textLength = 0;
     const std::uint8_t* at = data_ + position_;
     switch (event.metaType) {
         case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:

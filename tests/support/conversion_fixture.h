@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -9,7 +11,6 @@
 #include "convert/track_walker.h"
 #include "midi/song.h"
 #include "support/smf_builder.h"
-#include "support/test_files.h"
 
 namespace testing_support {
 
@@ -40,18 +41,18 @@ inline void startRun(std::uint16_t division, std::uint32_t driverFrequency = 60)
     mid2nolt::conversionState.driverFrequency = driverFrequency;
 }
 
-// Runs `write` on a script stream over a scratch file and returns what it wrote.
+// Runs `write` on a script stream over memory and returns what it wrote.
 template <typename Write>
 std::string scriptText(Write write) {
-    TempDir dir;
-    const std::string name = (dir / "script.txt").string();
+    char* text = nullptr;
+    std::size_t size = 0;
     mid2nolt::ScriptStream out;
-    if (!out.open(name)) {
-        return "<cannot open>";
-    }
+    out.adopt(open_memstream(&text, &size), "script");
     write(out);
     out.close();
-    return readFile(name);
+    std::string result(text, size);
+    std::free(text);
+    return result;
 }
 
 // The body and trailer that one walk of a track writes.

@@ -1,0 +1,104 @@
+// Fuzz target: the whole run on arbitrary bytes. Loads them as a source,
+// converts every track in packing and in per-channel mode into a scratch
+// folder, and checks that
+// - every script is well formed: known kinds of line only, one trailer at the
+//   end whose total is the sum of the timed lines modulo 2^32;
+// - the scripts on disk are exactly those the console announced;
+// - a second run over the same bytes gives the same console and scripts.
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+
+#include "convert/track_output.h"
+#include "harness.h"
+#include "midi/song.h"
+
+namespace {
+
+struct Outcome {
+    std::string console;
+    std::map<std::string, std::string> scripts;
+    bool operator==(const Outcome&) const = default;
+};
+
+// The script names that the console announced, in order.
+std::set<std::string> announcedScripts(const std::string& console, const std::string& mode) {
+    std::set<std::string> names;
+    const std::string marker = " to NOLT Script : ";
+    std::size_t begin = 0;
+    while (begin < console.size()) {
+        std::size_t end = console.find('\n', begin);
+        if (end == std::string::npos) {
+            end = console.size();
+        }
+        const std::string line = console.substr(begin, end - begin);
+        begin = end + 1;
+        const std::size_t at = line.find(marker);
+        if (line.rfind("Saving Track ", 0) == 0 && at != std::string::npos) {
+            const std::string path = line.substr(at + marker.size());
+            const std::string name = path.substr(path.rfind('/') + 1);
+            if (!names.insert(name).second) {
+                fuzzing::fail(mode + ": script announced twice: " + name);
+            }
+        }
+    }
+    return names;
+}
+
+void convertOnce(const std::uint8_t* data, std::size_t size, bool packing, std::uint32_t frequency,
+                 Outcome& outcome) {
+    const std::string dir = fuzzing::freshScratchDir();
+    const std::string mode = packing ? "packing" : "per channel";
+    std::FILE* source = fuzzing::streamOf(data, size);
+    std::int32_t result = -1;
+    std::pair<std::string, std::string> console;
+    {
+        fuzzing::OutputCapture capture;
+        mid2nolt::Song song;
+        if (mid2nolt::loadSong(source, song) == 0) {
+            result = mid2nolt::convert(song, dir + "/s", frequency, packing);
+        }
+        console = capture.take();
+    }
+    std::fclose(source);
+
+    const std::map<std::string, std::string> files = fuzzing::filesIn(dir);
+    std::set<std::string> written;
+    for (const auto& [name, text] : files) {
+        written.insert(name);
+        fuzzing::checkScript(mode + " " + name, text);
+        outcome.scripts[mode + " " + name] = text;
+    }
+    if (written != announcedScripts(console.first, mode)) {
+        fuzzing::fail(mode + ": the scripts written are not those announced");
+    }
+    if (result != 0 && !files.empty() && console.second.empty()) {
+        fuzzing::fail(mode + ": a failed conversion without a message");
+    }
+    outcome.console += console.first + console.second;
+}
+
+Outcome runOnce(const std::uint8_t* data, std::size_t size) {
+    Outcome outcome;
+    convertOnce(data, size, true, 60, outcome);
+    // The last byte is often a trailing byte that the load ignores: let it
+    // pick the frequency, 0 included.
+    const std::uint32_t frequency = size > 0 ? data[size - 1] * 257u : 60u;
+    convertOnce(data, size, false, frequency, outcome);
+    return outcome;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > (1u << 20)) {
+        return 0;
+    }
+    if (!(runOnce(data, size) == runOnce(data, size))) {
+        fuzzing::fail("two runs over the same bytes differ");
+    }
+    return 0;
+}
