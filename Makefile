@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets.
-.PHONY: example test release clean
+.PHONY: example test release clean coverage fuzz
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -24,3 +24,30 @@ test:
 
 clean:
 	rm -rf build
+
+# Line and branch coverage of src/ by the whole test suite (needs gcovr).
+coverage:
+	cmake --preset coverage
+	cmake --build --preset coverage
+	find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage
+	gcovr --root . --filter 'src/' --exclude-throw-branches --exclude-unreachable-branches \
+	  --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html \
+	  --print-summary build/coverage
+
+# Builds the libFuzzer targets (clang) and runs each for FUZZ_SECONDS, seeded
+# with the generated seeds, the regression corpus and, when present, the
+# shared real MIDI files. Any finding fails; its input is left in build/fuzz/.
+FUZZ_SECONDS ?= 60
+SAMPLES ?= ../shared/midi-samples
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz/corpus-run build/fuzz/corpus-events
+	cp -n build/fuzz/fuzz/seeds/run/* fuzz/corpus/run/* build/fuzz/corpus-run/ 2>/dev/null || true
+	cp -n build/fuzz/fuzz/seeds/events/* fuzz/corpus/events/* build/fuzz/corpus-events/ 2>/dev/null || true
+	if [ -d "$(SAMPLES)" ]; then find "$(SAMPLES)" -iname '*.mid' -size -64k -exec cp -n {} build/fuzz/corpus-run/ \; ; fi
+	build/fuzz/fuzz/fuzz_run -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/finding-run- build/fuzz/corpus-run
+	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace fuzzing {
 
@@ -130,22 +131,37 @@ std::FILE* streamOf(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 
-bool isNumber(const std::string& text) {
-    return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos &&
-           (text.size() == 1 || text[0] != '0') && std::strtoull(text.c_str(), nullptr, 10) <= 0xFFFFFFFFull;
+// A decimal number as the scripts write it: no sign, no leading zero, 32 bits.
+bool parseNumber(std::string_view text, std::uint32_t& value) {
+    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) {
+        return false;
+    }
+    std::uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        result = result * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    value = static_cast<std::uint32_t>(result);
+    return result <= 0xFFFFFFFFu;
+}
+
+bool isNoteName(std::string_view command) {
+    return (command.size() == 3 || command.size() == 4) && std::strchr("cdefgab", command[0]) != nullptr &&
+           (command[1] == '.' || command[1] == 's') && command[2] >= '0' && command[2] <= '9';
 }
 
 }  // namespace
 
-std::size_t checkScript(const std::string& name, const std::string& text) {
-    const std::string trailer = "\tend\n; Total Track Ticks : ";
+std::size_t checkScript(const std::string& name, const std::string& script) {
+    const std::string_view text(script);
+    const std::string_view trailer = "\tend\n; Total Track Ticks : ";
     const std::size_t at = text.rfind(trailer);
-    if (at == std::string::npos || text.empty() || text.back() != '\n') {
-        fail(name + ": no trailer at the end");
-    }
-    const std::string total = text.substr(at + trailer.size(), text.size() - at - trailer.size() - 1);
-    if (!isNumber(total)) {
-        fail(name + ": trailer total is not a number");
+    std::uint32_t total = 0;
+    if (at == std::string_view::npos || text.back() != '\n' ||
+        !parseNumber(text.substr(at + trailer.size(), text.size() - at - trailer.size() - 1), total)) {
+        fail(name + ": no trailer with a total at the end");
     }
     std::uint32_t sum = 0;
     std::size_t timedLines = 0;
@@ -153,10 +169,10 @@ std::size_t checkScript(const std::string& name, const std::string& text) {
     bool first = true;
     while (begin < at) {
         const std::size_t end = text.find('\n', begin);
-        const std::string line = text.substr(begin, end - begin);
+        const std::string_view line = text.substr(begin, end - begin);
         begin = end + 1;
         if (first) {
-            if (line.rfind("; Converted from Track ", 0) != 0) {
+            if (line.substr(0, 23) != "; Converted from Track ") {
                 fail(name + ": no header line");
             }
             first = false;
@@ -165,22 +181,20 @@ std::size_t checkScript(const std::string& name, const std::string& text) {
         if (line.empty() || line[0] == ';') {
             continue;
         }
-        if (line[0] != '\t') {
-            fail(name + ": a line that is neither comment nor command: " + line);
-        }
         const std::size_t space = line.rfind(' ');
-        const std::string command = line.substr(1, space - 1);
-        const std::string number = line.substr(space + 1);
-        const bool note = command.size() >= 3 && command.size() <= 4 && std::strchr("cdefgab", command[0]) &&
-                          (command[1] == '.' || command[1] == 's');
-        if (space == std::string::npos || !isNumber(number) || (command != "wait" && command != "rest" && !note)) {
-            fail(name + ": malformed timed line: " + line);
+        std::uint32_t ticks = 0;
+        if (line[0] != '\t' || space == std::string_view::npos || !parseNumber(line.substr(space + 1), ticks)) {
+            fail(name + ": a line that is neither comment nor timed line: " + std::string(line));
         }
-        sum += static_cast<std::uint32_t>(std::strtoul(number.c_str(), nullptr, 10));
+        const std::string_view command = line.substr(1, space - 1);
+        if (command != "wait" && command != "rest" && !isNoteName(command)) {
+            fail(name + ": unknown command: " + std::string(line));
+        }
+        sum += ticks;
         ++timedLines;
     }
-    if (std::to_string(sum) != total) {
-        fail(name + ": total " + total + " but the timed lines add up to " + std::to_string(sum));
+    if (sum != total) {
+        fail(name + ": total " + std::to_string(total) + " but the timed lines add up to " + std::to_string(sum));
     }
     return timedLines;
 }
