@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets.
-.PHONY: example test release clean coverage fuzz
+.PHONY: example test release clean coverage fuzz lint package package-check install
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -51,3 +51,9 @@ fuzz:
 	  -artifact_prefix=build/fuzz/finding-run- build/fuzz/corpus-run
 	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events
+
+# Formatting and static analysis of the product code.
+lint:
+	cmake --preset dev >/dev/null
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+	run-clang-tidy -quiet -p build/dev "$$PWD/src/"

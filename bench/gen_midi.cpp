@@ -31,7 +31,9 @@ struct Random {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<std::uint32_t>(state >> 33);
     }
-    int between(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1)); }
+    int between(int low, int high) {
+        return low + static_cast<int>(next() % static_cast<std::uint32_t>(high - low + 1));
+    }
 };
 
 struct Writer {
@@ -108,13 +110,15 @@ smf::Bytes makeTrack(Random& random, const std::vector<int>& channels, long note
         ++step;
         if (conductor && step % 512 == 0) {
             const std::uint32_t tempo = static_cast<std::uint32_t>(random.between(300000, 900000));
-            w.meta(pending, 0x51, {static_cast<std::uint8_t>(tempo >> 16), static_cast<std::uint8_t>(tempo >> 8),
-                                   static_cast<std::uint8_t>(tempo)});
+            w.meta(pending, 0x51,
+                   {static_cast<std::uint8_t>(tempo >> 16), static_cast<std::uint8_t>(tempo >> 8),
+                    static_cast<std::uint8_t>(tempo)});
             pending = 0;
         }
         if (conductor && step % 2048 == 0) {
-            w.meta(pending, 0x58, {static_cast<std::uint8_t>(random.between(2, 7)),
-                                   static_cast<std::uint8_t>(random.between(2, 3)), 24, 8});
+            w.meta(pending, 0x58,
+                   {static_cast<std::uint8_t>(random.between(2, 7)),
+                    static_cast<std::uint8_t>(random.between(2, 3)), 24, 8});
             pending = 0;
         }
         if (step % 300 == 0) {
@@ -167,7 +171,8 @@ int main(int argc, char** argv) {
         for (int c = 0; c < 16; ++c) {
             all.push_back(c);
         }
-        file = smf::header(0, 1, 480) + smf::chunk("MTrk", makeTrack(random, all, notes, true, false, false));
+        file = smf::header(0, 1, 480) +
+               smf::chunk("MTrk", makeTrack(random, all, notes, true, false, false));
     } else if (kind == "explicit" || kind == "running") {
         const bool running = kind == "running";
         file = smf::header(1, 16, 480);
@@ -177,14 +182,16 @@ int main(int argc, char** argv) {
             for (int c = 0; c < count; ++c) {
                 channels.push_back((t + c * 5) % 16);
             }
-            file = file + smf::chunk("MTrk", makeTrack(random, channels, notes / 16, t == 0, running, t % 2 == 1));
+            file = file + smf::chunk("MTrk", makeTrack(random, channels, notes / 16, t == 0,
+                                                       running, t % 2 == 1));
         }
     } else {
         std::fprintf(stderr, "unknown kind %s\n", kind.c_str());
         return 2;
     }
     std::FILE* out = std::fopen(argv[3], "wb");
-    if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() || std::fclose(out) != 0) {
+    if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
+        std::fclose(out) != 0) {
         std::perror(argv[3]);
         return 1;
     }

@@ -9,7 +9,11 @@
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "demo.mid";
     smf::Track conductor;
-    conductor.text(0, 3, "Demo Waltz").tempo(0, 500000).timeSignature(0, 3, 2).tempo(576, 400000).end(576);
+    conductor.text(0, 3, "Demo Waltz")
+        .tempo(0, 500000)
+        .timeSignature(0, 3, 2)
+        .tempo(576, 400000)
+        .end(576);
 
     // Melody on channel 0: note-ons with running status, note-offs as velocity 0.
     smf::Track melody;
@@ -28,7 +32,11 @@ int main(int argc, char** argv) {
     for (int bar = 0; bar < 4; ++bar) {
         const int root = bar % 2 == 0 ? 48 : 43;
         rhythm.noteOn(0, 1, root, 100).noteOn(0, 9, 42, 80).noteOff(96, 9, 42);
-        rhythm.noteOn(0, 9, 42, 60).noteOff(96, 9, 42).noteOn(0, 9, 42, 60).noteOff(96, 9, 42).noteOff(0, 1, root);
+        rhythm.noteOn(0, 9, 42, 60)
+            .noteOff(96, 9, 42)
+            .noteOn(0, 9, 42, 60)
+            .noteOff(96, 9, 42)
+            .noteOff(0, 1, root);
     }
     rhythm.end();
 

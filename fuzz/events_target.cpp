@@ -87,7 +87,9 @@ Oracle stepByTheRules(const std::uint8_t* data, std::uint64_t length) {
             e.status = status;
             e.data1 = have ? first : data[pos++];
             e.data2 = count == 2 ? data[pos++] : 0;
-            e.kind = high == 0x8 ? EventKind::NoteOff : high == 0x9 ? EventKind::NoteOn : EventKind::OtherChannel;
+            e.kind = high == 0x8   ? EventKind::NoteOff
+                     : high == 0x9 ? EventKind::NoteOn
+                                   : EventKind::OtherChannel;
             o.events.push_back(e);
             continue;
         }
@@ -128,7 +130,8 @@ Oracle stepByTheRules(const std::uint8_t* data, std::uint64_t length) {
                     o.stop = length;
                     return o;
                 }
-                e.tempo = static_cast<std::uint32_t>(data[pos] << 16 | data[pos + 1] << 8 | data[pos + 2]);
+                e.tempo = static_cast<std::uint32_t>(data[pos] << 16 | data[pos + 1] << 8 |
+                                                     data[pos + 2]);
             } else if (e.metaType == 0x58) {
                 if (left < 2) {
                     o.stop = length;
@@ -158,8 +161,7 @@ bool sameEvent(const mid2nolt::TrackEvent& a, const mid2nolt::TrackEvent& b) {
             return a.metaType == b.metaType && a.text == b.text && a.textLength == b.textLength &&
                    (a.metaType != 0x51 || a.tempo == b.tempo) &&
                    (a.metaType != 0x58 || (a.numerator == b.numerator && a.exponent == b.exponent));
-        default:
-            return true;
+        default: return true;
     }
 }
 
@@ -215,8 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       std::to_string(oracle.events.size()));
     }
     if (reader.position() != oracle.stop) {
-        fuzzing::fail("the reader stopped at byte " + std::to_string(reader.position()) + ", the rules at " +
-                      std::to_string(oracle.stop));
+        fuzzing::fail("the reader stopped at byte " + std::to_string(reader.position()) +
+                      ", the rules at " + std::to_string(oracle.stop));
     }
 
     mid2nolt::Song song;
@@ -250,7 +252,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (std::uint32_t c = 0; c < 16; ++c) {
         if (timedLinesOfWalk(song, false, c) != notesOn[c]) {
-            fuzzing::fail("the walk of channel " + std::to_string(c) + " missed or added a note event");
+            fuzzing::fail("the walk of channel " + std::to_string(c) +
+                          " missed or added a note event");
         }
     }
     return 0;

@@ -148,7 +148,8 @@ bool parseNumber(std::string_view text, std::uint32_t& value) {
 }
 
 bool isNoteName(std::string_view command) {
-    return (command.size() == 3 || command.size() == 4) && std::strchr("cdefgab", command[0]) != nullptr &&
+    return (command.size() == 3 || command.size() == 4) &&
+           std::strchr("cdefgab", command[0]) != nullptr &&
            (command[1] == '.' || command[1] == 's') && command[2] >= '0' && command[2] <= '9';
 }
 
@@ -160,7 +161,8 @@ std::size_t checkScript(const std::string& name, const std::string& script) {
     const std::size_t at = text.rfind(trailer);
     std::uint32_t total = 0;
     if (at == std::string_view::npos || text.back() != '\n' ||
-        !parseNumber(text.substr(at + trailer.size(), text.size() - at - trailer.size() - 1), total)) {
+        !parseNumber(text.substr(at + trailer.size(), text.size() - at - trailer.size() - 1),
+                     total)) {
         fail(name + ": no trailer with a total at the end");
     }
     std::uint32_t sum = 0;
@@ -183,7 +185,8 @@ std::size_t checkScript(const std::string& name, const std::string& script) {
         }
         const std::size_t space = line.rfind(' ');
         std::uint32_t ticks = 0;
-        if (line[0] != '\t' || space == std::string_view::npos || !parseNumber(line.substr(space + 1), ticks)) {
+        if (line[0] != '\t' || space == std::string_view::npos ||
+            !parseNumber(line.substr(space + 1), ticks)) {
             fail(name + ": a line that is neither comment nor timed line: " + std::string(line));
         }
         const std::string_view command = line.substr(1, space - 1);
@@ -194,7 +197,8 @@ std::size_t checkScript(const std::string& name, const std::string& script) {
         ++timedLines;
     }
     if (sum != total) {
-        fail(name + ": total " + std::to_string(total) + " but the timed lines add up to " + std::to_string(sum));
+        fail(name + ": total " + std::to_string(total) + " but the timed lines add up to " +
+             std::to_string(sum));
     }
     return timedLines;
 }

@@ -43,6 +43,6 @@ std::FILE* streamOf(const std::uint8_t* data, std::size_t size);
 // Checks one script: only known kinds of line, one trailer at the end, and a
 // total equal to the sum of the timed lines modulo 2^32. Returns the number of
 // timed lines.
-std::size_t checkScript(const std::string& name, const std::string& text);
+std::size_t checkScript(const std::string& name, const std::string& script);
 
 }  // namespace fuzzing

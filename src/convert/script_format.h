@@ -12,8 +12,8 @@
 namespace mid2nolt {
 
 // Note names by key modulo 12: naturals are a letter and '.', sharps a letter and 's'.
-inline constexpr std::array<const char*, 12> noteNames = {
-    "c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."};
+inline constexpr std::array<const char*, 12> noteNames = {"c.", "cs", "d.", "ds", "e.", "f.",
+                                                          "fs", "g.", "gs", "a.", "as", "b."};
 
 // One NOLT Script being written. Every line of a script is produced here.
 // Lines are gathered in a large buffer and written with few system calls.

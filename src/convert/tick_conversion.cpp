@@ -120,7 +120,8 @@ std::uint32_t wholeDriverTicks(std::int64_t ticks) {
 void emitLine(ScriptStream& out) {
     ConversionState& s = conversionState;
     const Timing& t = currentTiming();
-    const std::uint32_t ticks = carriedTicks(t, static_cast<std::int64_t>(s.absTime - s.lastEmitTime));
+    const std::uint32_t ticks =
+        carriedTicks(t, static_cast<std::int64_t>(s.absTime - s.lastEmitTime));
     s.driverTicks += ticks;
 
     if (s.noteOnPending) {

@@ -18,8 +18,8 @@ namespace {
 std::int32_t writeScript(const Song& song, std::uint32_t track, const std::string& scriptName,
                          std::string_view baseName, ScriptStream& out) {
     if (!out.open(scriptName)) {
-        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't create output NOLT Script : ",
-                     scriptName.c_str());
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't create output NOLT Script : ", scriptName.c_str());
         return -1;
     }
     const ConversionState& s = conversionState;

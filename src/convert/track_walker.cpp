@@ -48,8 +48,8 @@ bool takesChannel(std::uint8_t status) {
 // Closes the script; a script that could not be written whole is a failure.
 std::int32_t closeScript(ScriptStream& out) {
     if (!out.close()) {
-        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't write output NOLT Script : ",
-                     out.name().c_str());
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't write output NOLT Script : ", out.name().c_str());
         return -1;
     }
     return 0;
@@ -59,20 +59,14 @@ std::int32_t closeScript(ScriptStream& out) {
 
 void handleMetaEvent(const TrackEvent& event, ScriptStream& out) {
     ConversionState& s = conversionState;
-    switch (event.metaType) {
-        case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:
-            out.textComment(event.text, event.textLength);
-            break;
-        case 0x51:
-            s.tempo = event.tempo;
-            break;
-        case 0x58:
-            s.beatsPerBar = event.numerator;
-            // 2^exponent must fit 8 bits and never be 0: exponents above 7 count as 7.
-            s.beatUnit = static_cast<std::uint8_t>(1u << std::min<unsigned>(event.exponent, 7));
-            break;
-        default:
-            break;
+    if (isTextMeta(event.metaType)) {
+        out.textComment(event.text, event.textLength);
+    } else if (event.metaType == kTempoMeta) {
+        s.tempo = event.tempo;
+    } else if (event.metaType == kTimeSignatureMeta) {
+        s.beatsPerBar = event.numerator;
+        // 2^exponent must fit 8 bits and never be 0: exponents above 7 count as 7.
+        s.beatUnit = static_cast<std::uint8_t>(1u << std::min<unsigned>(event.exponent, 7));
     }
 }
 
@@ -117,11 +111,8 @@ std::int32_t walkTrack(const Song& song, ScriptStream& out, std::uint32_t trackI
                     s.noteOnPending = true;
                 }
                 break;
-            case EventKind::Meta:
-                handleMetaEvent(event, out);
-                break;
-            default:
-                break;
+            case EventKind::Meta: handleMetaEvent(event, out); break;
+            default: break;
         }
     }
 

@@ -38,11 +38,11 @@ std::int32_t readU32BE(SourceReader& source, std::uint32_t* value) {
     return 0;
 }
 
-std::int32_t loadSong(std::FILE* stream, Song& song) {
-    SourceReader source(stream);
+std::int32_t loadSong(std::FILE* source, Song& song) {
+    SourceReader reader(source);
 
     char tag[4];
-    if (!source.read(tag, sizeof tag)) {
+    if (!reader.read(tag, sizeof tag)) {
         return fail(kUnexpectedEnd);
     }
     if (std::memcmp(tag, "MThd", 4) != 0) {
@@ -54,10 +54,10 @@ std::int32_t loadSong(std::FILE* stream, Song& song) {
     std::uint16_t format = 0;
     std::uint16_t trackCount = 0;
     std::uint16_t division = 0;
-    std::int32_t status = readU32BE(source, &headerLength);
-    status |= readU16BE(source, &format);
-    status |= readU16BE(source, &trackCount);
-    status |= readU16BE(source, &division);
+    std::int32_t status = readU32BE(reader, &headerLength);
+    status |= readU16BE(reader, &format);
+    status |= readU16BE(reader, &trackCount);
+    status |= readU16BE(reader, &division);
     if (status != 0) {
         return fail(kUnexpectedEnd);
     }
@@ -68,7 +68,7 @@ std::int32_t loadSong(std::FILE* stream, Song& song) {
     // A longer header is skipped unread; skipping past the end is no failure
     // here, the next tag read then fails.
     if (headerLength > 6) {
-        source.skip(headerLength - 6);
+        reader.skip(headerLength - 6);
     }
 
     std::printf("MIDI File Format %u with %u track(s)\n", unsigned{song.format},
@@ -79,26 +79,26 @@ std::int32_t loadSong(std::FILE* stream, Song& song) {
     // longer grows.
     std::vector<std::uint64_t> offsets(trackCount);
     for (std::uint32_t t = 0; t < trackCount; ++t) {
-        if (!source.read(tag, sizeof tag)) {
+        if (!reader.read(tag, sizeof tag)) {
             return fail(kUnexpectedEnd);
         }
         if (std::memcmp(tag, "MTrk", 4) != 0) {
             return fail(kBadTrackHeader);
         }
         std::uint32_t length = 0;
-        if (readU32BE(source, &length) != 0) {
+        if (readU32BE(reader, &length) != 0) {
             return fail(kUnexpectedEnd);
         }
         song.tracks[t].length = length;
-        offsets[t] = source.position();
+        offsets[t] = reader.position();
         // Only bytes the source really holds are ever buffered, so a length
         // beyond the end of the data is a short read, not a huge allocation.
-        if (!source.advance(length)) {
+        if (!reader.advance(length)) {
             return fail(kUnexpectedEnd);
         }
     }
 
-    song.bytes = source.takeBytes();
+    song.bytes = reader.takeBytes();
     for (std::uint32_t t = 0; t < trackCount; ++t) {
         song.tracks[t].data = song.bytes.data() + offsets[t];
     }

@@ -40,7 +40,7 @@ bool TrackEventReader::readMeta(TrackEvent& event) {
         return cutOff();
     }
     event.metaType = data_[position_++];
-    if (event.metaType == 0x2F) {
+    if (event.metaType == kEndOfTrackMeta) {
         event.kind = EventKind::EndOfTrack;
         return true;
     }
@@ -52,30 +52,24 @@ bool TrackEventReader::readMeta(TrackEvent& event) {
     event.text = nullptr;
     event.textLength = 0;
     const std::uint8_t* at = data_ + position_;
-    switch (event.metaType) {
-        case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:
-            if (length > bytesLeft()) {
-                return cutOff();
-            }
-            event.text = at;
-            event.textLength = length;
-            break;
-        case 0x51:
-            // The three tempo bytes are read whatever the length says.
-            if (bytesLeft() < 3) {
-                return cutOff();
-            }
-            event.tempo = std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2];
-            break;
-        case 0x58:
-            if (bytesLeft() < 2) {
-                return cutOff();
-            }
-            event.numerator = at[0];
-            event.exponent = at[1];
-            break;
-        default:
-            break;
+    if (isTextMeta(event.metaType)) {
+        if (length > bytesLeft()) {
+            return cutOff();
+        }
+        event.text = at;
+        event.textLength = length;
+    } else if (event.metaType == kTempoMeta) {
+        // The three tempo bytes are read whatever the length says.
+        if (bytesLeft() < 3) {
+            return cutOff();
+        }
+        event.tempo = std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2];
+    } else if (event.metaType == kTimeSignatureMeta) {
+        if (bytesLeft() < 2) {
+            return cutOff();
+        }
+        event.numerator = at[0];
+        event.exponent = at[1];
     }
     skip(length);
     return true;

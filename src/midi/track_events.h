@@ -4,15 +4,25 @@
 
 namespace mid2nolt {
 
+constexpr std::uint8_t kEndOfTrackMeta = 0x2F;
+constexpr std::uint8_t kTempoMeta = 0x51;
+constexpr std::uint8_t kTimeSignatureMeta = 0x58;
+
+// The seven text-type metas (text, copyright, name, instrument, lyric, marker,
+// cue point) are all handled alike.
+constexpr bool isTextMeta(std::uint8_t type) {
+    return type >= 0x01 && type <= 0x07;
+}
+
 enum class EventKind : std::uint8_t {
     NoteOff,       // 0x8n
     NoteOn,        // 0x9n, any velocity
     OtherChannel,  // 0xAn to 0xEn
     SystemExclusive,
-    Meta,          // any meta type but end of track
-    EndOfTrack,    // FF 2F; its length is never read
-    System,        // 0xF1 to 0xF6, 0xF8 to 0xFE: no data
-    StrayData,     // a data byte in status position with no running status: dropped
+    Meta,        // any meta type but end of track
+    EndOfTrack,  // FF 2F; its length is never read
+    System,      // 0xF1 to 0xF6, 0xF8 to 0xFE: no data
+    StrayData,   // a data byte in status position with no running status: dropped
 };
 
 struct TrackEvent {
@@ -47,7 +57,8 @@ struct TrackEvent {
 // that status; with no running status yet it is dropped on its own.
 class TrackEventReader {
 public:
-    TrackEventReader(const std::uint8_t* data, std::uint32_t length) : data_(data), length_(length) {}
+    TrackEventReader(const std::uint8_t* data, std::uint32_t length)
+        : data_(data), length_(length) {}
 
     // Decodes a delta time (64-bit, every continuation byte taken, high bits
     // lost). False at the end of the chunk or when the quantity runs past it.
@@ -113,7 +124,9 @@ private:
         position_ = length_;
         return false;
     }
-    void skip(std::uint32_t count) { position_ = count > bytesLeft() ? length_ : position_ + count; }
+    void skip(std::uint32_t count) {
+        position_ = count > bytesLeft() ? length_ : position_ + count;
+    }
     bool readSystemEvent(std::uint8_t status, TrackEvent& event);
     bool readMeta(TrackEvent& event);
 

@@ -44,7 +44,9 @@ struct CommandCase {
     std::string err;
 };
 
-void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CommandLineFailure : public testing::TestWithParam<CommandCase> {};
 
@@ -68,25 +70,47 @@ TEST_P(CommandLineFailure, WritesOnlyItsMessage) {
 const CommandCase kCommandCases[] = {
     {"NoArguments", {}, {}, kUsage},
     {"ThreeOptions", {"song.mid"}, {"song.mid", "-p", "-p", "-p"}, kUsage},
-    {"OptionTakenAsSource", {"song.mid"}, {"-p", "song.mid"}, "ERROR- Can't Open Source File: -p\n"},
-    {"OpenFailureBeforeOptions", {}, {"missing.mid", "-x"},
+    {"OptionTakenAsSource",
+     {"song.mid"},
+     {"-p", "song.mid"},
+     "ERROR- Can't Open Source File: -p\n"},
+    {"OpenFailureBeforeOptions",
+     {},
+     {"missing.mid", "-x"},
      "ERROR- Can't Open Source File: missing.mid\n"},
-    {"OptionsBeforeExtension", {"song.txt"}, {"song.txt", "-x"},
+    {"OptionsBeforeExtension",
+     {"song.txt"},
+     {"song.txt", "-x"},
      "ERROR- Invalid Conversion Parameter : -x\n"},
-    {"LeadingDashCheckedFirst", {"song.mid"}, {"song.mid", "-q", "x"},
+    {"LeadingDashCheckedFirst",
+     {"song.mid"},
+     {"song.mid", "-q", "x"},
      "ERROR- Invalid Conversion Parameter : x\n"},
     {"EmptyOption", {"song.mid"}, {"song.mid", ""}, "ERROR- Invalid Conversion Parameter : \n"},
-    {"FrequencyMissing", {"song.mid"}, {"song.mid", "-f"}, "ERROR- Invalid Driver Frequency : [None]\n"},
-    {"FrequencyNotANumber", {"song.mid"}, {"song.mid", "-fast"},
+    {"FrequencyMissing",
+     {"song.mid"},
+     {"song.mid", "-f"},
+     "ERROR- Invalid Driver Frequency : [None]\n"},
+    {"FrequencyNotANumber",
+     {"song.mid"},
+     {"song.mid", "-fast"},
      "ERROR- Invalid Driver Frequency : ast\n"},
     {"FrequencyBlank", {"song.mid"}, {"song.mid", "-f "}, "ERROR- Invalid Driver Frequency :  \n"},
-    {"FrequencyCheckedInOrder", {"song.mid"}, {"song.mid", "-fx", "-P"},
+    {"FrequencyCheckedInOrder",
+     {"song.mid"},
+     {"song.mid", "-fx", "-P"},
      "ERROR- Invalid Driver Frequency : x\n"},
-    {"UpperCaseF", {"song.mid"}, {"song.mid", "-F60"}, "ERROR- Invalid Conversion Parameter : -F60\n"},
+    {"UpperCaseF",
+     {"song.mid"},
+     {"song.mid", "-F60"},
+     "ERROR- Invalid Conversion Parameter : -F60\n"},
     {"UpperCaseP", {"song.mid"}, {"song.mid", "-P"}, "ERROR- Invalid Conversion Parameter : -P\n"},
     {"DoubledP", {"song.mid"}, {"song.mid", "-pp"}, "ERROR- Invalid Conversion Parameter : -pp\n"},
     {"DashAlone", {"song.mid"}, {"song.mid", "-"}, "ERROR- Invalid Conversion Parameter : -\n"},
-    {"WrongExtension", {"song.txt"}, {"song.txt"}, "ERROR- Source File must have a .mid extension."},
+    {"WrongExtension",
+     {"song.txt"},
+     {"song.txt"},
+     "ERROR- Source File must have a .mid extension."},
     {"NameTooShort", {"mid"}, {"mid", "-p"}, "ERROR- Source File must have a .mid extension."},
     {"ExtensionCut", {"a.mi"}, {"a.mi"}, "ERROR- Source File must have a .mid extension."},
 };
@@ -101,7 +125,9 @@ struct LoadCase {
     std::string err;
 };
 
-void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LoadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LoaderFailure : public testing::TestWithParam<LoadCase> {};
 
@@ -121,9 +147,14 @@ const smf::Bytes kTrack = smf::chunk("MTrk", smf::Track().end().bytes());
 const LoadCase kLoadCases[] = {
     {"EmptyFile", {}, "", kUnexpectedEnd},
     {"ThreeBytes", {'M', 'T', 'h'}, "", kUnexpectedEnd},
-    {"LowerCaseTag", {'m', 't', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0, 96},
-     "", "ERROR- Source is not a Standard MIDI File\n"},
-    {"RiffFile", {'R', 'I', 'F', 'F', 0, 0, 0, 6}, "", "ERROR- Source is not a Standard MIDI File\n"},
+    {"LowerCaseTag",
+     {'m', 't', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0, 96},
+     "",
+     "ERROR- Source is not a Standard MIDI File\n"},
+    {"RiffFile",
+     {'R', 'I', 'F', 'F', 0, 0, 0, 6},
+     "",
+     "ERROR- Source is not a Standard MIDI File\n"},
     {"HeaderCutInDivision", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0}, "", kUnexpectedEnd},
     {"TagOnly", {'M', 'T', 'h', 'd'}, "", kUnexpectedEnd},
     {"MissingTrack", smf::header(1, 3, 96) + kTrack + kTrack,
@@ -139,8 +170,10 @@ const LoadCase kLoadCases[] = {
     // A 4 GiB declaration in a tiny file is a short read, not an allocation.
     {"HugeDeclaredLength", smf::header(0, 1, 96) + smf::chunk("MTrk", {0}, 0xFFFFFFFF),
      "MIDI File Format 0 with 1 track(s)\n", kUnexpectedEnd},
-    {"HeaderSkipPastEnd", {'M', 'T', 'h', 'd', 0xFF, 0xFF, 0xFF, 0xFF, 0, 1, 0, 1, 0, 96},
-     "MIDI File Format 1 with 1 track(s)\n", kUnexpectedEnd},
+    {"HeaderSkipPastEnd",
+     {'M', 'T', 'h', 'd', 0xFF, 0xFF, 0xFF, 0xFF, 0, 1, 0, 1, 0, 96},
+     "MIDI File Format 1 with 1 track(s)\n",
+     kUnexpectedEnd},
     {"NoTracksWithTrackCount", smf::header(0, 65535, 96),
      "MIDI File Format 0 with 65535 track(s)\n", kUnexpectedEnd},
 };
@@ -171,7 +204,8 @@ TEST(CommandLine, ZeroTracksConvertsNothing) {
 
 TEST(CommandLine, LongerHeaderIsSkippedAndTrailingBytesIgnored) {
     TempDir dir;
-    writeFile(dir / "song.mid", smf::header(2, 1, 96, 10) + kTrack + smf::Bytes{'j', 'u', 'n', 'k'});
+    writeFile(dir / "song.mid",
+              smf::header(2, 1, 96, 10) + kTrack + smf::Bytes{'j', 'u', 'n', 'k'});
     const RunResult run = runTool(dir.path(), {"song.mid", "-p"});
     EXPECT_EQ(run.out,
               "Reading MIDI Source File : song.mid\nMIDI File Format 2 with 1 track(s)\n"

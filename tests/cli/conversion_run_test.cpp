@@ -21,20 +21,21 @@ using testing_support::writeFile;
 
 const std::string kTrailer0 = "\tend\n; Total Track Ticks : 0\n";
 
-std::string consoleFor(const std::string& source, const std::string& format, const std::string& body,
-                       bool done = true) {
-    return "Reading MIDI Source File : " + source + "\n" + format + "NOLTing Track Data...\n" + body +
-           (done ? "Done!\n" : "");
+std::string consoleFor(const std::string& source, const std::string& format,
+                       const std::string& body, bool done = true) {
+    return "Reading MIDI Source File : " + source + "\n" + format + "NOLTing Track Data...\n" +
+           body + (done ? "Done!\n" : "");
 }
 
-RunResult convertIn(const TempDir& dir, const smf::Bytes& bytes, std::vector<std::string> options = {},
-                    const std::string& name = "song.mid") {
+RunResult convertIn(const TempDir& dir, const smf::Bytes& bytes,
+                    std::vector<std::string> options = {}, const std::string& name = "song.mid") {
     writeFile(dir / name, bytes);
     options.insert(options.begin(), name);
     return runTool(dir.path(), options);
 }
 
-std::map<std::string, std::string> withSource(const TempDir& dir, std::map<std::string, std::string> scripts,
+std::map<std::string, std::string> withSource(const TempDir& dir,
+                                              std::map<std::string, std::string> scripts,
                                               const std::string& name = "song.mid") {
     scripts[name] = readFile(dir / name);
     return scripts;
@@ -43,11 +44,14 @@ std::map<std::string, std::string> withSource(const TempDir& dir, std::map<std::
 // A format-1 file whose second track strikes channels 0 and 9.
 TEST(ConversionRun, TypicalFileOneScriptPerSoundingChannel) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(1, 96,
-                       {Track().text(0, 3, "Title").end(),
-                        Track().noteOn(0, 0, 60, 100).noteOn(0, 9, 36, 100).noteOff(96, 0, 60)
-                            .noteOff(0, 9, 36).end()}));
+    const RunResult run =
+        convertIn(dir, smf::file(1, 96,
+                                 {Track().text(0, 3, "Title").end(), Track()
+                                                                         .noteOn(0, 0, 60, 100)
+                                                                         .noteOn(0, 9, 36, 100)
+                                                                         .noteOff(96, 0, 60)
+                                                                         .noteOff(0, 9, 36)
+                                                                         .end()}));
     EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 1 with 2 track(s)\n",
                                   "Saving Track 0 to NOLT Script : song_0.txt\n"
                                   "Track 1 has activity on Channel(s) : 0 9 \n"
@@ -55,24 +59,32 @@ TEST(ConversionRun, TypicalFileOneScriptPerSoundingChannel) {
                                   "Saving Track 1, Channel 9 to NOLT Script : song_1_9.txt\n"));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.files,
-              withSource(dir, {{"song_0.txt", "; Converted from Track 0 of song.mid\n; Title\n" + kTrailer0},
-                               {"song_1_0.txt",
-                                "; Converted from Track 1, Channel 0 of song.mid\n\twait 0\n\tc.5 30\n"
-                                "\tend\n; Total Track Ticks : 30\n"},
-                               {"song_1_9.txt",
-                                "; Converted from Track 1, Channel 9 of song.mid\n\twait 0\n\tc.3 30\n"
-                                "\tend\n; Total Track Ticks : 30\n"}}));
+    EXPECT_EQ(
+        run.files,
+        withSource(dir,
+                   {{"song_0.txt", "; Converted from Track 0 of song.mid\n; Title\n" + kTrailer0},
+                    {"song_1_0.txt",
+                     "; Converted from Track 1, Channel 0 of song.mid\n\twait 0\n\tc.5 30\n"
+                     "\tend\n; Total Track Ticks : 30\n"},
+                    {"song_1_9.txt",
+                     "; Converted from Track 1, Channel 9 of song.mid\n\twait 0\n\tc.3 30\n"
+                     "\tend\n; Total Track Ticks : 30\n"}}));
 }
 
 // Three-four time, a text event, rests and a bar heading before the last note-off.
 TEST(ConversionRun, MelodyInThreeFour) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(0, 96,
-                       {Track().text(0, 3, "Melody").raw({0, 0xFF, 0x58, 4, 3, 2, 0x18, 8})
-                            .noteOn(0, 0, 60, 100).noteOff(96, 0, 60).noteOn(0, 0, 62, 100)
-                            .noteOff(96, 0, 62).noteOn(96, 0, 64, 100).noteOff(192, 0, 64).end()}));
+    const RunResult run = convertIn(dir, smf::file(0, 96,
+                                                   {Track()
+                                                        .text(0, 3, "Melody")
+                                                        .raw({0, 0xFF, 0x58, 4, 3, 2, 0x18, 8})
+                                                        .noteOn(0, 0, 60, 100)
+                                                        .noteOff(96, 0, 60)
+                                                        .noteOn(0, 0, 62, 100)
+                                                        .noteOff(96, 0, 62)
+                                                        .noteOn(96, 0, 64, 100)
+                                                        .noteOff(192, 0, 64)
+                                                        .end()}));
     EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 0 with 1 track(s)\n",
                                   "Track 0 has activity on Channel(s) : 0 \n"
                                   "Saving Track 0, Channel 0 to NOLT Script : song_0_0.txt\n"));
@@ -85,20 +97,26 @@ TEST(ConversionRun, MelodyInThreeFour) {
 
 TEST(ConversionRun, PackingModeOneScriptPerTrackEvenWhenEmpty) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(0, 96, {Track().noteOn(0, 0, 60, 100).noteOn(48, 3, 67, 90).noteOff(48, 0, 60)
-                                   .noteOff(0, 3, 67).end(),
-                               Track()}),
-        {"-p"});
+    const RunResult run = convertIn(dir,
+                                    smf::file(0, 96,
+                                              {Track()
+                                                   .noteOn(0, 0, 60, 100)
+                                                   .noteOn(48, 3, 67, 90)
+                                                   .noteOff(48, 0, 60)
+                                                   .noteOff(0, 3, 67)
+                                                   .end(),
+                                               Track()}),
+                                    {"-p"});
     EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 0 with 2 track(s)\n",
                                   "Saving Track 0 to NOLT Script : song_0.txt\n"
                                   "Saving Track 1 to NOLT Script : song_1.txt\n"));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.files,
-              withSource(dir, {{"song_0.txt",
-                                "; Converted from Track 0 of song.mid\n\twait 0\n\tc.5 15\n\tg.5 15\n"
-                                "\trest 0\n\tend\n; Total Track Ticks : 30\n"},
-                               {"song_1.txt", "; Converted from Track 1 of song.mid\n" + kTrailer0}}));
+    EXPECT_EQ(
+        run.files,
+        withSource(dir, {{"song_0.txt",
+                          "; Converted from Track 0 of song.mid\n\twait 0\n\tc.5 15\n\tg.5 15\n"
+                          "\trest 0\n\tend\n; Total Track Ticks : 30\n"},
+                         {"song_1.txt", "; Converted from Track 1 of song.mid\n" + kTrailer0}}));
 }
 
 struct FrequencyCase {
@@ -107,7 +125,9 @@ struct FrequencyCase {
     std::string body;
 };
 
-void PrintTo(const FrequencyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FrequencyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CustomFrequency : public testing::TestWithParam<FrequencyCase> {};
 
@@ -119,24 +139,35 @@ TEST_P(CustomFrequency, ScalesEveryLine) {
                   GetParam().options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.files.at("song_0.txt"), "; Converted from Track 0 of song.mid\n" + GetParam().body);
+    EXPECT_EQ(run.files.at("song_0.txt"),
+              "; Converted from Track 0 of song.mid\n" + GetParam().body);
 }
 
 const std::string kBarOne = "; ---- Bar 1 ----\n;****************\n\n";
 
 const FrequencyCase kFrequencies[] = {
-    {"Default", {}, "\twait 0\n\tc.5 150\n; Ticks 150\n" + kBarOne + "\tend\n; Total Track Ticks : 150\n"},
-    {"Double", {"-f120"}, "\twait 0\n\tc.5 300\n; Ticks 300\n" + kBarOne + "\tend\n; Total Track Ticks : 300\n"},
-    {"TrailingTextIgnored", {"-f60x"},
+    {"Default",
+     {},
      "\twait 0\n\tc.5 150\n; Ticks 150\n" + kBarOne + "\tend\n; Total Track Ticks : 150\n"},
-    {"LeadingBlankAndSign", {"-f +10"}, "\twait 0\n\tc.5 25\n; Ticks 25\n" + kBarOne + "\tend\n; Total Track Ticks : 25\n"},
-    {"LaterOptionWins", {"-f60", "-f1"},
+    {"Double",
+     {"-f120"},
+     "\twait 0\n\tc.5 300\n; Ticks 300\n" + kBarOne + "\tend\n; Total Track Ticks : 300\n"},
+    {"TrailingTextIgnored",
+     {"-f60x"},
+     "\twait 0\n\tc.5 150\n; Ticks 150\n" + kBarOne + "\tend\n; Total Track Ticks : 150\n"},
+    {"LeadingBlankAndSign",
+     {"-f +10"},
+     "\twait 0\n\tc.5 25\n; Ticks 25\n" + kBarOne + "\tend\n; Total Track Ticks : 25\n"},
+    {"LaterOptionWins",
+     {"-f60", "-f1"},
      "\twait 0\n\tc.5 2\n; Ticks 2\n" + kBarOne + "\tend\n; Total Track Ticks : 2\n"},
     // No driver ticks at all: no bar can be measured, so no tick mark.
     {"Zero", {"-f0"}, "\twait 0\n\tc.5 0\n\tend\n; Total Track Ticks : 0\n"},
     // -1 reads as 4294967295: 10737418237.5 ticks, written modulo 2^32; the
     // bar (4294967294 after wrapping) is not reached.
-    {"MinusOneWraps", {"-f-1"}, "\twait 0\n\tc.5 2147483645\n\tend\n; Total Track Ticks : 2147483645\n"},
+    {"MinusOneWraps",
+     {"-f-1"},
+     "\twait 0\n\tc.5 2147483645\n\tend\n; Total Track Ticks : 2147483645\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CustomFrequency, testing::ValuesIn(kFrequencies),
@@ -148,10 +179,12 @@ TEST(ConversionRun, TempoCarriesAcrossTracksExceptInFormatTwo) {
                                        Track().noteOn(0, 0, 60, 100).noteOff(96, 0, 60).end()};
     for (const auto& [format, line] : {std::pair{1, "\tc.5 36\n"}, std::pair{2, "\tc.5 30\n"}}) {
         TempDir dir;
-        const RunResult run = convertIn(dir, smf::file(static_cast<std::uint16_t>(format), 96, tracks));
+        const RunResult run =
+            convertIn(dir, smf::file(static_cast<std::uint16_t>(format), 96, tracks));
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.files.at("song_1_0.txt"),
-                  "; Converted from Track 1, Channel 0 of song.mid\n\twait 0\n" + std::string(line) +
+                  "; Converted from Track 1, Channel 0 of song.mid\n\twait 0\n" +
+                      std::string(line) +
                       "\tend\n; Total Track Ticks : " + (format == 1 ? "36" : "30") + "\n")
             << "format " << format;
     }
@@ -160,9 +193,14 @@ TEST(ConversionRun, TempoCarriesAcrossTracksExceptInFormatTwo) {
 // The second channel's walk starts with the tempo the first walk ended with.
 TEST(ConversionRun, TempoCarriesBetweenChannelScriptsOfOneTrack) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(0, 96, {Track().noteOn(0, 0, 60, 100).noteOn(48, 1, 62, 100).tempo(48, 1000000)
-                                   .noteOff(0, 0, 60).noteOff(0, 1, 62).end()}));
+    const RunResult run = convertIn(dir, smf::file(0, 96,
+                                                   {Track()
+                                                        .noteOn(0, 0, 60, 100)
+                                                        .noteOn(48, 1, 62, 100)
+                                                        .tempo(48, 1000000)
+                                                        .noteOff(0, 0, 60)
+                                                        .noteOff(0, 1, 62)
+                                                        .end()}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.files.at("song_0_0.txt"),
               "; Converted from Track 0, Channel 0 of song.mid\n\twait 0\n\tc.5 60\n"
@@ -176,9 +214,14 @@ TEST(ConversionRun, TempoCarriesBetweenChannelScriptsOfOneTrack) {
 // byte that no status precedes.
 TEST(ConversionRun, RunningStatusNotes) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(0, 96, {Track().raw({0x00, 0x3C}).noteOn(0, 0, 60, 100).raw({0x60, 60, 0})
-                                   .text(0, 1, "x").raw({0x00, 62, 100, 0x60, 62, 0}).end()}));
+    const RunResult run = convertIn(dir, smf::file(0, 96,
+                                                   {Track()
+                                                        .raw({0x00, 0x3C})
+                                                        .noteOn(0, 0, 60, 100)
+                                                        .raw({0x60, 60, 0})
+                                                        .text(0, 1, "x")
+                                                        .raw({0x00, 62, 100, 0x60, 62, 0})
+                                                        .end()}));
     EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 0 with 1 track(s)\n",
                                   "Track 0 has activity on Channel(s) : 0 \n"
                                   "Saving Track 0, Channel 0 to NOLT Script : song_0_0.txt\n"));
@@ -191,15 +234,21 @@ TEST(ConversionRun, RunningStatusNotes) {
 // put a command into a script.
 TEST(ConversionRun, TextLineBreaksStayComments) {
     TempDir dir;
-    const RunResult run = convertIn(
-        dir, smf::file(1, 96, {Track().text(0, 1, "a\nb").text(0, 2, "x\r\ny\rz").text(0, 3, "abc\n")
-                                   .text(0, 4, "").text(0, 5, std::string("\0abc", 4))
-                                   .text(0, 6, std::string("ab\0\n\tend", 8)).text(0, 7, "\n\tend")
-                                   .end()}));
+    const RunResult run = convertIn(dir, smf::file(1, 96,
+                                                   {Track()
+                                                        .text(0, 1, "a\nb")
+                                                        .text(0, 2, "x\r\ny\rz")
+                                                        .text(0, 3, "abc\n")
+                                                        .text(0, 4, "")
+                                                        .text(0, 5, std::string("\0abc", 4))
+                                                        .text(0, 6, std::string("ab\0\n\tend", 8))
+                                                        .text(0, 7, "\n\tend")
+                                                        .end()}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.files.at("song_0.txt"),
               "; Converted from Track 0 of song.mid\n; a\n; b\n; x\n; y\n; z\n; abc\n; \n; \n; ab\n"
-              "; \n; \tend\n" + kTrailer0);
+              "; \n; \tend\n" +
+                  kTrailer0);
 }
 
 // The bar length stays out of the carried fraction, so the lines add up to
@@ -221,11 +270,11 @@ TEST(ConversionRun, BarLengthOutsideTheCarry) {
 TEST(ConversionRun, UpperCaseExtensionAndDirectoryInName) {
     TempDir dir;
     std::filesystem::create_directory(dir / "Dir");
-    const RunResult run =
-        convertIn(dir, smf::file(1, 96, {Track().end()}), {}, "Dir/SONG.MID");
+    const RunResult run = convertIn(dir, smf::file(1, 96, {Track().end()}), {}, "Dir/SONG.MID");
     EXPECT_EQ(run.out, consoleFor("Dir/SONG.MID", "MIDI File Format 1 with 1 track(s)\n",
                                   "Saving Track 0 to NOLT Script : Dir/SONG_0.txt\n"));
-    EXPECT_EQ(run.files.at("Dir/SONG_0.txt"), "; Converted from Track 0 of Dir/SONG.mid\n" + kTrailer0);
+    EXPECT_EQ(run.files.at("Dir/SONG_0.txt"),
+              "; Converted from Track 0 of Dir/SONG.mid\n" + kTrailer0);
 }
 
 TEST(ConversionRun, NameThatIsOnlyTheExtension) {
@@ -252,7 +301,9 @@ TEST(ConversionRun, ScriptThatCannotBeCreatedStopsTheRun) {
                                   "Saving Track 0 to NOLT Script : song_0.txt\n", false));
     EXPECT_EQ(run.err, "ERROR- Couldn't create output NOLT Script : song_1.txt\n");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.files, withSource(dir, {{"song_0.txt", "; Converted from Track 0 of song.mid\n" + kTrailer0}}));
+    EXPECT_EQ(
+        run.files,
+        withSource(dir, {{"song_0.txt", "; Converted from Track 0 of song.mid\n" + kTrailer0}}));
 }
 
 // A script that cannot be written whole (here: the device is full) is a failure, not a success.

@@ -30,7 +30,9 @@ struct HostileCase {
     std::string total;
 };
 
-void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HostileTrack : public testing::TestWithParam<HostileCase> {};
 
@@ -47,8 +49,8 @@ TEST_P(HostileTrack, ConvertsWhatIsThereAndNothingElse) {
     EXPECT_EQ(run.status, 0);
     const std::map<std::string, std::string> expected = {
         {"song.mid", std::string(source.begin(), source.end())},
-        {"song_0.txt", "; Converted from Track 0 of song.mid\n" + c.body + "\tend\n; Total Track Ticks : " +
-                           c.total + "\n"}};
+        {"song_0.txt", "; Converted from Track 0 of song.mid\n" + c.body +
+                           "\tend\n; Total Track Ticks : " + c.total + "\n"}};
     EXPECT_EQ(run.files, expected);
 }
 
@@ -57,22 +59,35 @@ const std::string kNoteOn = std::string("\twait 0\n");
 const HostileCase kHostileCases[] = {
     {"DeltaThatNeverEnds", 96, smf::Bytes{0, 0x90, 60, 1} + smf::Bytes(1000, 0x81), kNoteOn, "0"},
     {"DataBytesWithoutAnyStatus", 96, {0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}, "", "0"},
-    {"SysexLengthPastTheEnd", 96, {0, 0x90, 60, 1, 0x60, 0xF0, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0x80, 60, 0},
-     kNoteOn, "0"},
-    {"MetaLengthPastTheEnd", 96, {0, 0x90, 60, 1, 0x60, 0xFF, 0x7F, 0x85, 0, 0, 0x80, 60, 0}, kNoteOn, "0"},
+    {"SysexLengthPastTheEnd",
+     96,
+     {0, 0x90, 60, 1, 0x60, 0xF0, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0x80, 60, 0},
+     kNoteOn,
+     "0"},
+    {"MetaLengthPastTheEnd",
+     96,
+     {0, 0x90, 60, 1, 0x60, 0xFF, 0x7F, 0x85, 0, 0, 0x80, 60, 0},
+     kNoteOn,
+     "0"},
     {"TextLengthPastTheEnd", 96, {0, 0x90, 60, 1, 0x60, 0xFF, 0x01, 10, 'a', 'b'}, kNoteOn, "0"},
     {"TempoZero", 96, Track().tempo(0, 0).noteOn(0, 0, 60, 1).noteOff(96, 0, 60).end().bytes(),
      "\twait 0\n\tc.5 0\n", "0"},
-    {"DivisionZero", 0, Track().noteOn(0, 0, 60, 1).noteOff(96, 0, 60).end().bytes(), "\twait 0\n\tc.5 0\n", "0"},
-    {"DivisionWithTopBitSet", 0xE728, Track().noteOn(0, 0, 60, 1).noteOff(59176, 0, 60).end().bytes(),
-     "\twait 0\n\tc.5 30\n", "30"},
+    {"DivisionZero", 0, Track().noteOn(0, 0, 60, 1).noteOff(96, 0, 60).end().bytes(),
+     "\twait 0\n\tc.5 0\n", "0"},
+    {"DivisionWithTopBitSet", 0xE728,
+     Track().noteOn(0, 0, 60, 1).noteOff(59176, 0, 60).end().bytes(), "\twait 0\n\tc.5 30\n", "30"},
     {"TimeSignatureOfNoBeats", 96,
      Track().timeSignature(0, 0, 255).noteOn(0, 0, 60, 1).noteOff(9600, 0, 60).end().bytes(),
      "\twait 0\n\tc.5 3000\n", "3000"},
     // A delta of 2^64 - 1 wraps the clock: a span of -1 MIDI tick gives 0, and
     // the next span is counted from the wrapped time.
     {"HugeDeltaTime", 96,
-     Track().noteOn(0, 0, 60, 1).noteOff(0xFFFFFFFFFFFFFFFFull, 0, 60).noteOn(96, 0, 62, 1).end().bytes(),
+     Track()
+         .noteOn(0, 0, 60, 1)
+         .noteOff(0xFFFFFFFFFFFFFFFFull, 0, 60)
+         .noteOn(96, 0, 62, 1)
+         .end()
+         .bytes(),
      "\twait 0\n\tc.5 0\n\trest 30\n", "30"},
 };
 
@@ -87,7 +102,8 @@ TEST(HostileRun, ReadOnlyOutputFolder) {
     TempDir dir;
     std::filesystem::create_directory(dir / "ro");
     writeFile(dir / "ro" / "song.mid", smf::file(1, 96, {Track().end()}));
-    std::filesystem::permissions(dir / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     const RunResult run = runTool(dir.path(), {"ro/song.mid"});
     EXPECT_EQ(run.out,
               "Reading MIDI Source File : ro/song.mid\nMIDI File Format 1 with 1 track(s)\n"

@@ -24,7 +24,9 @@ struct CarryCase {
     double fractionAfter;
 };
 
-void PrintTo(const CarryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CarryCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CarriedConversion : public testing::TestWithParam<CarryCase> {};
 
@@ -87,7 +89,9 @@ struct EmitCase {
     std::string lines;
 };
 
-void PrintTo(const EmitCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EmitCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Emission : public testing::TestWithParam<EmitCase> {};
 
@@ -99,18 +103,23 @@ TEST_P(Emission, WritesTheLinesOfTheRecordedEvents) {
 const EmitCase kEmitCases[] = {
     {"WaitThenNote", {{0, 'n', 60, 100}, {96, 'f', 0, 0}}, "\twait 0\n\tc.5 30\n"},
     {"RestAfterNoteOff", {{0, 'f', 0, 0}, {96, '-', 0, 0}}, "\twait 0\n\trest 30\n"},
-    {"SilentNoteOnSameKeyRests", {{0, 'n', 60, 100}, {96, 'n', 60, 0}, {192, '-', 0, 0}},
+    {"SilentNoteOnSameKeyRests",
+     {{0, 'n', 60, 100}, {96, 'n', 60, 0}, {192, '-', 0, 0}},
      "\twait 0\n\tc.5 30\n\trest 30\n"},
-    {"SilentNoteOnOtherKeyIsANote", {{0, 'n', 60, 100}, {96, 'n', 61, 0}, {192, '-', 0, 0}},
+    {"SilentNoteOnOtherKeyIsANote",
+     {{0, 'n', 60, 100}, {96, 'n', 61, 0}, {192, '-', 0, 0}},
      "\twait 0\n\tc.5 30\n\tcs5 30\n"},
     // lastKey starts at 0, so a silent key 0 first is a rest.
     {"SilentKeyZeroFirst", {{0, 'n', 0, 0}, {96, '-', 0, 0}}, "\twait 0\n\trest 30\n"},
-    {"ChordNoteOfZeroTicks", {{0, 'n', 60, 100}, {0, 'n', 64, 100}, {96, '-', 0, 0}},
+    {"ChordNoteOfZeroTicks",
+     {{0, 'n', 60, 100}, {0, 'n', 64, 100}, {96, '-', 0, 0}},
      "\twait 0\n\tc.5 0\n\te.5 30\n"},
-    {"NoteNames", {{0, 'n', 0, 1}, {0, 'n', 127, 1}, {0, 'n', 200, 1}, {0, '-', 0, 0}},
+    {"NoteNames",
+     {{0, 'n', 0, 1}, {0, 'n', 127, 1}, {0, 'n', 200, 1}, {0, '-', 0, 0}},
      "\twait 0\n\tc.0 0\n\tg.10 0\n\tgs16 0\n"},
     // 300 driver ticks since the last mark at 120 a bar: two bars, the rest not carried.
-    {"SeveralBarsInOneSpan", {{0, 'n', 60, 1}, {960, 'n', 62, 1}, {1344, '-', 0, 0}},
+    {"SeveralBarsInOneSpan",
+     {{0, 'n', 60, 1}, {960, 'n', 62, 1}, {1344, '-', 0, 0}},
      "\twait 0\n\tc.5 300\n; Ticks 300\n\td.5 120\n; Ticks 120\n"},
 };
 
@@ -130,7 +139,10 @@ TEST(BarAccounting, CountsBarsAndAsksForAHeading) {
 TEST(BarAccounting, BarLengthLeavesTheCarryAlone) {
     startRun(96);
     conversionState.tempo = 428571;
-    EXPECT_EQ(emitAll({{0, 'n', 60, 1}, {96, 'n', 60, 1}, {192, 'n', 60, 1}, {288, 'n', 60, 1},
+    EXPECT_EQ(emitAll({{0, 'n', 60, 1},
+                       {96, 'n', 60, 1},
+                       {192, 'n', 60, 1},
+                       {288, 'n', 60, 1},
                        {384, 'n', 60, 1}}),
               "\twait 0\n\tc.5 25\n\tc.5 26\n\tc.5 26\n\tc.5 25\n; Ticks 102\n");
 }
@@ -144,7 +156,9 @@ struct BarCase {
     std::uint32_t barTicks;
 };
 
-void PrintTo(const BarCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BarCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BarLength : public testing::TestWithParam<BarCase> {};
 

@@ -16,9 +16,11 @@ using testing_support::walkText;
 const std::string kEmpty = "\tend\n; Total Track Ticks : 0\n";
 
 TEST(WalkTrack, TakesOnlyItsChannel) {
-    const auto song = songOf(0, 96, {{0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}});
+    const auto song =
+        songOf(0, 96, {{0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}});
     startRun(96);
-    EXPECT_EQ(walkText(*song, 0, false, 0), "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n");
+    EXPECT_EQ(walkText(*song, 0, false, 0),
+              "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n");
     EXPECT_EQ(walkText(*song, 0, false, 1), kEmpty);
 }
 
@@ -28,7 +30,9 @@ struct WalkCase {
     std::string script;
 };
 
-void PrintTo(const WalkCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const WalkCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Walk : public testing::TestWithParam<WalkCase> {};
 
@@ -44,28 +48,47 @@ const WalkCase kWalkCases[] = {
     {"EmptyChunk", {}, kEmpty},
     {"NoEndOfTrack", Track().noteOn(0, 0, 60, 1).noteOff(96, 0, 60).bytes(),
      "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n"},
-    {"NothingAfterEndOfTrack", Track().noteOn(0, 0, 60, 1).end().noteOff(96, 0, 60).text(0, 1, "x").bytes(),
+    {"NothingAfterEndOfTrack",
+     Track().noteOn(0, 0, 60, 1).end().noteOff(96, 0, 60).text(0, 1, "x").bytes(),
      "\twait 0\n" + kEmpty},
     {"HeadingsForOneAndSeveralBars",
-     Track().noteOn(0, 0, 60, 1).noteOn(1152, 0, 60, 1).noteOn(384, 0, 60, 1).noteOn(1152, 0, 60, 1).end().bytes(),
-     "\twait 0\n\tc.5 360\n; Ticks 360\n" + kBars1To3 + "\tc.5 120\n; Ticks 120\n; ---- Bar 4 ----\n;****************\n\n"
-     "\tc.5 360\n; Ticks 360\n; ---- Bars 5 to 7 ----\n;****************\n\n\tend\n; Total Track Ticks : 840\n"},
+     Track()
+         .noteOn(0, 0, 60, 1)
+         .noteOn(1152, 0, 60, 1)
+         .noteOn(384, 0, 60, 1)
+         .noteOn(1152, 0, 60, 1)
+         .end()
+         .bytes(),
+     "\twait 0\n\tc.5 360\n; Ticks 360\n" + kBars1To3 +
+         "\tc.5 120\n; Ticks 120\n; ---- Bar 4 ----\n;****************\n\n"
+         "\tc.5 360\n; Ticks 360\n; ---- Bars 5 to 7 ----\n;****************\n\n\tend\n; Total "
+         "Track Ticks : 840\n"},
     // A due heading comes before the next event of any kind.
-    {"HeadingBeforeText", Track().noteOn(0, 0, 60, 1).noteOff(1152, 0, 60).text(0, 1, "t").end().bytes(),
+    {"HeadingBeforeText",
+     Track().noteOn(0, 0, 60, 1).noteOff(1152, 0, 60).text(0, 1, "t").end().bytes(),
      "\twait 0\n\tc.5 360\n; Ticks 360\n" + kBars1To3 + "; t\n\tend\n; Total Track Ticks : 360\n"},
     // ...but not when the chunk ends with no further event.
     {"NoHeadingWithoutFurtherEvent", Track().noteOn(0, 0, 60, 1).noteOff(1152, 0, 60).bytes(),
      "\twait 0\n\tc.5 360\n; Ticks 360\n\tend\n; Total Track Ticks : 360\n"},
     // ...and it is written after a complete delta time even if the status is missing.
-    {"HeadingBeforeMissingStatus", Track().noteOn(0, 0, 60, 1).noteOff(1152, 0, 60).delta(5).bytes(),
+    {"HeadingBeforeMissingStatus",
+     Track().noteOn(0, 0, 60, 1).noteOff(1152, 0, 60).delta(5).bytes(),
      "\twait 0\n\tc.5 360\n; Ticks 360\n" + kBars1To3 + "\tend\n; Total Track Ticks : 360\n"},
     // A tempo change times the whole span in which it falls.
-    {"TempoTimesWholeSpan", Track().noteOn(0, 0, 60, 1).tempo(48, 1000000).noteOff(48, 0, 60).end().bytes(),
+    {"TempoTimesWholeSpan",
+     Track().noteOn(0, 0, 60, 1).tempo(48, 1000000).noteOff(48, 0, 60).end().bytes(),
      "\twait 0\n\tc.5 60\n\tend\n; Total Track Ticks : 60\n"},
     {"SysexAndSystemMessagesSkipped",
-     Track().noteOn(0, 0, 60, 1).sysex(48, {1, 2, 3, 0xF7}).raw({0, 0xF1, 0, 0xFE}).noteOff(48, 0, 60).end().bytes(),
+     Track()
+         .noteOn(0, 0, 60, 1)
+         .sysex(48, {1, 2, 3, 0xF7})
+         .raw({0, 0xF1, 0, 0xFE})
+         .noteOff(48, 0, 60)
+         .end()
+         .bytes(),
      "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n"},
-    {"CutOffNoteWritesNothing", Track().noteOn(0, 0, 60, 1).raw({0x60, 0x80, 0x3C}).bytes(), "\twait 0\n" + kEmpty},
+    {"CutOffNoteWritesNothing", Track().noteOn(0, 0, 60, 1).raw({0x60, 0x80, 0x3C}).bytes(),
+     "\twait 0\n" + kEmpty},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Walk, testing::ValuesIn(kWalkCases),
@@ -79,7 +102,9 @@ struct MetaCase {
     std::uint8_t beatUnit;
 };
 
-void PrintTo(const MetaCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const MetaCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MetaEvents : public testing::TestWithParam<MetaCase> {};
 
@@ -100,7 +125,11 @@ const MetaCase kMetaCases[] = {
     {"TempoCutOffIgnored", {0, 0xFF, 0x51, 3, 0x09, 0x27}, 500000, 4, 4},
     {"TempoWithLengthPastEndApplies", {0, 0xFF, 0x51, 9, 0x09, 0x27, 0xC0}, 600000, 4, 4},
     {"TimeSignatureCutOffIgnored", {0, 0xFF, 0x58, 4, 3}, 500000, 4, 4},
-    {"NothingAfterEndOfTrack", {0, 0xFF, 0x2F, 0, 0, 0xFF, 0x51, 3, 0x09, 0x27, 0xC0}, 500000, 4, 4},
+    {"NothingAfterEndOfTrack",
+     {0, 0xFF, 0x2F, 0, 0, 0xFF, 0x51, 3, 0x09, 0x27, 0xC0},
+     500000,
+     4,
+     4},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MetaEvents, testing::ValuesIn(kMetaCases),
@@ -108,13 +137,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, MetaEvents, testing::ValuesIn(kMetaCases),
 
 TEST(WalkTrack, FormatTwoStartsEveryWalkFromDefaults) {
     for (std::uint16_t format : {1, 2}) {
-        const auto song = songOf(format, 96, {Track().noteOn(0, 0, 60, 1).noteOff(96, 0, 60).bytes()});
+        const auto song =
+            songOf(format, 96, {Track().noteOn(0, 0, 60, 1).noteOff(96, 0, 60).bytes()});
         startRun(96);
         conversionState.tempo = 1000000;
         conversionState.beatsPerBar = 1;
         EXPECT_EQ(walkText(*song, 0, true),
-                  format == 2 ? "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n"
-                              : "\twait 0\n\tc.5 60\n; Ticks 60\n\tend\n; Total Track Ticks : 60\n");
+                  format == 2
+                      ? "\twait 0\n\tc.5 30\n\tend\n; Total Track Ticks : 30\n"
+                      : "\twait 0\n\tc.5 60\n; Ticks 60\n\tend\n; Total Track Ticks : 60\n");
     }
 }
 

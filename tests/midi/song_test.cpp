@@ -89,7 +89,8 @@ TEST(LoadSong, FreeSongAcceptsNullAndPartialSongs) {
     std::unique_ptr<Song> none;
     mid2nolt::freeSong(none);
     auto partial = std::make_unique<Song>();
-    EXPECT_EQ(load(smf::header(0, 2, 96) + smf::chunk("MTrk", {0, 0xFF, 0x2F, 0}), *partial).result, -1);
+    EXPECT_EQ(load(smf::header(0, 2, 96) + smf::chunk("MTrk", {0, 0xFF, 0x2F, 0}), *partial).result,
+              -1);
     mid2nolt::freeSong(partial);
     EXPECT_EQ(partial, nullptr);
 }

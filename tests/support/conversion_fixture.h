@@ -28,7 +28,8 @@ inline std::unique_ptr<mid2nolt::Song> songOf(std::uint16_t format, std::uint16_
     }
     song->bytes.push_back(0);  // keeps data() valid for empty tracks
     for (std::size_t t = 0; t < tracks.size(); ++t) {
-        song->tracks.push_back({static_cast<std::uint32_t>(tracks[t].size()), song->bytes.data() + offsets[t]});
+        song->tracks.push_back(
+            {static_cast<std::uint32_t>(tracks[t].size()), song->bytes.data() + offsets[t]});
     }
     return song;
 }

@@ -52,8 +52,9 @@ Track& Track::text(std::uint64_t dt, int type, std::string_view text) {
 }
 
 Track& Track::tempo(std::uint64_t dt, std::uint32_t us) {
-    return meta(dt, 0x51, {static_cast<std::uint8_t>(us >> 16), static_cast<std::uint8_t>(us >> 8),
-                           static_cast<std::uint8_t>(us)});
+    return meta(dt, 0x51,
+                {static_cast<std::uint8_t>(us >> 16), static_cast<std::uint8_t>(us >> 8),
+                 static_cast<std::uint8_t>(us)});
 }
 
 Track& Track::timeSignature(std::uint64_t dt, int numerator, int exponent) {

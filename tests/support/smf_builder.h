@@ -27,7 +27,7 @@ public:
     Track& event(std::uint64_t dt, int status, std::initializer_list<int> data);
     Track& meta(std::uint64_t dt, int type, const Bytes& data);
     Track& text(std::uint64_t dt, int type, std::string_view text);
-    Track& tempo(std::uint64_t dt, std::uint32_t microsecondsPerQuarter);
+    Track& tempo(std::uint64_t dt, std::uint32_t us);
     Track& timeSignature(std::uint64_t dt, int numerator, int exponent);
     Track& sysex(std::uint64_t dt, const Bytes& data);
     Track& end(std::uint64_t dt = 0);

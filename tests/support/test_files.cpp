@@ -34,7 +34,8 @@ TempDir::~TempDir() {
 
 void writeFile(const fs::path& path, const smf::Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void writeFile(const fs::path& path, const std::string& text) {
