@@ -57,3 +57,19 @@ lint:
 	cmake --preset dev >/dev/null
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p build/dev "$$PWD/src/"
+
+# The Debian package, built from the product alone, then checked.
+package:
+	cmake --preset package
+	cmake --build --preset package
+	cd build/package && cpack
+
+package-check: package
+	packaging/check-deb build/package/mid2nolt_*.deb
+
+# Installs under PREFIX (default /usr/local).
+PREFIX ?= /usr/local
+install:
+	cmake --preset package
+	cmake --build --preset package
+	cmake --install build/package --prefix "$(PREFIX)"

@@ -1,0 +1,37 @@
+# Installation (cmake --install) and the Debian package (cpack).
+include(GNUInstallDirs)
+
+install(TARGETS mid2nolt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Manual pages are installed compressed, as Debian expects.
+set(MID2NOLT_MANPAGE ${CMAKE_CURRENT_BINARY_DIR}/mid2nolt.1.gz)
+add_custom_command(
+  OUTPUT ${MID2NOLT_MANPAGE}
+  COMMAND sh -c "gzip -9nc '${CMAKE_CURRENT_SOURCE_DIR}/docs/mid2nolt.1' > '${MID2NOLT_MANPAGE}'"
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/docs/mid2nolt.1
+  VERBATIM)
+add_custom_target(manpage ALL DEPENDS ${MID2NOLT_MANPAGE})
+install(FILES ${MID2NOLT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME mid2nolt)
+set(CPACK_PACKAGE_VENDOR "the mid2nolt developers")
+set(CPACK_PACKAGE_CONTACT "mid2nolt developers <maintainers@mid2nolt.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert Standard MIDI Files into NOLT Scripts")
+set(CPACK_PACKAGE_DESCRIPTION
+  "mid2nolt reads a Standard MIDI File and writes plain-text NOLT Scripts of
+timed wait, rest and note lines for a sound driver that plays music by
+counting the ticks of its own timer. Timing is converted through the file's
+tempo into driver ticks at any driver frequency, with the fraction of a tick
+carried so that scripts do not drift. It writes one script per channel or,
+in packing mode, one per track, and reads malformed files safely.")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
