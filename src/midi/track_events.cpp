@@ -2,20 +2,6 @@
 
 namespace mid2nolt {
 
-bool TrackEventReader::readLength(std::uint32_t& value) {
-    std::uint32_t result = 0;
-    std::uint8_t byte = 0;
-    do {
-        if (position_ >= length_) {
-            return false;
-        }
-        byte = data_[position_++];
-        result = (result << 7) | (byte & 0x7Fu);
-    } while (byte & 0x80u);
-    value = result;
-    return true;
-}
-
 // System exclusive, meta and other system messages: none of them changes the
 // running status.
 bool TrackEventReader::readSystemEvent(std::uint8_t status, TrackEvent& event) {

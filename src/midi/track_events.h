@@ -60,21 +60,9 @@ public:
     TrackEventReader(const std::uint8_t* data, std::uint32_t length)
         : data_(data), length_(length) {}
 
-    // Decodes a delta time (64-bit, every continuation byte taken, high bits
-    // lost). False at the end of the chunk or when the quantity runs past it.
-    bool readDelta(std::uint64_t& delta) {
-        std::uint64_t value = 0;
-        std::uint8_t byte = 0;
-        do {
-            if (position_ >= length_) {
-                return false;
-            }
-            byte = data_[position_++];
-            value = (value << 7) | (byte & 0x7Fu);
-        } while (byte & 0x80u);
-        delta = value;
-        return true;
-    }
+    // Decodes a delta time, in 64 bits. False at the end of the chunk or when
+    // the quantity runs past it.
+    bool readDelta(std::uint64_t& delta) { return readQuantity(delta); }
 
     // Reads the event that follows a delta time. False when it is cut off.
     // Channel events, by far the most common, are read inline.
@@ -118,7 +106,25 @@ public:
     std::uint32_t position() const { return position_; }
 
 private:
-    bool readLength(std::uint32_t& value);
+    // A variable-length quantity: 7 bits a byte, most significant group first,
+    // every byte but the last with its top bit set. Any number of bytes is
+    // taken; bits shifted past the width of T are lost.
+    template <typename T>
+    bool readQuantity(T& value) {
+        T result = 0;
+        std::uint8_t byte = 0;
+        do {
+            if (position_ >= length_) {
+                return false;
+            }
+            byte = data_[position_++];
+            result = static_cast<T>(result << 7) | (byte & 0x7Fu);
+        } while (byte & 0x80u);
+        value = result;
+        return true;
+    }
+    // Sysex and meta lengths, in 32 bits.
+    bool readLength(std::uint32_t& value) { return readQuantity(value); }
     std::uint32_t bytesLeft() const { return length_ - position_; }
     bool cutOff() {
         position_ = length_;
