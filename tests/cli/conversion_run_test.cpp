@@ -306,6 +306,18 @@ TEST(ConversionRun, ScriptThatCannotBeCreatedStopsTheRun) {
         withSource(dir, {{"song_0.txt", "; Converted from Track 0 of song.mid\n" + kTrailer0}}));
 }
 
+TEST(ConversionRun, ChannelScriptThatCannotBeCreatedStopsTheRun) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "song_0_1.txt");
+    const RunResult run =
+        convertIn(dir, smf::file(0, 96, {Track().noteOn(0, 1, 60, 1).noteOn(0, 2, 60, 1).end()}));
+    EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 0 with 1 track(s)\n",
+                                  "Track 0 has activity on Channel(s) : 1 2 \n", false));
+    EXPECT_EQ(run.err, "ERROR- Couldn't create output NOLT Script : song_0_1.txt\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "song_0_2.txt"));
+}
+
 // A script that cannot be written whole (here: the device is full) is a failure, not a success.
 TEST(ConversionRun, ScriptThatCannotBeWrittenStopsTheRun) {
     if (!std::filesystem::exists("/dev/full")) {
@@ -313,7 +325,10 @@ TEST(ConversionRun, ScriptThatCannotBeWrittenStopsTheRun) {
     }
     TempDir dir;
     std::filesystem::create_symlink("/dev/full", dir / "song_0.txt");
-    const RunResult run = convertIn(dir, smf::file(1, 96, {Track().end(), Track().end()}), {"-p"});
+    // A text longer than the stream's buffer is written past it, and fails too.
+    const RunResult run = convertIn(
+        dir, smf::file(1, 96, {Track().text(0, 1, std::string(300000, 't')).end(), Track().end()}),
+        {"-p"});
     EXPECT_EQ(run.out, consoleFor("song.mid", "MIDI File Format 1 with 2 track(s)\n",
                                   "Saving Track 0 to NOLT Script : song_0.txt\n", false));
     EXPECT_EQ(run.err, "ERROR- Couldn't write output NOLT Script : song_0.txt\n");
