@@ -113,10 +113,6 @@ std::uint32_t toDriverTicks(std::int64_t delta) {
     return carriedTicks(currentTiming(), delta);
 }
 
-std::uint32_t wholeDriverTicks(std::int64_t ticks) {
-    return wholeTicks(currentTiming().tickLength, ticks);
-}
-
 void emitLine(ScriptStream& out) {
     ConversionState& s = conversionState;
     const Timing& t = currentTiming();

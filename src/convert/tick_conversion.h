@@ -13,11 +13,6 @@ class ScriptStream;
 // 0) converts to 0 and leaves the carry alone.
 std::uint32_t toDriverTicks(std::int64_t delta);
 
-// The whole number of driver ticks in `ticks` MIDI ticks, by the same
-// arithmetic as toDriverTicks but outside the carry: the bar length must not
-// feed fractions into the timed lines.
-std::uint32_t wholeDriverTicks(std::int64_t ticks);
-
 // Writes the timed line for the span since the previous emission, chosen by
 // the note event recorded then, and keeps the bar accounting (tick marks and
 // the request for a bar heading).

@@ -162,15 +162,22 @@ void PrintTo(const BarCase& c, std::ostream* os) {
 
 class BarLength : public testing::TestWithParam<BarCase> {};
 
-// Measured by the smallest span that writes a tick mark.
+// Measured from outside: an emission finds a bar passed exactly when the
+// driver ticks since the last mark reach the bar length.
 TEST_P(BarLength, TruncatesToWholeTicks) {
     const BarCase& c = GetParam();
     startRun(c.division, c.frequency);
     conversionState.beatsPerBar = c.beatsPerBar;
     conversionState.beatUnit = c.beatUnit;
-    const std::uint32_t ticksPerBar =
-        c.beatUnit == 0 ? 0 : std::uint32_t{c.division} * c.beatsPerBar * 4u / c.beatUnit;
-    EXPECT_EQ(mid2nolt::wholeDriverTicks(ticksPerBar), c.barTicks);
+    const std::string marks = scriptText([&](mid2nolt::ScriptStream& out) {
+        conversionState.driverTicks = c.barTicks - 1;
+        mid2nolt::emitLine(out);
+        conversionState.driverTicks = c.barTicks;
+        mid2nolt::emitLine(out);
+    });
+    EXPECT_EQ(marks, c.barTicks == 0
+                         ? "\twait 0\n\twait 0\n"
+                         : "\twait 0\n\twait 0\n; Ticks " + std::to_string(c.barTicks) + "\n");
 }
 
 const BarCase kBarCases[] = {
