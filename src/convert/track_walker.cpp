@@ -13,6 +13,8 @@ namespace mid2nolt {
 
 namespace {
 
+// Per-script fields. pendingVelocity is left alone: every note-on sets it
+// before it is read.
 void resetWalk() {
     ConversionState& s = conversionState;
     s.absTime = 0;
