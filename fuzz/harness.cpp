@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -70,6 +71,18 @@ std::pair<std::string, std::string> OutputCapture::take() {
     return {readAll(out_), readAll(err_)};
 }
 
+namespace {
+
+// Removes what the folder holds, without reading any of it.
+void emptyDir(const std::string& dir) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+        std::filesystem::remove_all(entry.path(), ignored);
+    }
+}
+
+}  // namespace
+
 std::string freshScratchDir() {
     static std::string dir;
     if (dir.empty()) {
@@ -80,15 +93,11 @@ std::string freshScratchDir() {
         }
         dir = pattern;
         std::atexit([] {
-            for (const auto& [name, text] : filesIn(dir)) {
-                unlink((dir + "/" + name).c_str());
-            }
+            emptyDir(dir);
             rmdir(dir.c_str());
         });
     }
-    for (const auto& [name, text] : filesIn(dir)) {
-        unlink((dir + "/" + name).c_str());
-    }
+    emptyDir(dir);
     return dir;
 }
 
