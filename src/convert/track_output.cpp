@@ -66,15 +66,18 @@ std::int32_t convert(const Song& song, std::string_view baseName, std::uint32_t 
     s.division = song.division;
     s.driverFrequency = driverFrequency;
 
+    // Each suffix is written over the previous one, behind the base name.
     std::string scriptName(baseName);
-    ScriptStream out;
     char suffix[32];
+    const auto nameScript = [&](int length) {
+        scriptName.replace(baseName.size(), std::string::npos, suffix,
+                           static_cast<std::size_t>(length));
+    };
+    ScriptStream out;
     for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-        scriptName.resize(baseName.size());
         if (packingFlag || (t == 0 && song.format == 1)) {
             s.allChannels = true;
-            std::snprintf(suffix, sizeof suffix, "_%u.txt", t);
-            scriptName += suffix;
+            nameScript(std::snprintf(suffix, sizeof suffix, "_%u.txt", t));
             if (writeScript(song, t, scriptName, baseName, out) != 0) {
                 return -1;
             }
@@ -98,9 +101,7 @@ std::int32_t convert(const Song& song, std::string_view baseName, std::uint32_t 
                 continue;
             }
             s.channel = c;
-            scriptName.resize(baseName.size());
-            std::snprintf(suffix, sizeof suffix, "_%u_%u.txt", t, c);
-            scriptName += suffix;
+            nameScript(std::snprintf(suffix, sizeof suffix, "_%u_%u.txt", t, c));
             if (writeScript(song, t, scriptName, baseName, out) != 0) {
                 return -1;
             }
