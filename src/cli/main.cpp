@@ -92,6 +92,17 @@ bool readOptions(int argc, char** argv, Options& options) {
 }
 
 int run(int argc, char** argv) {
+    // The two conventional queries, only as the sole argument: a source named
+    // "--help" followed by options is still taken as a source.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s%s", kUsage, kHelp);
+        return kSuccess;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("mid2nolt %s\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
+                    MID2NOLT_VERSION);
+        return kSuccess;
+    }
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "%s%s", kUsage, kHelp);
         return kFailure;

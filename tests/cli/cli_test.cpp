@@ -42,17 +42,20 @@ struct CommandCase {
     std::vector<std::string> sources;  // files created before the run
     std::vector<std::string> args;
     std::string err;
+    std::string out = "";
+    int status = 1;
 };
 
 void PrintTo(const CommandCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CommandLineFailure : public testing::TestWithParam<CommandCase> {};
+class Arguments : public testing::TestWithParam<CommandCase> {};
 
 // Every failure of the command line writes one message to stderr, nothing to
-// stdout, no file, and exits with 1.
-TEST_P(CommandLineFailure, WritesOnlyItsMessage) {
+// stdout, no file, and exits with 1; --help and --version alone answer on
+// stdout with 0.
+TEST_P(Arguments, WriteTheirAnswer) {
     const CommandCase& c = GetParam();
     TempDir dir;
     std::map<std::string, std::string> before;
@@ -61,14 +64,30 @@ TEST_P(CommandLineFailure, WritesOnlyItsMessage) {
         before[source] = testing_support::readFile(dir / source);
     }
     const RunResult run = runTool(dir.path(), c.args);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.files, before);
 }
 
 const CommandCase kCommandCases[] = {
     {"NoArguments", {}, {}, kUsage},
+    {"Help", {}, {"--help"}, "", kUsage, 0},
+    {"Version",
+     {},
+     {"--version"},
+     "",
+     "mid2nolt " MID2NOLT_VERSION "\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
+     0},
+    {"HelpWithOptionIsASource",
+     {"--help"},
+     {"--help", "-p"},
+     "ERROR- Source File must have a .mid extension."},
+    {"MissingHelpSource", {}, {"--help", "-p"}, "ERROR- Can't Open Source File: --help\n"},
+    {"ShortHelpIsASource", {}, {"-h"}, "ERROR- Can't Open Source File: -h\n"},
+    {"ShortVersionIsASource", {}, {"-v"}, "ERROR- Can't Open Source File: -v\n"},
+    {"HelpAfterSource", {"song.mid"}, {"song.mid", "--help"},
+     "ERROR- Invalid Conversion Parameter : --help\n"},
     {"ThreeOptions", {"song.mid"}, {"song.mid", "-p", "-p", "-p"}, kUsage},
     {"OptionTakenAsSource",
      {"song.mid"},
@@ -115,7 +134,7 @@ const CommandCase kCommandCases[] = {
     {"ExtensionCut", {"a.mi"}, {"a.mi"}, "ERROR- Source File must have a .mid extension."},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, CommandLineFailure, testing::ValuesIn(kCommandCases),
+INSTANTIATE_TEST_SUITE_P(Cases, Arguments, testing::ValuesIn(kCommandCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct LoadCase {
