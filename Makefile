@@ -12,15 +12,16 @@ release:
 	cmake --preset release
 	cmake --build --preset release --target mid2nolt
 
-# Builds and runs every test: g++ debug build, then clang with AddressSanitizer
-# and UndefinedBehaviorSanitizer. Warnings are errors in both.
+# Builds and runs every test: g++ debug build, then clang and g++ each with
+# AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors in all.
 test:
 	cmake --preset dev -DMID2NOLT_WERROR=ON
 	cmake --build --preset dev
 	ctest --preset dev
-	cmake --preset asan -DMID2NOLT_WERROR=ON
-	cmake --build --preset asan
-	ctest --preset asan
+	for preset in asan gasan; do \
+	  cmake --preset $$preset -DMID2NOLT_WERROR=ON && cmake --build --preset $$preset && \
+	  ctest --preset $$preset || exit 1; \
+	done
 
 clean:
 	rm -rf build

@@ -16,7 +16,10 @@ namespace {
 void write(const std::filesystem::path& path, const smf::Bytes& bytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (out != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        // An empty seed has no buffer to hand to fwrite: it is just the empty file.
+        if (!bytes.empty()) {
+            std::fwrite(bytes.data(), 1, bytes.size(), out);
+        }
         std::fclose(out);
     }
 }

@@ -18,7 +18,9 @@ using mid2nolt::Song;
 // A stream holding the given bytes, positioned at its start.
 struct MemoryFile {
     explicit MemoryFile(const smf::Bytes& bytes) : file(std::tmpfile()) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        if (!bytes.empty()) {
+            std::fwrite(bytes.data(), 1, bytes.size(), file);
+        }
         std::rewind(file);
     }
     ~MemoryFile() { std::fclose(file); }
