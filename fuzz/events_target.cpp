@@ -6,7 +6,8 @@
 // - the channel scan finds a channel sounding exactly when the oracle meets a
 //   note-on of nonzero velocity on it before the end;
 // - a walk of each channel, and of all channels, writes one timed line per
-//   note event that the oracle gives it.
+//   note event that the oracle gives it (channels without note events are
+//   represented by one of them per input).
 
 #include <cstdint>
 #include <cstdio>
@@ -165,23 +166,24 @@ bool sameEvent(const mid2nolt::TrackEvent& a, const mid2nolt::TrackEvent& b) {
     }
 }
 
+// One script stream for every walk: its buffer is set up once, not per input.
+mid2nolt::ScriptStream& sharedStream() {
+    static mid2nolt::ScriptStream out;
+    return out;
+}
+
 std::size_t timedLinesOfWalk(const mid2nolt::Song& song, bool allChannels, std::uint32_t channel) {
     mid2nolt::conversionState.allChannels = allChannels;
     mid2nolt::conversionState.channel = channel;
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&text, &size);
-    if (memory == nullptr) {
-        fuzzing::fail("no memory stream");
-    }
-    mid2nolt::ScriptStream out;
-    out.adopt(memory, "walk");
+    // Kept from walk to walk, so its room is allocated once.
+    static std::string script;
+    script.clear();
+    mid2nolt::ScriptStream& out = sharedStream();
+    out.adopt(fuzzing::stringStream(script), "walk");
     out.wholeTrackHeader(0, "walk");
     if (mid2nolt::walkTrack(song, out, 0) != 0) {
         fuzzing::fail("a walk of loaded data failed");
     }
-    const std::string script(text, size);
-    std::free(text);
     return fuzzing::checkScript("walk", script);
 }
 
@@ -250,7 +252,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (timedLinesOfWalk(song, true, 0) != notes) {
         fuzzing::fail("a walk of all channels wrote a timed line per note event not once");
     }
+    // Every channel with note events is walked; of the silent ones, one picked
+    // by the input's length stands for the rest (a walk of a channel never
+    // depends on which other channel is silent), which saves most walks.
+    std::uint32_t silent = static_cast<std::uint32_t>(size % 16);
+    for (int tries = 0; tries < 16 && notesOn[silent] != 0; ++tries) {
+        silent = (silent + 1) % 16;
+    }
     for (std::uint32_t c = 0; c < 16; ++c) {
+        if (notesOn[c] == 0 && c != silent) {
+            continue;
+        }
         if (timedLinesOfWalk(song, false, c) != notesOn[c]) {
             fuzzing::fail("the walk of channel " + std::to_string(c) +
                           " missed or added a note event");

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "convert/script_format.h"
+
 namespace fuzzing {
 
 void fail(const std::string& what) {
@@ -19,56 +21,73 @@ void fail(const std::string& what) {
     std::abort();
 }
 
+bool scriptsOnDisk = false;
+
 namespace {
 
-std::string readAll(std::FILE* file) {
-    std::fflush(file);
-    std::string text;
-    std::rewind(file);
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-    }
-    return text;
-}
+Capture* current = nullptr;
 
 }  // namespace
 
-OutputCapture::OutputCapture() : out_(std::tmpfile()), err_(std::tmpfile()) {
-    if (out_ == nullptr || err_ == nullptr) {
-        fail("no temporary file for output capture");
+std::FILE* stringStream(std::string& sink) {
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
+        static_cast<std::string*>(cookie)->append(data, size);
+        return static_cast<ssize_t>(size);
+    };
+    std::FILE* stream = fopencookie(&sink, "w", io);
+    if (stream == nullptr) {
+        fail("no memory stream for output capture");
     }
+    // Every write goes straight to the string: no stdio buffer to set up.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}
+
+Capture::Capture(bool scriptsOnDisk) {
     std::fflush(stdout);
     std::fflush(stderr);
-    savedOut_ = dup(1);
-    savedErr_ = dup(2);
-    dup2(fileno(out_), 1);
-    dup2(fileno(err_), 2);
+    savedOut_ = stdout;
+    savedErr_ = stderr;
+    stdout = stringStream(result_.out);
+    stderr = stringStream(result_.err);
+    if (!scriptsOnDisk) {
+        current = this;
+        mid2nolt::scriptOpener = &Capture::openScript;
+    }
+    active_ = true;
 }
 
-OutputCapture::~OutputCapture() {
+Capture::~Capture() {
     restore();
-    std::fclose(out_);
-    std::fclose(err_);
 }
 
-void OutputCapture::restore() {
-    if (savedOut_ < 0) {
+std::FILE* Capture::openScript(const std::string& name) {
+    auto [at, added] = current->result_.scripts.try_emplace(name);
+    if (!added) {
+        fail("script created twice: " + name);
+    }
+    return stringStream(at->second);
+}
+
+void Capture::restore() {
+    if (!active_) {
         return;
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut_, 1);
-    dup2(savedErr_, 2);
-    close(savedOut_);
-    close(savedErr_);
-    savedOut_ = savedErr_ = -1;
+    std::fclose(stdout);
+    std::fclose(stderr);
+    stdout = savedOut_;
+    stderr = savedErr_;
+    mid2nolt::scriptOpener = nullptr;
+    current = nullptr;
+    active_ = false;
 }
 
-std::pair<std::string, std::string> OutputCapture::take() {
+Capture::Result Capture::take() {
+    // Every script stream is closed by the time the run returns, so each
+    // string holds the whole script.
     restore();
-    return {readAll(out_), readAll(err_)};
+    return std::move(result_);
 }
 
 namespace {
@@ -130,12 +149,12 @@ std::FILE* streamOf(const std::uint8_t* data, std::size_t size) {
         }
         return memory;
     }
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
+    // A memory stream needs at least one byte; an empty input is an empty file.
+    std::FILE* empty = std::fopen("/dev/null", "rb");
+    if (empty == nullptr) {
         fail("cannot stage the input");
     }
-    std::rewind(file);
-    return file;
+    return empty;
 }
 
 namespace {

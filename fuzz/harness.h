@@ -13,23 +13,40 @@ namespace fuzzing {
 
 [[noreturn]] void fail(const std::string& what);
 
-// Redirects stdout and stderr into files while alive; take() returns what was written.
-class OutputCapture {
+// Captures stdout, stderr and, unless scripts go to disk, every script in
+// memory while alive. glibc's standard streams are plain variables, so they are
+// swapped for memory streams: no files and no descriptors per input.
+class Capture {
 public:
-    OutputCapture();
-    ~OutputCapture();
-    OutputCapture(const OutputCapture&) = delete;
-    OutputCapture& operator=(const OutputCapture&) = delete;
-    // Restores the streams and returns stdout's and stderr's text.
-    std::pair<std::string, std::string> take();
+    explicit Capture(bool scriptsOnDisk);
+    ~Capture();
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    struct Result {
+        std::string out;
+        std::string err;
+        std::map<std::string, std::string> scripts;  // by name, when kept in memory
+    };
+    // Restores the streams and returns what was written.
+    Result take();
 
 private:
+    static std::FILE* openScript(const std::string& name);
     void restore();
-    int savedOut_ = -1;
-    int savedErr_ = -1;
-    std::FILE* out_ = nullptr;
-    std::FILE* err_ = nullptr;
+
+    std::FILE* savedOut_ = nullptr;
+    std::FILE* savedErr_ = nullptr;
+    Result result_;
+    bool active_ = false;
 };
+
+// A write-only stream that appends to `sink`; closing it finishes the text.
+std::FILE* stringStream(std::string& sink);
+
+// Whether the whole-run target writes real files and compares the folder with
+// the console; set by the corpus replay, which runs in every test build.
+extern bool scriptsOnDisk;
 
 // A folder of this process (in memory where possible), emptied by each call.
 std::string freshScratchDir();

@@ -8,10 +8,14 @@
 #include <iterator>
 #include <vector>
 
+#include "harness.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
+    // The replay is the slower check that scripts on disk are those announced.
+    fuzzing::scriptsOnDisk = true;
     std::size_t count = 0;
     for (int i = 1; i < argc; ++i) {
         std::vector<fs::path> inputs;

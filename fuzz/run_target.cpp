@@ -51,36 +51,40 @@ std::set<std::string> announcedScripts(const std::string& console, const std::st
 
 void convertOnce(const std::uint8_t* data, std::size_t size, bool packing, std::uint32_t frequency,
                  Outcome& outcome) {
-    const std::string dir = fuzzing::freshScratchDir();
     const std::string mode = packing ? "packing" : "per channel";
+    // Scripts stay in memory, except in the corpus replay, which also checks
+    // the real folder.
+    const std::string dir = fuzzing::scriptsOnDisk ? fuzzing::freshScratchDir() + "/" : "";
     std::FILE* source = fuzzing::streamOf(data, size);
     std::int32_t result = -1;
-    std::pair<std::string, std::string> console;
+    fuzzing::Capture::Result captured;
     {
-        fuzzing::OutputCapture capture;
+        fuzzing::Capture capture(fuzzing::scriptsOnDisk);
         mid2nolt::Song song;
         if (mid2nolt::loadSong(source, song) == 0) {
-            result = mid2nolt::convert(song, dir + "/s", frequency, packing);
+            result = mid2nolt::convert(song, dir + "s", frequency, packing);
         }
-        console = capture.take();
+        captured = capture.take();
     }
     std::fclose(source);
 
-    const std::map<std::string, std::string> files = fuzzing::filesIn(dir);
+    const std::map<std::string, std::string> files =
+        fuzzing::scriptsOnDisk ? fuzzing::filesIn(dir) : captured.scripts;
     std::set<std::string> written;
-    for (const auto& [name, text] : files) {
+    for (const auto& [path, text] : files) {
+        const std::string name = path.substr(path.rfind('/') + 1);
         written.insert(name);
         fuzzing::checkScript(mode + " " + name, text);
         outcome.scripts[mode + " " + name] = text;
     }
-    if (written != announcedScripts(console.first, mode)) {
+    if (written != announcedScripts(captured.out, mode)) {
         fuzzing::fail(mode + ": the scripts written are not those announced");
     }
     // A failure writes its one message; a success writes none.
-    if ((result == 0) != console.second.empty()) {
+    if ((result == 0) != captured.err.empty()) {
         fuzzing::fail(mode + ": error messages do not match the result");
     }
-    outcome.console += console.first + console.second;
+    outcome.console += captured.out + captured.err;
 }
 
 Outcome runOnce(const std::uint8_t* data, std::size_t size) {

@@ -44,13 +44,17 @@ ScriptStream::~ScriptStream() {
 }
 
 bool ScriptStream::open(const std::string& name) {
-    std::FILE* file = std::fopen(name.c_str(), "w");
+    std::FILE* file = nullptr;
+    if (scriptOpener != nullptr) {
+        file = scriptOpener(name);
+    } else if ((file = std::fopen(name.c_str(), "w")) != nullptr) {
+        // Our own buffer does the batching; a second copy through stdio's gains nothing.
+        std::setvbuf(file, nullptr, _IONBF, 0);
+    }
     if (file == nullptr) {
         close();
         return false;
     }
-    // Our own buffer does the batching; a second copy through stdio's gains nothing.
-    std::setvbuf(file, nullptr, _IONBF, 0);
     adopt(file, name);
     return true;
 }

@@ -15,6 +15,10 @@ namespace mid2nolt {
 inline constexpr std::array<const char*, 12> noteNames = {"c.", "cs", "d.", "ds", "e.", "f.",
                                                           "fs", "g.", "gs", "a.", "as", "b."};
 
+// Creates the stream a script is written to; null when it cannot. Null (the
+// default) creates files in text mode; the fuzzer keeps scripts in memory.
+inline std::FILE* (*scriptOpener)(const std::string& name) = nullptr;
+
 // One NOLT Script being written. Every line of a script is produced here.
 // Lines are gathered in a large buffer and written with few system calls.
 class ScriptStream {

@@ -74,10 +74,11 @@ std::int32_t loadSong(std::FILE* source, Song& song) {
     std::printf("MIDI File Format %u with %u track(s)\n", unsigned{song.format},
                 unsigned{song.trackCount});
 
-    song.tracks.assign(trackCount, TrackChunk{});
-    // Offsets of each track's bytes; pointers are made once the buffer no
-    // longer grows.
-    std::vector<std::uint64_t> offsets(trackCount);
+    // The table grows with the tracks really found, so a short file that
+    // declares many tracks costs no more than the tracks it holds. Offsets of
+    // each track's bytes become pointers once the buffer no longer grows.
+    song.tracks.clear();
+    std::vector<std::uint64_t> offsets;
     for (std::uint32_t t = 0; t < trackCount; ++t) {
         if (!reader.read(tag, sizeof tag)) {
             return fail(kUnexpectedEnd);
@@ -89,8 +90,8 @@ std::int32_t loadSong(std::FILE* source, Song& song) {
         if (readU32BE(reader, &length) != 0) {
             return fail(kUnexpectedEnd);
         }
-        song.tracks[t].length = length;
-        offsets[t] = reader.position();
+        song.tracks.push_back({length, nullptr});
+        offsets.push_back(reader.position());
         // Only bytes the source really holds are ever buffered, so a length
         // beyond the end of the data is a short read, not a huge allocation.
         if (!reader.advance(length)) {

@@ -10,6 +10,9 @@ namespace {
 // Largest single request to the stream. Small enough that a lying length costs
 // at most one block beyond the real data, large enough to keep system calls few.
 constexpr std::size_t kBlockSize = std::size_t{4} << 20;
+// Requests start at this size and grow with what the stream has delivered, so
+// that a small file declaring a huge track costs a small block, not a large one.
+constexpr std::size_t kFirstBlockSize = std::size_t{64} << 10;
 
 // The stream's size as far as seeking tells, or 0 when it cannot be told (pipes).
 std::uint64_t seekableSize(std::FILE* stream) {
@@ -33,8 +36,9 @@ bool SourceReader::fillTo(std::uint64_t size) {
         const std::size_t have = bytes_.size();
         // Ask for no more than is needed: a pipe's writer may keep it open
         // after the last byte that matters.
+        const std::size_t block = std::clamp(have, kFirstBlockSize, kBlockSize);
         const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size - have));
+            static_cast<std::size_t>(std::min<std::uint64_t>(block, size - have));
         bytes_.resize(have + chunk);
         const std::size_t got = std::fread(bytes_.data() + have, 1, chunk, stream_);
         bytes_.resize(have + got);
@@ -48,7 +52,9 @@ bool SourceReader::fillTo(std::uint64_t size) {
             reserved_ = true;
             const std::uint64_t rest = seekableSize(stream_);
             if (rest > 0 && rest < (std::uint64_t{1} << 40)) {
-                bytes_.reserve(static_cast<std::size_t>(bytes_.size() + rest + kBlockSize));
+                // Room for every byte and the one request that finds the end.
+                const auto total = static_cast<std::size_t>(bytes_.size() + rest);
+                bytes_.reserve(total + std::clamp(total, kFirstBlockSize, kBlockSize));
             }
         }
     }
