@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "convert/track_output.h"
 #include "harness.h"
@@ -68,14 +69,14 @@ void convertOnce(const std::uint8_t* data, std::size_t size, bool packing, std::
     }
     std::fclose(source);
 
-    const std::map<std::string, std::string> files =
-        fuzzing::scriptsOnDisk ? fuzzing::filesIn(dir) : captured.scripts;
+    std::map<std::string, std::string> files =
+        fuzzing::scriptsOnDisk ? fuzzing::filesIn(dir) : std::move(captured.scripts);
     std::set<std::string> written;
-    for (const auto& [path, text] : files) {
+    for (auto& [path, text] : files) {
         const std::string name = path.substr(path.rfind('/') + 1);
         written.insert(name);
         fuzzing::checkScript(mode + " " + name, text);
-        outcome.scripts[mode + " " + name] = text;
+        outcome.scripts[mode + " " + name] = std::move(text);
     }
     if (written != announcedScripts(captured.out, mode)) {
         fuzzing::fail(mode + ": the scripts written are not those announced");
