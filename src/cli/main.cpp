@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "cli/unsigned_text.h"
 #include "convert/track_output.h"
 #include "midi/song.h"
 
@@ -69,10 +70,10 @@ bool readOptions(int argc, char** argv, Options& options) {
     for (int i = 2; i < argc; ++i) {
         const char* option = argv[i];
         if (option[1] == 'f') {
-            // Formatted input as the user expects from C tools: leading blanks
-            // and a sign are accepted, anything after the number is ignored.
-            unsigned frequency = 0;
-            if (std::sscanf(option + 2, "%u", &frequency) != 1) {
+            // Read as C's "%u" reads: leading blanks and a sign are accepted,
+            // anything after the number is ignored.
+            std::uint32_t frequency = 0;
+            if (!mid2nolt::readUnsigned(option + 2, frequency)) {
                 if (option[2] == '\0') {
                     std::fprintf(stderr, "%s[None]\n", kInvalidFrequency);
                 } else {

@@ -168,6 +168,11 @@ const FrequencyCase kFrequencies[] = {
     {"MinusOneWraps",
      {"-f-1"},
      "\twait 0\n\tc.5 2147483645\n\tend\n; Total Track Ticks : 2147483645\n"},
+    // Beyond 32 bits the low 32 bits count (C libraries differ here; ours does not).
+    {"TwoToThe32IsZero", {"-f4294967296"}, "\twait 0\n\tc.5 0\n\tend\n; Total Track Ticks : 0\n"},
+    {"NegativeBeyond32Bits",
+     {"-f-4294967236"},
+     "\twait 0\n\tc.5 150\n; Ticks 150\n" + kBarOne + "\tend\n; Total Track Ticks : 150\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CustomFrequency, testing::ValuesIn(kFrequencies),
