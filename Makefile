@@ -1,5 +1,6 @@
 # Shortcuts over the CMake presets.
-.PHONY: example test release clean coverage fuzz lint package package-check install
+.PHONY: example test release clean coverage fuzz lint package package-check install \
+        windows windows-test windows-package
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -74,3 +75,20 @@ install:
 	cmake --preset package
 	cmake --build --preset package
 	cmake --install build/package --prefix "$(PREFIX)"
+
+# mid2nolt.exe for 64-bit Windows, cross-built with mingw-w64.
+windows:
+	cmake --preset windows -DMID2NOLT_WERROR=ON
+	cmake --build --preset windows
+
+# The end-to-end tests against mid2nolt.exe under wine, and every shared sample
+# converted by both builds and compared.
+windows-test: windows
+	cmake --preset windows-test -DMID2NOLT_WERROR=ON
+	cmake --build --preset windows-test
+	ctest --preset windows-test -j2
+
+# build/windows/mid2nolt-<version>-win64.zip, then checked under wine.
+windows-package: windows release
+	cd build/windows && cpack
+	packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt

@@ -1,6 +1,27 @@
 # Installation (cmake --install) and the Debian package (cpack).
 include(GNUInstallDirs)
 
+if(WIN32)
+  # The Windows zip: mid2nolt.exe, the read-me, the licence and the manual as
+  # plain text, in one folder.
+  install(TARGETS mid2nolt RUNTIME DESTINATION .)
+  set(MID2NOLT_MANUAL_TEXT ${CMAKE_CURRENT_BINARY_DIR}/mid2nolt.txt)
+  add_custom_command(
+    OUTPUT ${MID2NOLT_MANUAL_TEXT}
+    COMMAND sh -c "groff -man -Tascii -P-cbou '${CMAKE_CURRENT_SOURCE_DIR}/docs/mid2nolt.1' > '${MID2NOLT_MANUAL_TEXT}'"
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/docs/mid2nolt.1
+    VERBATIM)
+  add_custom_target(manual_text ALL DEPENDS ${MID2NOLT_MANUAL_TEXT})
+  install(FILES README.md LICENSE ${MID2NOLT_MANUAL_TEXT} DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME mid2nolt)
+  set(CPACK_PACKAGE_FILE_NAME mid2nolt-${PROJECT_VERSION}-win64)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
+
 install(TARGETS mid2nolt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages are installed compressed, as Debian expects.

@@ -202,12 +202,18 @@ const LoadCase kLoadCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, LoaderFailure, testing::ValuesIn(kLoadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Linux opens a folder and reads nothing from it; Windows does not open it.
 TEST(CommandLine, DirectoryAsSourceReadsNothing) {
     TempDir dir;
     std::filesystem::create_directory(dir / "folder.mid");
     const RunResult run = runTool(dir.path(), {"folder.mid"});
-    EXPECT_EQ(run.out, "Reading MIDI Source File : folder.mid\n");
-    EXPECT_EQ(run.err, kUnexpectedEnd);
+    if (testing_support::kWindowsBuild) {
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "ERROR- Can't Open Source File: folder.mid\n");
+    } else {
+        EXPECT_EQ(run.out, "Reading MIDI Source File : folder.mid\n");
+        EXPECT_EQ(run.err, kUnexpectedEnd);
+    }
     EXPECT_EQ(run.status, 1);
 }
 
@@ -246,6 +252,9 @@ TEST(CommandLine, ShortHeaderLengthReadsTrackRightAfterHeaderWords) {
 }
 
 TEST(CommandLine, NamedPipeSource) {
+    if (testing_support::kWindowsBuild) {
+        GTEST_SKIP() << "Windows has no named pipes in its file system";
+    }
     TempDir dir;
     ASSERT_EQ(mkfifo((dir / "pipe.mid").c_str(), 0600), 0);
     const std::string feed = (dir / "feed.mid").string();

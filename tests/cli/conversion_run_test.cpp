@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -280,6 +281,38 @@ TEST(ConversionRun, UpperCaseExtensionAndDirectoryInName) {
                                   "Saving Track 0 to NOLT Script : Dir/SONG_0.txt\n"));
     EXPECT_EQ(run.files.at("Dir/SONG_0.txt"),
               "; Converted from Track 0 of Dir/SONG.mid\n" + kTrailer0);
+}
+
+// Names are bytes, passed through unchanged: UTF-8 on Linux, and on Windows
+// too (the executable selects the UTF-8 code page).
+TEST(ConversionRun, NamesOutsideAscii) {
+    for (const std::string stem : {"chanson \xC3\xA9", "\xE6\x9B\xB2"}) {
+        TempDir dir;
+        const RunResult run = convertIn(dir, smf::file(1, 96, {Track().end()}), {}, stem + ".mid");
+        EXPECT_EQ(run.out, consoleFor(stem + ".mid", "MIDI File Format 1 with 1 track(s)\n",
+                                      "Saving Track 0 to NOLT Script : " + stem + "_0.txt\n"));
+        EXPECT_EQ(run.files.at(stem + "_0.txt"),
+                  "; Converted from Track 0 of " + stem + ".mid\n" + kTrailer0);
+    }
+}
+
+// A Windows path with a drive letter and backslashes: scripts go beside the
+// source, named from it as anywhere else. Under wine, drive Z: is the root.
+TEST(ConversionRun, WindowsPathWithDriveLetter) {
+    if (!testing_support::kWindowsBuild) {
+        GTEST_SKIP() << "a Windows build only";
+    }
+    TempDir dir;
+    std::filesystem::create_directory(dir / "music");
+    writeFile(dir / "music" / "song.mid", smf::file(1, 96, {Track().end()}));
+    std::string source = "Z:" + (dir / "music" / "song.mid").string();
+    std::replace(source.begin(), source.end(), '/', '\\');
+    const std::string base = source.substr(0, source.size() - 4);
+    const RunResult run = runTool(dir.path(), {source});
+    EXPECT_EQ(run.out, consoleFor(source, "MIDI File Format 1 with 1 track(s)\n",
+                                  "Saving Track 0 to NOLT Script : " + base + "_0.txt\n"));
+    EXPECT_EQ(run.files.at("music/song_0.txt"),
+              "; Converted from Track 0 of " + base + ".mid\n" + kTrailer0);
 }
 
 TEST(ConversionRun, NameThatIsOnlyTheExtension) {

@@ -1,5 +1,6 @@
 #include "support/test_files.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -74,13 +75,33 @@ std::string shellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-}  // namespace
+// CR LF becomes LF; a line feed without its carriage return fails the test.
+std::string fromWindowsLines(const std::string& what, const std::string& text) {
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            ADD_FAILURE() << what << ": a line ends without CR at byte " << i;
+        }
+        lines += text[i];
+    }
+    return lines;
+}
 
-RunResult runTool(const fs::path& dir, const std::vector<std::string>& args) {
+RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
+                    const std::string& runner, const std::string& binary, bool windows) {
     // Captured streams go beside the run's folder, so the folder holds only
     // what the tool wrote.
     TempDir capture;
-    std::string command = "cd " + shellQuote(dir.string()) + " && " + shellQuote(MID2NOLT_BINARY);
+    const std::map<std::string, std::string> before = filesIn(dir);
+    std::string command = "cd " + shellQuote(dir.string()) + " && ";
+    if (!runner.empty()) {
+        command += runner + " ";
+    }
+    command += shellQuote(binary);
     for (const std::string& arg : args) {
         command += " " + shellQuote(arg);
     }
@@ -92,7 +113,27 @@ RunResult runTool(const fs::path& dir, const std::vector<std::string>& args) {
     result.out = readFile(capture / "out");
     result.err = readFile(capture / "err");
     result.files = filesIn(dir);
+    if (windows) {
+        result.out = fromWindowsLines("stdout", result.out);
+        result.err = fromWindowsLines("stderr", result.err);
+        for (auto& [name, content] : result.files) {
+            const auto old = before.find(name);
+            if (old == before.end() || old->second != content) {
+                content = fromWindowsLines(name, content);
+            }
+        }
+    }
     return result;
+}
+
+}  // namespace
+
+RunResult runTool(const fs::path& dir, const std::vector<std::string>& args) {
+    return runBinary(dir, args, MID2NOLT_TEST_EMULATOR, MID2NOLT_TEST_EXE, kWindowsBuild);
+}
+
+RunResult runNativeTool(const fs::path& dir, const std::vector<std::string>& args) {
+    return runBinary(dir, args, "", MID2NOLT_BINARY, false);
 }
 
 }  // namespace testing_support

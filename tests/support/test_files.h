@@ -29,7 +29,14 @@ std::string readFile(const std::filesystem::path& path);
 // Every regular file below `dir`, by path relative to it, with its content.
 std::map<std::string, std::string> filesIn(const std::filesystem::path& dir);
 
-// A whole run of the converter binary with `dir` as working directory.
+// Whether the converter under test is a Windows build (run under wine here):
+// its console and scripts end their lines in CR LF.
+constexpr bool kWindowsBuild = MID2NOLT_TEST_WINDOWS != 0;
+
+// A whole run of the converter binary with `dir` as working directory. For a
+// Windows build, every line end of the console and of each file the run wrote
+// must be CR LF (a test failure otherwise) and is given here as LF, so that
+// the same expectations serve every build.
 struct RunResult {
     std::string out;
     std::string err;
@@ -37,5 +44,7 @@ struct RunResult {
     std::map<std::string, std::string> files;  // every file in `dir` after the run
 };
 RunResult runTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// The same with the converter built natively here, whatever the build under test.
+RunResult runNativeTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 }  // namespace testing_support
