@@ -1,6 +1,6 @@
 # Shortcuts over the CMake presets.
 .PHONY: example test release clean coverage fuzz lint package package-check install \
-        windows windows-test windows-package
+        windows windows-test windows-package web web-test web-serve
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -92,3 +92,21 @@ windows-test: windows
 windows-package: windows release
 	cd build/windows && cpack
 	packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt
+
+# The browser build: the converter's core as WebAssembly and the page over it,
+# a static site in build/web/.
+web: web/node_modules/.package-lock.json
+	cmake --preset web -DMID2NOLT_WERROR=ON
+	cmake --build --preset web
+	node web/build.mjs
+
+web/node_modules/.package-lock.json: web/package.json web/package-lock.json
+	cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
+
+# The module and the page in Chromium, compared with the native binary.
+web-test: web release
+	cd web && npx playwright test
+
+# Serves the site on http://localhost:8000 (any static server will do).
+web-serve: web
+	python3 -m http.server 8000 --bind 127.0.0.1 --directory build/web

@@ -1,0 +1,79 @@
+// The page as a user meets it: choose a file, read the console, list, view and
+// download scripts, all from its own origin and under its security policy.
+import { readFileSync } from "node:fs";
+import { join } from "node:path";
+import { expect, test } from "@playwright/test";
+import { repo, runNative, songWithText } from "./native.js";
+
+const demo = readFileSync(join(repo, "examples/demo.mid"));
+
+// Fails the test on any request to another host and on any policy violation.
+function guard(page) {
+  const problems = [];
+  page.on("request", (request) => {
+    const url = new URL(request.url());
+    if (!["blob:", "data:"].includes(url.protocol) && url.host !== "127.0.0.1:8737") {
+      problems.push(`request to ${request.url()}`);
+    }
+  });
+  page.on("console", (message) => {
+    if (message.type() === "error") {
+      problems.push(message.text());
+    }
+  });
+  page.on("pageerror", (error) => problems.push(error.message));
+  page.on("dialog", (dialog) => problems.push(`dialog: ${dialog.message()}`));
+  return problems;
+}
+
+async function choose(page, name, bytes) {
+  const converted = await page.locator("body").getAttribute("data-converted");
+  await page.setInputFiles("#source-file", { name, mimeType: "audio/midi", buffer: Buffer.from(bytes) });
+  await expect(page.locator("body")).not.toHaveAttribute("data-converted", converted ?? "none");
+}
+
+test("convert the example as a user, download a script, and see it on a phone", async ({ page }) => {
+  const problems = guard(page);
+  await page.goto("index.html");
+  await page.getByLabel("Packing mode").uncheck();
+  await choose(page, "demo.mid", demo);
+
+  const native = runNative("demo.mid", demo, ["-f60"]);
+  await expect(page.locator("#console")).toHaveText(`${native.stdout}${native.stderr}[exit status 0]`, {
+    useInnerText: false,
+  });
+  const names = Object.keys(native.scripts).sort();
+  await expect(page.locator("#script-list tbody tr td:first-child")).toHaveText(names);
+
+  const [download] = await Promise.all([
+    page.waitForEvent("download"),
+    page.getByRole("button", { name: "Download demo_1_0.txt" }).click(),
+  ]);
+  expect(download.suggestedFilename()).toBe("demo_1_0.txt");
+  expect(readFileSync(await download.path()).toString("base64")).toBe(native.scripts["demo_1_0.txt"]);
+
+  await page.getByRole("button", { name: "View demo_2_9.txt" }).click();
+  await expect(page.locator("#script-text")).toHaveText(Buffer.from(native.scripts["demo_2_9.txt"], "base64").toString());
+  await page.screenshot({ path: "../build/web-page.png", fullPage: true });
+
+  // Packing mode from the keyboard converts again.
+  await page.getByLabel("Packing mode").focus();
+  await page.keyboard.press("Space");
+  await expect(page.locator("#script-list tbody tr")).toHaveCount(3);
+
+  await page.setViewportSize({ width: 360, height: 740 });
+  const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+  expect(overflow).toBeLessThanOrEqual(0);
+  expect(problems).toEqual([]);
+});
+
+test("text from the file is shown as text, never as markup", async ({ page }) => {
+  const problems = guard(page);
+  await page.goto("index.html");
+  const text = "<img src=x onerror=alert(1)>";
+  await choose(page, "<b>song</b>.mid", songWithText(text));
+  await expect(page.locator("#script-text")).toContainText(`; ${text}`);
+  await expect(page.locator("#script-list tbody td").first()).toHaveText("<b>song</b>_0_0.txt");
+  await expect(page.locator("img, b")).toHaveCount(0);
+  expect(problems).toEqual([]);
+});
