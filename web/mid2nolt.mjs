@@ -126,3 +126,138 @@ export async function convert(name, bytes, args = []) {
     scripts: writtenScripts(core.FS, out, baseName),
   };
 }
+
+// Reading scripts ------------------------------------------------------------
+
+const noteIndex = { "c.": 0, cs: 1, "d.": 2, ds: 3, "e.": 4, "f.": 5, fs: 6, "g.": 7, gs: 8, "a.": 9, as: 10, "b.": 11 };
+const timedLine = /^\t(wait|rest|[a-g][.s]\d+) (\d+)$/;
+const number = (text) => Number.parseInt(text, 10);
+
+/**
+ * Reads a NOLT Script (LF or CR LF line ends) into one item per line, in
+ * order; empty lines give none. Every item has `line` (from 1) and `kind`:
+ * "wait", "rest" and "note" with `ticks` and `startTick` (the driver tick
+ * where the line starts), notes also with `key` (0 to 255); "ticks" (a tick
+ * mark, with `ticks`); "bar" (a heading, with `first` and `last`); "comment"
+ * (with `text`); "end"; "total" (with `ticks`, the trailer's number).
+ * Throws an Error naming the line of the first line that is none of these.
+ * @param {string} text
+ * @returns {{items: object[]}}
+ */
+export function parseScript(text) {
+  const lines = text.split(/\r?\n/);
+  if (lines.at(-1) === "") {
+    lines.pop();
+  }
+  const items = [];
+  let tick = 0;
+  lines.forEach((content, index) => {
+    const line = index + 1;
+    const fail = (why) => {
+      throw new Error(`line ${line}: ${why}: ${JSON.stringify(content)}`);
+    };
+    if (content === "") {
+      return;
+    }
+    if (content.startsWith(";")) {
+      let m;
+      if ((m = /^; Ticks (\d+)$/.exec(content))) {
+        items.push({ line, kind: "ticks", ticks: number(m[1]) });
+      } else if ((m = /^; ---- Bar (\d+) ----$/.exec(content))) {
+        items.push({ line, kind: "bar", first: number(m[1]), last: number(m[1]) });
+      } else if ((m = /^; ---- Bars (\d+) to (\d+) ----$/.exec(content))) {
+        items.push({ line, kind: "bar", first: number(m[1]), last: number(m[2]) });
+      } else if ((m = /^; Total Track Ticks : (\d+)$/.exec(content))) {
+        items.push({ line, kind: "total", ticks: number(m[1]) });
+      } else {
+        items.push({ line, kind: "comment", text: content.replace(/^; ?/, "") });
+      }
+      return;
+    }
+    if (content === "\tend") {
+      items.push({ line, kind: "end" });
+      return;
+    }
+    const m = timedLine.exec(content);
+    if (m === null) {
+      fail("not a comment, timed line or end");
+    }
+    const ticks = number(m[2]);
+    const item = { line, kind: m[1], ticks, startTick: tick };
+    if (m[1] !== "wait" && m[1] !== "rest") {
+      const name = m[1].slice(0, 2);
+      const key = (name in noteIndex ? noteIndex[name] : fail("no such note")) + 12 * number(m[1].slice(2));
+      if (key > 255) {
+        fail("key above 255");
+      }
+      Object.assign(item, { kind: "note", key });
+    }
+    items.push(item);
+    tick += ticks;
+  });
+  return { items };
+}
+
+// Hearing scripts ------------------------------------------------------------
+
+const keyFrequency = (key) => 440 * 2 ** ((key - 69) / 12);
+
+/**
+ * Mixes square-wave voices into mono samples: each voice is a list of notes
+ * {key, start, end} in seconds, equal temperament with key 69 at 440 Hz, and
+ * each note's wave starts at its own start. Voices are scaled so that the mix
+ * never leaves [-1, 1].
+ * @param {{key: number, start: number, end: number}[][]} voices
+ * @param {number} seconds length of the result
+ * @param {number} sampleRate
+ * @returns {Float32Array}
+ */
+export function renderNotes(voices, seconds, sampleRate = 44100) {
+  const samples = new Float32Array(Math.round(seconds * sampleRate));
+  const amplitude = 0.9 / Math.max(1, voices.length);
+  for (const notes of voices) {
+    for (const { key, start, end } of notes) {
+      const from = Math.round(start * sampleRate);
+      const to = Math.min(samples.length, Math.round(end * sampleRate));
+      const cycles = keyFrequency(key) / sampleRate;
+      for (let i = from; i < to; ++i) {
+        samples[i] += ((i - from) * cycles) % 1 < 0.5 ? amplitude : -amplitude;
+      }
+    }
+  }
+  return samples;
+}
+
+const latin1 = new TextDecoder("latin1");
+
+/**
+ * What the driver plays: every script (as `convert` returns them) is one
+ * square-wave voice from the start; each line lasts exactly its ticks ÷
+ * `frequency` seconds; wait and rest lines are silent. The result lasts as
+ * long as the longest script, to the sample, up to `maxSeconds`.
+ * @param {{name: string, bytes: Uint8Array}[]} scripts
+ * @param {number} frequency driver ticks per second (above 0)
+ * @param {number} sampleRate
+ * @param {number} maxSeconds longest preview made; later lines are left out
+ * @returns {Float32Array}
+ */
+export function renderPreview(scripts, frequency, sampleRate = 44100, maxSeconds = 3600) {
+  if (!(frequency > 0)) {
+    throw new RangeError(`no preview at a driver frequency of ${frequency}`);
+  }
+  let seconds = 0;
+  const voices = scripts.map(({ bytes }) => {
+    const notes = [];
+    for (const item of parseScript(latin1.decode(bytes)).items) {
+      if (item.kind === "wait" || item.kind === "rest" || item.kind === "note") {
+        const end = (item.startTick + item.ticks) / frequency;
+        seconds = Math.max(seconds, end);
+        if (item.kind === "note" && item.ticks > 0) {
+          notes.push({ key: item.key, start: item.startTick / frequency, end });
+        }
+      }
+    }
+    return notes;
+  });
+  return renderNotes(voices, Math.min(seconds, maxSeconds), sampleRate);
+}

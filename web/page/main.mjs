@@ -4,10 +4,12 @@ import { argumentsFrom, watchSourceForm } from "./source-form.mjs";
 import { showConsole } from "./console-view.mjs";
 import { showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
+import { PreviewView } from "./preview-view.mjs";
 
 const $ = (id) => document.getElementById(id);
 const form = $("options");
 const worker = new Worker(new URL("./conversion-worker.js", import.meta.url), { type: "module" });
+const preview = new PreviewView();
 let source = null;
 let runs = 0;
 
@@ -41,10 +43,13 @@ async function run() {
     }
     showConsole($("command-line"), $("console"), source.name, args, result);
     const zipName = `${source.name.replace(/\.mid$/i, "")}-scripts.zip`;
-    showScriptList($("script-list"), $("download-all"), result.scripts, zipName, (script) =>
-      showScript($("viewer-name"), $("script-text"), script),
-    );
-    showScript($("viewer-name"), $("script-text"), result.scripts[0]);
+    const view = (script) => {
+      showScript($("viewer-name"), $("script-text"), script);
+      preview.show(script);
+    };
+    showScriptList($("script-list"), $("download-all"), result.scripts, zipName, view);
+    preview.setConversion(result.scripts, Number(form.elements.frequency.value), source.name, source.bytes);
+    view(result.scripts[0]);
     document.body.dataset.converted = String(id);
   } catch (error) {
     $("console").textContent = `The conversion could not run: ${error.message}`;

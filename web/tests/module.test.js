@@ -1,8 +1,10 @@
-// The mid2nolt module in the browser against the native binary: console,
-// exit status and every script, byte for byte.
+// The mid2nolt module: convert in the browser against the native binary
+// (console, exit status and every script, byte for byte), and the pure
+// functions that read and sound scripts, in node.
 import { readFileSync } from "node:fs";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
+import { parseScript, renderPreview } from "../mid2nolt.mjs";
 import { repo, runNative, sampleFiles, songWithText } from "./native.js";
 
 // Converts in the page through the module; scripts come back as base64.
@@ -35,6 +37,7 @@ const demo = readFileSync(join(repo, "examples/demo.mid"));
 // A handful of the shared real files, spread over the whole set.
 const samples = sampleFiles().filter((_, i, all) => i % Math.ceil(all.length / 6) === 0);
 
+test.describe("convert in the page", () => {
 test.beforeEach(async ({ page }) => {
   await page.goto("index.html");
 });
@@ -80,4 +83,72 @@ test("overlapping calls do not share state", async ({ page }) => {
   }, demo.toString("base64"));
   expect(packed).toBe("demo_0.txt demo_1.txt demo_2.txt");
   expect(perChannel).toBe("demo_0.txt demo_1_0.txt demo_2_1.txt demo_2_9.txt");
+});
+});
+
+// Reading scripts: every line of every script the native binary writes for the
+// example and the shared files is understood, and the timed lines add up to
+// the trailer's total (modulo 2^32, as the converter counts).
+test("parseScript reads every script of the example and the shared files", () => {
+  const sources = [join(repo, "examples/demo.mid"), ...sampleFiles()];
+  let scripts = 0;
+  for (const file of sources) {
+    for (const [name, base64] of Object.entries(runNative("in.mid", readFileSync(file), []).scripts)) {
+      const text = Buffer.from(base64, "base64").toString("latin1");
+      const { items } = parseScript(name.endsWith("_0.txt") ? text.replaceAll("\n", "\r\n") : text);
+      const timed = items.filter((item) => item.startTick !== undefined);
+      const sum = timed.reduce((total, item) => total + item.ticks, 0);
+      expect(items.at(-1).kind).toBe("total");
+      expect(sum % 2 ** 32).toBe(items.at(-1).ticks);
+      expect(items.length).toBe(text.split("\n").filter((line) => line !== "").length);
+      ++scripts;
+    }
+  }
+  expect(scripts).toBeGreaterThan(3);
+});
+
+test("parseScript recovers keys and positions, and names a broken line", () => {
+  const { items } = parseScript("; Converted from Track 0 of a.mid\r\n\twait 2\r\n\tc.5 3\r\n\ta.5 0\r\n" +
+    "\tg.10 1\r\n\tgs16 1\r\n\trest 4\r\n; Ticks 11\r\n; ---- Bars 1 to 2 ----\r\n;****************\r\n\r\n" +
+    "; a text\r\n\tend\r\n; Total Track Ticks : 11\r\n");
+  expect(items.filter((i) => i.kind === "note").map((i) => [i.key, i.startTick])).toEqual([
+    [60, 2], [69, 5], [127, 5], [200, 6],
+  ]);
+  expect(items.find((i) => i.kind === "bar")).toMatchObject({ line: 9, first: 1, last: 2 });
+  expect(items.map((i) => i.kind)).toEqual(["comment", "wait", "note", "note", "note", "note", "rest", "ticks",
+    "bar", "comment", "comment", "end", "total"]);
+  for (const [broken, line] of [["\tc.5\n", 2], ["\tbs5 3\n", 2], ["hello\n", 2], ["\twait -1\n", 2],
+    ["\tds22 1\n", 2], ["\tc.5 1 2\n", 2]]) {
+    expect(() => parseScript(`; header\n${broken}`)).toThrow(new RegExp(`^line ${line}:`));
+  }
+});
+
+// Sounding scripts: one square voice per script, each line exactly its ticks.
+const script = (text) => ({ name: "s.txt", bytes: new TextEncoder().encode(text) });
+const zeroCrossings = (samples, from, to) => {
+  let count = 0;
+  for (let i = from + 1; i < to; ++i) {
+    count += Math.sign(samples[i]) !== Math.sign(samples[i - 1]) ? 1 : 0;
+  }
+  return count;
+};
+
+test("renderPreview: length, silence, pitch and mix", () => {
+  const rate = 44100;
+  for (const [key, hz] of [[33, 55], [69, 440], [105, 3520]]) {
+    const name = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."][key % 12];
+    const samples = renderPreview([script(`\twait 7\n\t${name}${Math.floor(key / 12)} 60\n\trest 13\n`)], 60, rate);
+    expect(samples.length).toBe(Math.round((80 / 60) * rate));
+    const noteFrom = Math.round((7 / 60) * rate);
+    const noteTo = Math.round((67 / 60) * rate);
+    expect(samples.subarray(0, noteFrom).every((v) => v === 0)).toBe(true);
+    expect(samples.subarray(noteTo).every((v) => v === 0)).toBe(true);
+    // A square wave crosses zero twice a period: one second of it, 2 × hz times.
+    expect(Math.abs(zeroCrossings(samples, noteFrom, noteTo) - 2 * hz)).toBeLessThanOrEqual(2);
+  }
+  const mixed = renderPreview([script("\tc.5 50\n"), script("\tg.5 25\n\ta.4 25\n")], 50, 8000);
+  expect(mixed.length).toBe(8000);
+  expect(mixed.every((v) => v >= -1 && v <= 1)).toBe(true);
+  // Both voices sound: in phase they reach the full mix level.
+  expect(mixed.some((v) => Math.abs(v) > 0.8)).toBe(true);
 });

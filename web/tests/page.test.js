@@ -56,6 +56,25 @@ test("convert the example as a user, download a script, and see it on a phone", 
   await expect(page.locator("#script-text")).toHaveText(Buffer.from(native.scripts["demo_2_9.txt"], "base64").toString());
   await page.screenshot({ path: "../build/web-page.png", fullPage: true });
 
+  // The piano roll draws one bar per note line of nonzero ticks.
+  const script = (name) => Buffer.from(native.scripts[name], "base64").toString();
+  await page.getByRole("button", { name: "View demo_1_0.txt" }).click();
+  const noteLines = script("demo_1_0.txt").split("\n").filter((line) => /^\t[a-g][.s]\d+ [1-9]/.test(line));
+  await expect(page.locator("#piano-roll")).toHaveAttribute("data-notes", String(noteLines.length));
+  expect(Number(await page.locator("#piano-roll").getAttribute("data-ghost-notes"))).toBeGreaterThan(0);
+  await page.locator("#roll-frame").screenshot({ path: "../build/web-piano-roll.png" });
+
+  // The preview as WAV: 16-bit mono PCM as long as the longest script.
+  const [wav] = await Promise.all([page.waitForEvent("download"), page.getByRole("button", { name: "Download WAV" }).click()]);
+  const bytes = readFileSync(await wav.path());
+  const longest = Math.max(...names.map((name) => Number(/Total Track Ticks : (\d+)/.exec(script(name))[1])));
+  const samples = Math.round((longest / 60) * 44100);
+  expect(bytes.toString("latin1", 0, 4) + bytes.toString("latin1", 8, 16)).toBe("RIFFWAVEfmt ");
+  expect([bytes.readUInt32LE(4), bytes.readUInt16LE(22), bytes.readUInt32LE(24), bytes.readUInt16LE(34)]).toEqual([
+    36 + 2 * samples, 1, 44100, 16,
+  ]);
+  expect(bytes.length).toBe(44 + 2 * samples);
+
   // Packing mode from the keyboard converts again.
   await page.getByLabel("Packing mode").focus();
   await page.keyboard.press("Space");
