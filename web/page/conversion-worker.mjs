@@ -1,11 +1,59 @@
-// Runs conversions off the page's thread, so a large file never freezes it.
-import { convert } from "../mid2nolt.mjs";
+// The page's worker: converts, and keeps the last conversion to answer for its
+// piano rolls and audio, all off the page's thread.
+import { convert, parseScript, renderPreview } from "../mid2nolt.mjs";
+import { midiNotes, scriptSource } from "./midi-notes.mjs";
+import { rollContent } from "./roll-content.mjs";
+import { renderMidi, sampleRate } from "./preview-audio.mjs";
 
-self.onmessage = async ({ data: { id, name, bytes, args } }) => {
-  try {
+// Longest audio made for playback or WAV: ten minutes.
+const maxSeconds = 600;
+const latin1 = new TextDecoder("latin1");
+let last = null;
+
+function items(name) {
+  if (!last.parsed.has(name)) {
+    const script = last.scripts.find((s) => s.name === name);
+    last.parsed.set(name, script ? parseScript(latin1.decode(script.bytes)).items : []);
+  }
+  return last.parsed.get(name);
+}
+
+// The file's notes that a script was made from.
+function sourceNotes(scriptItems) {
+  const source = scriptSource(scriptItems);
+  if (source === null) {
+    return [];
+  }
+  last.tracks ??= midiNotes(last.source) ?? [];
+  const notes = last.tracks[source.track] ?? [];
+  return source.channel === null ? notes : notes.filter((n) => n.channel === source.channel);
+}
+
+const handlers = {
+  async convert({ name, bytes, args, frequency }) {
     const result = await convert(name, bytes, args);
-    self.postMessage({ id, result }, result.scripts.map((s) => s.bytes.buffer));
+    last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
+    return { result, transfer: [] };
+  },
+  roll({ name }) {
+    const scriptItems = items(name);
+    return { result: rollContent(scriptItems, last.frequency, sourceNotes(scriptItems)), transfer: [] };
+  },
+  audio({ names, midi }) {
+    const scripts = last.scripts.filter((s) => names.includes(s.name));
+    const samples = midi
+      ? renderMidi(scripts.map((s) => sourceNotes(items(s.name))), maxSeconds)
+      : renderPreview(scripts, last.frequency, sampleRate, maxSeconds);
+    return { result: samples, transfer: [samples.buffer] };
+  },
+};
+
+self.onmessage = async ({ data: { id, type, payload } }) => {
+  try {
+    const { result, transfer } = await handlers[type](payload);
+    self.postMessage({ id, result }, transfer);
   } catch (error) {
     self.postMessage({ id, error: String(error) });
   }
 };
+

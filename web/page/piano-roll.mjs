@@ -7,41 +7,6 @@ const rowHeight = 9;
 const axisHeight = 46;
 const maxCanvasWidth = 30000;
 
-// What the roll shows, from a parsed script and the file's notes.
-export function rollContent(items, frequency, ghostNotes) {
-  const notes = [];
-  const bars = [];
-  const labels = [];
-  let previous = null;
-  let end = 0;
-  for (const item of items) {
-    if (item.startTick !== undefined) {
-      end = (item.startTick + item.ticks) / frequency;
-      if (item.kind === "note" && item.ticks > 0) {
-        notes.push({ key: item.key, start: item.startTick / frequency, end });
-      }
-    } else if (item.kind === "bar") {
-      bars.push({ at: end, text: item.first === item.last ? `${item.first}` : `${item.first}–${item.last}` });
-    } else if (item.kind === "comment" && item.line > 1 && previous?.kind !== "bar") {
-      labels.push({ at: end, text: item.text });
-    }
-    previous = item;
-  }
-  let low = Infinity;
-  let high = -Infinity;
-  let seconds = Math.max(end, 1);
-  for (const n of [notes, ghostNotes].flat()) {
-    low = Math.min(low, n.key);
-    high = Math.max(high, n.key);
-    seconds = Math.max(seconds, n.end);
-  }
-  return {
-    notes, bars, labels, ghostNotes, seconds,
-    low: low === Infinity ? 55 : Math.max(0, low - 2),
-    high: high === -Infinity ? 79 : high + 2,
-  };
-}
-
 // Draws the roll; returns the x position of a time in seconds.
 export function drawRoll(canvas, content, pixelsPerSecond) {
   const { notes, bars, labels, ghostNotes, seconds, low, high } = content;

@@ -1,14 +1,15 @@
 // The preview section: the piano roll of the script being viewed over the
 // file's own notes, playback of the scripts or of the file, mute and solo per
-// script, zoom, and the preview as a WAV file.
-import { parseScript, renderPreview } from "../mid2nolt.mjs";
-import { midiNotes, scriptSource } from "./midi-notes.mjs";
-import { drawRoll, rollContent } from "./piano-roll.mjs";
-import { Player, audibleScripts, encodeWav, renderMidi, sampleRate } from "./preview-player.mjs";
+// script, zoom, and the preview as a WAV file. What it shows and plays is
+// made in the worker.
+import { drawRoll } from "./piano-roll.mjs";
+import { Player } from "./preview-player.mjs";
+import { audibleScripts, encodeWav } from "./preview-audio.mjs";
 import { download } from "./script-list.mjs";
+import { callWorker } from "./worker-client.mjs";
 
 const $ = (id) => document.getElementById(id);
-const latin1 = new TextDecoder("latin1");
+const controls = ["play-scripts", "play-midi", "stop", "download-wav"];
 
 export class PreviewView {
   constructor() {
@@ -16,56 +17,53 @@ export class PreviewView {
     this.scripts = [];
     this.muted = new Set();
     this.soloed = new Set();
+    this.content = null;
     this.x = null;
+    this.shown = 0;
     this.player = new Player((seconds) => this.showPosition(seconds));
     $("zoom-in").onclick = () => this.zoom(1.5);
     $("zoom-out").onclick = () => this.zoom(1 / 1.5);
-    $("play-scripts").onclick = () => this.player.play(this.preview());
-    $("play-midi").onclick = () => this.player.play(this.midiAudio());
+    $("play-scripts").onclick = () => this.audio(false).then((samples) => this.player.play(samples));
+    $("play-midi").onclick = () => this.audio(true).then((samples) => this.player.play(samples));
     $("stop").onclick = () => this.player.stop();
     $("download-wav").onclick = () =>
-      download(`${this.baseName}-preview.wav`, encodeWav(this.preview()), "audio/wav");
+      this.audio(false).then((samples) => download(`${this.baseName}-preview.wav`, encodeWav(samples), "audio/wav"));
   }
 
-  // A new conversion: its scripts, the driver frequency and the source bytes.
-  setConversion(scripts, frequency, sourceName, sourceBytes) {
+  // A new conversion, already known to the worker: its scripts and source name.
+  setConversion(scripts, frequency, sourceName) {
     this.player.stop();
     this.scripts = frequency > 0 ? scripts : [];
-    this.frequency = frequency;
     this.baseName = sourceName.replace(/\.mid$/i, "");
-    this.tracks = midiNotes(sourceBytes) ?? [];
-    this.parsed = new Map(this.scripts.map((s) => [s.name, parseScript(latin1.decode(s.bytes)).items]));
     this.muted.clear();
     this.soloed.clear();
     this.showVoices();
-    for (const id of ["play-scripts", "play-midi", "stop", "download-wav"]) {
+    for (const id of controls) {
       $(id).disabled = this.scripts.length === 0;
     }
     this.fit = true;
-    this.show(this.scripts[0] ?? null);
   }
 
-  // The file's notes that a script was made from.
-  sourceNotes(items) {
-    const source = scriptSource(items);
-    const notes = source ? (this.tracks[source.track] ?? []) : [];
-    return source?.channel === null ? notes : notes.filter((n) => n.channel === source?.channel);
-  }
-
-  show(script) {
-    const items = script ? this.parsed.get(script.name) : [];
-    this.content = rollContent(items ?? [], this.frequency || 60, this.sourceNotes(items ?? []));
+  async show(script) {
+    const shown = ++this.shown;
+    const content = script && this.scripts.includes(script) ? await callWorker("roll", { name: script.name }) : null;
+    if (shown !== this.shown) {
+      return; // another script was chosen meanwhile
+    }
+    this.content = content;
     // A new conversion's first script with notes fills the width at first.
-    if (this.fit && this.content.notes.length > 0) {
+    if (content && this.fit && content.notes.length > 0) {
       this.fit = false;
       const width = $("roll-frame").clientWidth - 40;
-      this.pixelsPerSecond = Math.min(400, Math.max(8, width / this.content.seconds));
+      this.pixelsPerSecond = Math.min(400, Math.max(8, width / content.seconds));
     }
     this.redraw();
   }
 
   redraw() {
-    this.x = drawRoll($("piano-roll"), this.content, this.pixelsPerSecond);
+    const canvas = $("piano-roll");
+    canvas.hidden = this.content === null;
+    this.x = this.content ? drawRoll(canvas, this.content, this.pixelsPerSecond) : null;
   }
 
   zoom(factor) {
@@ -73,13 +71,14 @@ export class PreviewView {
     this.redraw();
   }
 
-  preview() {
-    return renderPreview(audibleScripts(this.scripts, this.muted, this.soloed), this.frequency, sampleRate);
-  }
-
-  midiAudio() {
-    const scripts = audibleScripts(this.scripts, this.muted, this.soloed);
-    return renderMidi(scripts.map((s) => this.sourceNotes(this.parsed.get(s.name))));
+  async audio(midi) {
+    const names = audibleScripts(this.scripts, this.muted, this.soloed).map((s) => s.name);
+    document.body.setAttribute("aria-busy", "true");
+    try {
+      return await callWorker("audio", { names, midi });
+    } finally {
+      document.body.removeAttribute("aria-busy");
+    }
   }
 
   showPosition(seconds) {
