@@ -27,7 +27,12 @@ async function wasmBytes() {
 // The glue and the compiled code are loaded once; every call instantiates them
 // afresh, so no conversion sees another's memory or files.
 function loadCore() {
-  compiled ??= Promise.all([import(coreUrl.href), wasmBytes().then((b) => WebAssembly.compile(b))]);
+  compiled ??= Promise.all([import(coreUrl.href), wasmBytes().then((b) => WebAssembly.compile(b))]).catch(
+    (error) => {
+      compiled = null; // a later call tries again
+      throw error;
+    },
+  );
   return compiled;
 }
 
@@ -94,7 +99,7 @@ function placeSource(FS, name, bytes) {
 /**
  * Converts one Standard MIDI File as `mid2nolt name ...args` would.
  * @param {string} name the source name as typed on a command line ("song.mid")
- * @param {Uint8Array} bytes the file's content
+ * @param {Uint8Array|ArrayBuffer} bytes the file's content
  * @param {string[]} args the options, exactly as on the command line
  * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
  *   scripts: {name: string, bytes: Uint8Array}[]}>} what the command line gives:
@@ -115,7 +120,7 @@ export async function convert(name, bytes, args = []) {
       (m) => m.FS.init(null, (byte) => byte !== null && stdout.push(byte), (byte) => byte !== null && stderr.push(byte)),
     ],
   });
-  placeSource(core.FS, name, bytes);
+  placeSource(core.FS, name, bytes instanceof ArrayBuffer ? new Uint8Array(bytes) : bytes);
   const exitStatus = core.callMain([name, ...args]);
   const out = stdout.text();
   const baseName = name.length >= 4 ? name.slice(0, -4) : name;
