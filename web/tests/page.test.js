@@ -86,6 +86,17 @@ test("convert the example as a user, download a script, and see it on a phone", 
   expect(problems).toEqual([]);
 });
 
+test("a dropped file converts like a chosen one", async ({ page }) => {
+  await page.goto("index.html");
+  await page.evaluate((base64) => {
+    const transfer = new DataTransfer();
+    const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+    transfer.items.add(new File([bytes], "dropped.mid", { type: "audio/midi" }));
+    document.getElementById("drop-zone").dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+  }, demo.toString("base64"));
+  await expect(page.locator("#console")).toContainText("Saving Track 2, Channel 9 to NOLT Script : dropped_2_9.txt");
+});
+
 test("text from the file is shown as text, never as markup", async ({ page }) => {
   const problems = guard(page);
   await page.goto("index.html");
