@@ -1,6 +1,6 @@
 // The page: a source and options in, the console, the scripts and their
 // preview out. Conversions run in the page's worker through the mid2nolt module.
-import { argumentsFrom, watchSourceForm } from "./source-form.mjs";
+import { argumentsFrom, driverFrequency, watchSourceForm } from "./source-form.mjs";
 import { showConsole } from "./console-view.mjs";
 import { showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
@@ -18,7 +18,7 @@ async function run() {
     return;
   }
   const args = argumentsFrom(form);
-  const frequency = Number(form.elements.frequency.value);
+  const frequency = driverFrequency(form);
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
   $("console").textContent = "Converting…";
