@@ -96,7 +96,9 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
     // Captured streams go beside the run's folder, so the folder holds only
     // what the tool wrote.
     TempDir capture;
-    const std::map<std::string, std::string> before = filesIn(dir);
+    // For a Windows build, files that were there before the run are not its output.
+    const std::map<std::string, std::string> before =
+        windows ? filesIn(dir) : std::map<std::string, std::string>{};
     std::string command = "cd " + shellQuote(dir.string()) + " && ";
     if (!runner.empty()) {
         command += runner + " ";

@@ -33,25 +33,26 @@ const handlers = {
   async convert({ name, bytes, args, frequency }) {
     const result = await convert(name, bytes, args);
     last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
-    return { result, transfer: [] };
+    return result;
   },
   roll({ name }) {
     const scriptItems = items(name);
-    return { result: rollContent(scriptItems, last.frequency, sourceNotes(scriptItems)), transfer: [] };
+    return rollContent(scriptItems, last.frequency, sourceNotes(scriptItems));
   },
   audio({ names, midi }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
     const samples = midi
       ? renderMidi(scripts.map((s) => sourceNotes(items(s.name))), maxSeconds)
       : renderPreview(scripts, last.frequency, sampleRate, maxSeconds);
-    return { result: samples, transfer: [samples.buffer] };
+    return samples;
   },
 };
 
 self.onmessage = async ({ data: { id, type, payload } }) => {
   try {
-    const { result, transfer } = await handlers[type](payload);
-    self.postMessage({ id, result }, transfer);
+    const result = await handlers[type](payload);
+    // Audio is handed over, not copied.
+    self.postMessage({ id, result }, result instanceof Float32Array ? [result.buffer] : []);
   } catch (error) {
     self.postMessage({ id, error: String(error) });
   }
