@@ -45,6 +45,10 @@ TEST_P(CarriedConversion, PaysOutWholeTicksAsTheFractionFills) {
 const CarryCase kCarryCases[] = {
     {"WholeSpans", 500000, 96, 60, {96, 384}, {30, 120}, 0.0},
     {"QuarterTicks", 500000, 96, 60, {1, 1, 1, 1}, {0, 0, 0, 1}, 0.25},
+    // A MIDI tick is exactly 0.3125 driver ticks: the carry reaching exactly
+    // one pays out its tick, in one step or over several.
+    {"CarryReachesExactlyOne", 500000, 96, 60, {8, 8}, {2, 3}, 0.0},
+    {"CarryReachesExactlyOneOverSpans", 500000, 96, 60, {4, 4, 4, 4}, {1, 1, 1, 2}, 0.0},
     {"Tempo428571", 428571, 96, 60, {96, 96, 96, 96}, {25, 26, 26, 25}, 0.85704},
     // 0.5 / 96 * 160 * 60 is 49.999999999999993 in this order of operations.
     {"OrderOfOperations", 500000, 96, 60, {160}, {49}, 0.999999999999993},
