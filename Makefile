@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets.
-.PHONY: example test release clean coverage fuzz lint package package-check install \
+.PHONY: example test release clean golden coverage fuzz lint package package-check install \
         windows windows-test windows-package web web-test web-serve
 
 # Builds the converter and runs it on the bundled example in build/example/.
@@ -26,6 +26,11 @@ test:
 
 clean:
 	rm -rf build
+
+# Writes tests/cli/golden.tsv again from the release build and lists the runs
+# whose output changed. Only for a deliberate change of output.
+golden: release
+	python3 tests/cli/golden.py write --exe build/release/src/mid2nolt
 
 # Line and branch coverage of src/ by the whole test suite (needs gcovr).
 coverage:
@@ -86,6 +91,7 @@ windows:
 windows-test: windows
 	cmake --preset windows-test -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows-test
+	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
 	ctest --preset windows-test -j2
 
 # build/windows/mid2nolt-<version>-win64.zip, then checked under wine.

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Pins what the converter writes for real files.
+
+For the bundled example and every .mid below the shared samples folder, with
+no option and with "-p -f50", one line of golden.tsv holds the exit status,
+the SHA-256 of stdout and of stderr, and the SHA-256 of every script written.
+
+  golden.py check --exe BIN [--emulator CMD] [--windows 1]   compare a build with the table
+  golden.py write --exe BIN                                 write the table again, say what changed
+
+A Windows build's CR LF line ends are read as LF. Shared files that are absent
+are skipped; the example is always checked.
+"""
+
+import argparse
+import hashlib
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+TABLE = Path(__file__).with_name("golden.tsv")
+SAMPLES = REPO.parent / "shared" / "midi-samples"
+OPTION_SETS = ["", "-p -f50"]
+
+
+def sources(samples):
+    found = [("examples/demo.mid", REPO / "examples" / "demo.mid")]
+    if samples.is_dir():
+        for path in sorted(samples.rglob("*")):
+            if path.is_file() and path.suffix.lower() == ".mid":
+                found.append(("midi-samples/" + path.relative_to(samples).as_posix(), path))
+    return found
+
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def from_windows(what, data):
+    if data.replace(b"\r\n", b"").count(b"\n"):
+        raise ValueError(f"{what}: a line ends without CR")
+    return data.replace(b"\r\n", b"\n")
+
+
+def run(exe, emulator, windows, key, path, options):
+    """One run in a folder of its own; the table's line for it."""
+    with tempfile.TemporaryDirectory(prefix="mid2nolt-golden-") as folder:
+        shutil.copyfile(path, os.path.join(folder, path.name))
+        command = shlex.split(emulator) + [exe, path.name] + options.split()
+        done = subprocess.run(command, cwd=folder, capture_output=True, stdin=subprocess.DEVNULL)
+        fix = (lambda what, data: from_windows(f"{key} {what}", data)) if windows else (lambda _, d: d)
+        fields = [key, options or "-", str(done.returncode),
+                  "stdout=" + digest(fix("stdout", done.stdout)),
+                  "stderr=" + digest(fix("stderr", done.stderr))]
+        for name in sorted(os.listdir(folder)):
+            if name != path.name:
+                with open(os.path.join(folder, name), "rb") as script:
+                    fields.append(f"{name}={digest(fix(name, script.read()))}")
+        return "\t".join(fields)
+
+
+def run_all(args):
+    jobs = [(key, path, options) for key, path in sources(args.samples) for options in OPTION_SETS]
+    with ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
+        lines = pool.map(lambda job: run(args.exe, args.emulator, args.windows, *job), jobs)
+        return {tuple(line.split("\t")[:2]): line for line in lines}
+
+
+def read_table():
+    with open(TABLE, encoding="utf-8") as table:
+        return {tuple(line.split("\t")[:2]): line.rstrip("\n") for line in table if line.strip()}
+
+
+def first_difference(want, got):
+    """What differs between two lines of the table for the same run."""
+    want_fields, got_fields = want.split("\t")[2:], got.split("\t")[2:]
+    if want_fields[0] != got_fields[0]:
+        return f"exit status {got_fields[0]}, expected {want_fields[0]}"
+    for label, index in (("stdout", 1), ("stderr", 2)):
+        if want_fields[index] != got_fields[index]:
+            return f"{label} differs"
+    want_scripts = dict(field.split("=", 1) for field in want_fields[3:])
+    got_scripts = dict(field.split("=", 1) for field in got_fields[3:])
+    for name in sorted(want_scripts.keys() | got_scripts.keys()):
+        if name not in got_scripts:
+            return f"script {name} not written"
+        if name not in want_scripts:
+            return f"script {name} written, not expected"
+        if want_scripts[name] != got_scripts[name]:
+            return f"script {name} differs"
+    return "lines differ"
+
+
+def check(args):
+    want = read_table()
+    got = run_all(args)
+    keys = {key for key, _ in sources(args.samples)}
+    failures = []
+    for run_key, line in sorted(want.items()):
+        if run_key[0] not in keys:
+            if run_key[0].startswith("midi-samples/") and args.samples.is_dir():
+                failures.append(f"{run_key[0]} [{run_key[1]}]: in the table, not among the shared files")
+            continue
+        if run_key not in got:
+            failures.append(f"{run_key[0]} [{run_key[1]}]: not run")
+        elif got[run_key] != line:
+            failures.append(f"{run_key[0]} [{run_key[1]}]: {first_difference(line, got[run_key])}")
+    for run_key in sorted(got.keys() - want.keys()):
+        failures.append(f"{run_key[0]} [{run_key[1]}]: not in the table (make golden)")
+    for failure in failures:
+        print(failure)
+    skipped = "" if args.samples.is_dir() else f" (no shared files in {args.samples})"
+    print(f"{len(got) - len(failures)} passed, {len(failures)} failed{skipped}")
+    return 1 if failures else 0
+
+
+def write(args):
+    old = read_table() if TABLE.exists() else {}
+    new = run_all(args)
+    for run_key in sorted(old.keys() | new.keys()):
+        if run_key not in new:
+            print(f"removed: {run_key[0]} [{run_key[1]}]")
+        elif run_key not in old:
+            print(f"added:   {run_key[0]} [{run_key[1]}]")
+        elif old[run_key] != new[run_key]:
+            print(f"changed: {run_key[0]} [{run_key[1]}]: {first_difference(old[run_key], new[run_key])}")
+    with open(TABLE, "w", encoding="utf-8", newline="\n") as table:
+        table.writelines(line + "\n" for _, line in sorted(new.items()))
+    print(f"{TABLE.relative_to(REPO)}: {len(new)} runs")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("mode", choices=["check", "write"])
+    parser.add_argument("--exe", required=True, help="the converter to run")
+    parser.add_argument("--emulator", default="", help="command that runs it (wine, qemu)")
+    parser.add_argument("--windows", type=int, default=0, help="1: CR LF line ends, read as LF")
+    parser.add_argument("--samples", type=Path, default=SAMPLES, help="the shared MIDI files")
+    args = parser.parse_args()
+    # Runs happen in folders of their own: a relative path names a file here.
+    if os.sep in args.exe:
+        args.exe = os.path.abspath(args.exe)
+    return check(args) if args.mode == "check" else write(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
