@@ -3,7 +3,7 @@
 // folder, and checks that
 // - every script is well formed: known kinds of line only, one trailer at the
 //   end whose total is the sum of the timed lines modulo 2^32;
-// - the scripts on disk are exactly those the console announced;
+// - the scripts on disk are exactly those the run recorded;
 // - an error message is written exactly when the run fails;
 // - a second run over the same bytes gives the same console and scripts.
 
@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "convert/run_record.h"
 #include "convert/track_output.h"
 #include "harness.h"
 #include "midi/song.h"
@@ -26,25 +27,13 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// The script names that the console announced, in order.
-std::set<std::string> announcedScripts(const std::string& console, const std::string& mode) {
+// The script names the run recorded, each once.
+std::set<std::string> recordedScripts(const std::string& mode) {
     std::set<std::string> names;
-    const std::string marker = " to NOLT Script : ";
-    std::size_t begin = 0;
-    while (begin < console.size()) {
-        std::size_t end = console.find('\n', begin);
-        if (end == std::string::npos) {
-            end = console.size();
-        }
-        const std::string line = console.substr(begin, end - begin);
-        begin = end + 1;
-        const std::size_t at = line.find(marker);
-        if (line.rfind("Saving Track ", 0) == 0 && at != std::string::npos) {
-            const std::string path = line.substr(at + marker.size());
-            const std::string name = path.substr(path.rfind('/') + 1);
-            if (!names.insert(name).second) {
-                fuzzing::fail(mode + ": script announced twice: " + name);
-            }
+    for (const mid2nolt::ScriptRecord& script : mid2nolt::runRecord.scripts) {
+        const std::string name = script.name.substr(script.name.rfind('/') + 1);
+        if (!names.insert(name).second) {
+            fuzzing::fail(mode + ": script recorded twice: " + name);
         }
     }
     return names;
@@ -62,6 +51,7 @@ void convertOnce(const std::uint8_t* data, std::size_t size, bool packing, std::
     {
         fuzzing::Capture capture(fuzzing::scriptsOnDisk);
         mid2nolt::Song song;
+        mid2nolt::runRecord = {};
         if (mid2nolt::loadSong(source, song) == 0) {
             result = mid2nolt::convert(song, dir + "s", frequency, packing);
         }
@@ -78,8 +68,8 @@ void convertOnce(const std::uint8_t* data, std::size_t size, bool packing, std::
         fuzzing::checkScript(mode + " " + name, text);
         outcome.scripts[mode + " " + name] = std::move(text);
     }
-    if (written != announcedScripts(captured.out, mode)) {
-        fuzzing::fail(mode + ": the scripts written are not those announced");
+    if (written != recordedScripts(mode)) {
+        fuzzing::fail(mode + ": the scripts written are not those recorded");
     }
     // A failure writes its one message; a success writes none.
     if ((result == 0) != captured.err.empty()) {

@@ -18,6 +18,14 @@ await copyFile(here("mid2nolt.mjs"), site + "mid2nolt.mjs");
 for (const file of ["index.html", "style.css", "favicon.svg"]) {
   await copyFile(here(`page/${file}`), site + file);
 }
+// The module imports the core as its neighbour; here it comes from the build.
+const coreFromBuild = {
+  name: "core-from-build",
+  setup(b) {
+    b.onResolve({ filter: /^\.\/mid2nolt-core\.mjs$/ }, () => ({ path: core + "mid2nolt-core.mjs", sideEffects: false }));
+  },
+};
+
 await build({
   entryPoints: { page: here("page/main.mjs"), "conversion-worker": here("page/conversion-worker.mjs") },
   outdir: site,
@@ -27,8 +35,9 @@ await build({
   target: "es2022",
   minify: true,
   sourcemap: true,
-  // The core is loaded beside the bundle at run time; node's file system only under node.
-  external: ["node:*", "./mid2nolt-core.mjs"],
+  // node's file system only under node.
+  external: ["node:*"],
+  plugins: [coreFromBuild],
   logLevel: "warning",
 });
 console.log(`site written to ${site}`);

@@ -1,38 +1,59 @@
 // mid2nolt as an ES module: the converter's own C++ core, compiled to
 // WebAssembly, run exactly as the command line runs it.
 //
-//   import { convert } from "./mid2nolt.mjs";
+//   import { convert } from "mid2nolt";
 //   const r = await convert("song.mid", bytes, ["-p", "-f50"]);
-//   // r = { exitStatus, stdout, stderr, scripts: [{ name, bytes }, ...] }
+//   // r = { exitStatus, stdout, stderr, driverFrequency,
+//   //       scripts: [{ name, bytes, track, channel }, ...] }
 //
-// The module knows nothing of any page; it works in a page, a worker and node.
+// The module knows nothing of any page; it works in a page, a worker and node,
+// and bundlers find the core through the static import and the URL below.
+import createConverter from "./mid2nolt-core.mjs";
 
-const coreUrl = new URL("./mid2nolt-core.mjs", import.meta.url);
-const wasmUrl = new URL("./mid2nolt-core.wasm", import.meta.url);
-
+let wasmSource = null;
 let compiled = null;
 
-async function wasmBytes() {
-  if (wasmUrl.protocol === "file:") {
+/**
+ * Says where the compiled core comes from, before the first conversion; by
+ * default it is `mid2nolt-core.wasm` beside this module.
+ * @param {URL|string|ArrayBuffer|ArrayBufferView|WebAssembly.Module} wasm its
+ *   URL, its bytes or the compiled module
+ */
+export function init(wasm) {
+  wasmSource = wasm;
+  compiled = null;
+}
+
+async function wasmBytes(url) {
+  if (url.protocol === "file:") {
     const { readFile } = await import("node:fs/promises");
-    return readFile(wasmUrl);
+    return readFile(url);
   }
-  const response = await fetch(wasmUrl);
+  const response = await fetch(url);
   if (!response.ok) {
-    throw new Error(`cannot load ${wasmUrl}: ${response.status}`);
+    throw new Error(`cannot load ${url}: ${response.status}`);
   }
   return response.arrayBuffer();
 }
 
-// The glue and the compiled code are loaded once; every call instantiates them
-// afresh, so no conversion sees another's memory or files.
+async function compileCore() {
+  const source = wasmSource ?? new URL("./mid2nolt-core.wasm", import.meta.url);
+  if (source instanceof WebAssembly.Module) {
+    return source;
+  }
+  if (source instanceof URL || typeof source === "string") {
+    return WebAssembly.compile(await wasmBytes(new URL(source, globalThis.location?.href)));
+  }
+  return WebAssembly.compile(source);
+}
+
+// The compiled code is made once; every call instantiates it afresh, so no
+// conversion sees another's memory or files.
 function loadCore() {
-  compiled ??= Promise.all([import(coreUrl.href), wasmBytes().then((b) => WebAssembly.compile(b))]).catch(
-    (error) => {
-      compiled = null; // a later call tries again
-      throw error;
-    },
-  );
+  compiled ??= compileCore().catch((error) => {
+    compiled = null; // a later call tries again
+    throw error;
+  });
   return compiled;
 }
 
@@ -54,29 +75,6 @@ class ByteSink {
   text() {
     return new TextDecoder().decode(this.bytes.subarray(0, this.length));
   }
-}
-
-const announcement = /Saving Track \d+(?:, Channel \d+)? to NOLT Script : /g;
-
-// The scripts in the order the run announced them, each read back if it was
-// written: the console names every script before it is created.
-function writtenScripts(FS, stdout, baseName) {
-  const scripts = [];
-  for (const match of stdout.matchAll(announcement)) {
-    const at = match.index + match[0].length;
-    if (!stdout.startsWith(baseName, at)) {
-      continue;
-    }
-    const suffix = /^_\d+(?:_\d+)?\.txt/.exec(stdout.slice(at + baseName.length));
-    if (suffix === null) {
-      continue;
-    }
-    const name = baseName + suffix[0];
-    if (FS.analyzePath(name).exists) {
-      scripts.push({ name, bytes: FS.readFile(name) });
-    }
-  }
-  return scripts;
 }
 
 // Puts the source where its name says, relative to a working folder; a name
@@ -102,14 +100,18 @@ function placeSource(FS, name, bytes) {
  * @param {Uint8Array|ArrayBuffer} bytes the file's content
  * @param {string[]} args the options, exactly as on the command line
  * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
- *   scripts: {name: string, bytes: Uint8Array}[]}>} what the command line gives:
- *   console streams, exit status and every script written, in order, also
- *   those finished before a failure.
+ *   driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
+ *   track: number, channel: number|null}[]}>} what the command line gives:
+ *   console streams, exit status and every script created, in order, also
+ *   those finished before a failure; the driver frequency the options gave
+ *   (null when the run ended before reading them).
  */
 export async function convert(name, bytes, args = []) {
-  const [{ default: createConverter }, module] = await loadCore();
+  const module = await loadCore();
   const stdout = new ByteSink();
   const stderr = new ByteSink();
+  const created = [];
+  let driverFrequency = null;
   const core = await createConverter({
     noInitialRun: true,
     instantiateWasm(imports, receive) {
@@ -117,18 +119,33 @@ export async function convert(name, bytes, args = []) {
       return {};
     },
     preRun: [
-      (m) => m.FS.init(null, (byte) => byte !== null && stdout.push(byte), (byte) => byte !== null && stderr.push(byte)),
+      (m) =>
+        m.FS.init(
+          null,
+          (byte) => byte !== null && stdout.push(byte),
+          (byte) => byte !== null && stderr.push(byte),
+        ),
     ],
+    onDriverFrequency(frequency) {
+      driverFrequency = frequency;
+    },
+    onScriptCreated(script, track, channel) {
+      created.push({ name: script, track, channel });
+    },
   });
   placeSource(core.FS, name, bytes instanceof ArrayBuffer ? new Uint8Array(bytes) : bytes);
   const exitStatus = core.callMain([name, ...args]);
-  const out = stdout.text();
-  const baseName = name.length >= 4 ? name.slice(0, -4) : name;
   return {
     exitStatus,
-    stdout: out,
+    stdout: stdout.text(),
     stderr: stderr.text(),
-    scripts: writtenScripts(core.FS, out, baseName),
+    driverFrequency,
+    scripts: created.map((script) => ({
+      name: script.name,
+      bytes: core.FS.readFile(script.name),
+      track: script.track,
+      channel: script.channel,
+    })),
   };
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/unsigned_text.h"
+#include "convert/run_record.h"
 #include "convert/track_output.h"
 #include "midi/song.h"
 
@@ -119,6 +120,7 @@ int run(int argc, char** argv) {
     if (!readOptions(argc, argv, options)) {
         return kFailure;
     }
+    mid2nolt::recordDriverFrequency(options.driverFrequency);
     if (!hasMidExtension(sourceName)) {
         std::fprintf(stderr, "%s", "ERROR- Source File must have a .mid extension.");
         return kFailure;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/conversion_state.h"
+#include "convert/run_record.h"
 #include "convert/script_format.h"
 #include "convert/track_walker.h"
 #include "midi/song.h"
@@ -23,6 +24,7 @@ std::int32_t writeScript(const Song& song, std::uint32_t track, const std::strin
         return -1;
     }
     const ConversionState& s = conversionState;
+    recordScript(scriptName, track, s.allChannels ? std::nullopt : std::optional(s.channel));
     if (s.allChannels) {
         std::printf("Saving Track %u to NOLT Script : %s\n", track, scriptName.c_str());
         out.wholeTrackHeader(track, baseName);
@@ -62,6 +64,7 @@ bool channelHasNotes(const Song& song, std::uint32_t trackIndex, std::uint32_t c
 std::int32_t convert(const Song& song, std::string_view baseName, std::uint32_t driverFrequency,
                      bool packingFlag) {
     ConversionState& s = conversionState;
+    runRecord.scripts.clear();
     resetMusicalContext();
     s.division = song.division;
     s.driverFrequency = driverFrequency;

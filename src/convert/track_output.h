@@ -10,7 +10,8 @@ struct Song;
 // Writes every script of `song`: one per track in packing mode (and for track
 // 0 of a format-1 file), otherwise one per channel that strikes a note. Scripts
 // are named after `baseName` and written beside it. 0 when every track has been
-// handled; -1 after an error message.
+// handled; -1 after an error message. Every script created is recorded, in
+// order, in `runRecord`, which each call starts afresh.
 std::int32_t convert(const Song& song, std::string_view baseName, std::uint32_t driverFrequency,
                      bool packingFlag);
 

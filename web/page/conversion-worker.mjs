@@ -1,7 +1,7 @@
 // The page's worker: converts, and keeps the last conversion to answer for its
 // piano rolls and audio, all off the page's thread.
 import { convert, parseScript, renderPreview } from "../mid2nolt.mjs";
-import { midiNotes, scriptSource } from "./midi-notes.mjs";
+import { midiNotes } from "./midi-notes.mjs";
 import { rollContent } from "./roll-content.mjs";
 import { renderMidi, sampleRate } from "./preview-audio.mjs";
 
@@ -10,39 +10,35 @@ const maxSeconds = 600;
 const latin1 = new TextDecoder("latin1");
 let last = null;
 
-function items(name) {
-  if (!last.parsed.has(name)) {
-    const script = last.scripts.find((s) => s.name === name);
-    last.parsed.set(name, script ? parseScript(latin1.decode(script.bytes)).items : []);
+function items(script) {
+  if (!last.parsed.has(script.name)) {
+    last.parsed.set(script.name, parseScript(latin1.decode(script.bytes)).items);
   }
-  return last.parsed.get(name);
+  return last.parsed.get(script.name);
 }
 
-// The file's notes that a script was made from.
-function sourceNotes(scriptItems) {
-  const source = scriptSource(scriptItems);
-  if (source === null) {
-    return [];
-  }
+// The file's notes that a script was made from: its track, on its channel.
+function sourceNotes(script) {
   last.tracks ??= midiNotes(last.source) ?? [];
-  const notes = last.tracks[source.track] ?? [];
-  return source.channel === null ? notes : notes.filter((n) => n.channel === source.channel);
+  const notes = last.tracks[script.track] ?? [];
+  return script.channel === null ? notes : notes.filter((n) => n.channel === script.channel);
 }
 
 const handlers = {
-  async convert({ name, bytes, args, frequency }) {
+  async convert({ name, bytes, args }) {
     const result = await convert(name, bytes, args);
+    const frequency = result.driverFrequency;
     last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
     return result;
   },
   roll({ name }) {
-    const scriptItems = items(name);
-    return rollContent(scriptItems, last.frequency, sourceNotes(scriptItems));
+    const script = last.scripts.find((s) => s.name === name);
+    return script ? rollContent(items(script), last.frequency, sourceNotes(script)) : null;
   },
   audio({ names, midi }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
     const samples = midi
-      ? renderMidi(scripts.map((s) => sourceNotes(items(s.name))), maxSeconds)
+      ? renderMidi(scripts.map(sourceNotes), maxSeconds)
       : renderPreview(scripts, last.frequency, sampleRate, maxSeconds);
     return samples;
   },

@@ -1,6 +1,6 @@
 // The page: a source and options in, the console, the scripts and their
 // preview out. Conversions run in the page's worker through the mid2nolt module.
-import { argumentsFrom, driverFrequency, watchSourceForm } from "./source-form.mjs";
+import { argumentsFrom, watchSourceForm } from "./source-form.mjs";
 import { showConsole } from "./console-view.mjs";
 import { showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
@@ -18,12 +18,11 @@ async function run() {
     return;
   }
   const args = argumentsFrom(form);
-  const frequency = driverFrequency(form);
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
   $("console").textContent = "Converting…";
   try {
-    const result = await callWorker("convert", { name: source.name, bytes: source.bytes, args, frequency });
+    const result = await callWorker("convert", { name: source.name, bytes: source.bytes, args });
     if (id !== runs) {
       return; // a later run has started
     }
@@ -34,7 +33,8 @@ async function run() {
       return preview.show(script);
     };
     showScriptList($("script-list"), $("download-all"), result.scripts, zipName, view);
-    preview.setConversion(result.scripts, frequency, source.name);
+    // The preview times scripts at the frequency the converter itself read.
+    preview.setConversion(result.scripts, result.driverFrequency ?? 0, source.name);
     await view(result.scripts[0]);
     document.body.dataset.converted = String(id);
   } catch (error) {

@@ -82,11 +82,3 @@ export function midiNotes(bytes) {
     }));
   });
 }
-
-// Track and channel of a script, from its header line; channel null for a
-// whole-track script.
-export function scriptSource(items) {
-  const header = items.find((item) => item.kind === "comment");
-  const m = header && /^Converted from Track (\d+)(?:, Channel (\d+))? of /.exec(header.text);
-  return m ? { track: Number(m[1]), channel: m[2] === undefined ? null : Number(m[2]) } : null;
-}

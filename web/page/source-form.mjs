@@ -10,13 +10,6 @@ export function argumentsFrom(form) {
   return args;
 }
 
-// The driver frequency the converter reads from the field: the leading whole
-// number, modulo 2^32 as the command line takes it; 0 when there is none.
-export function driverFrequency(form) {
-  const number = Number.parseInt(form.elements.frequency.value, 10);
-  return Number.isNaN(number) ? 0 : ((number % 2 ** 32) + 2 ** 32) % 2 ** 32;
-}
-
 // Calls onSource(file) for every file chosen or dropped, and onOptions() when
 // an option changes or the form is submitted.
 export function watchSourceForm(form, dropZone, { onSource, onOptions }) {

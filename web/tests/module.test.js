@@ -4,7 +4,7 @@
 import { readFileSync } from "node:fs";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
-import { parseScript, renderPreview } from "../mid2nolt.mjs";
+import { parseScript, renderPreview } from "../../build/web/mid2nolt.mjs";
 import { repo, runNative, sampleFiles, songWithText } from "./native.js";
 
 // Converts in the page through the module; scripts come back as base64.
