@@ -1,6 +1,6 @@
 # Shortcuts over the CMake presets.
 .PHONY: example test release clean golden coverage fuzz lint package package-check install \
-        windows windows-test windows-package web web-test web-serve
+        windows windows-test windows-package web npm web-test web-serve
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -101,16 +101,23 @@ windows-package: windows release
 
 # The browser build: the converter's core as WebAssembly and the page over it,
 # a static site in build/web/.
+# Also the one-file page build/web/mid2nolt-<version>.html and the site as
+# build/web/mid2nolt-<version>-web.zip.
 web: web/node_modules/.package-lock.json
 	cmake --preset web -DMID2NOLT_WERROR=ON
 	cmake --build --preset web
 	node web/build.mjs
 
+# The module as an npm package: build/npm/mid2nolt-<version>.tgz.
+npm: web
+	node web/build.mjs --npm
+
 web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 	cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
 
-# The module and the page in Chromium, compared with the native binary.
-web-test: web release
+# The module, the page, the one-file page and the npm package as a consumer
+# installs it, in node and Chromium, compared with the native binary.
+web-test: npm release
 	cd web && npx playwright test
 
 # Serves the site on http://localhost:8000 (any static server will do).

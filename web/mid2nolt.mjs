@@ -24,9 +24,12 @@ export function init(wasm) {
   compiled = null;
 }
 
+// Named in a variable, so that bundlers for the browser leave it alone.
+const nodeFiles = "node:fs/promises";
+
 async function wasmBytes(url) {
   if (url.protocol === "file:") {
-    const { readFile } = await import("node:fs/promises");
+    const { readFile } = await import(/* webpackIgnore: true */ /* @vite-ignore */ nodeFiles);
     return readFile(url);
   }
   const response = await fetch(url);
@@ -114,6 +117,9 @@ export async function convert(name, bytes, args = []) {
   let driverFrequency = null;
   const core = await createConverter({
     noInitialRun: true,
+    // The code is compiled above; this keeps the glue from resolving a URL of
+    // its own, which a bundle without import.meta (a classic worker) lacks.
+    locateFile: (file) => file,
     instantiateWasm(imports, receive) {
       WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
       return {};

@@ -1,6 +1,6 @@
 // The page's worker: converts, and keeps the last conversion to answer for its
 // piano rolls and audio, all off the page's thread.
-import { convert, parseScript, renderPreview } from "../mid2nolt.mjs";
+import { convert, init, parseScript, renderPreview } from "../mid2nolt.mjs";
 import { midiNotes } from "./midi-notes.mjs";
 import { rollContent } from "./roll-content.mjs";
 import { renderMidi, sampleRate } from "./preview-audio.mjs";
@@ -9,6 +9,14 @@ import { renderMidi, sampleRate } from "./preview-audio.mjs";
 const maxSeconds = 600;
 const latin1 = new TextDecoder("latin1");
 let last = null;
+
+// The one-file page's worker carries the core's bytes (base64) in itself; the
+// site's loads it from beside the module. The build defines INLINED_CORE.
+// eslint-disable-next-line no-undef
+const inlined = INLINED_CORE;
+if (inlined !== null) {
+  init(Uint8Array.from(atob(inlined), (c) => c.charCodeAt(0)));
+}
 
 function items(script) {
   if (!last.parsed.has(script.name)) {

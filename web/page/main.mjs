@@ -20,7 +20,9 @@ async function run() {
   const args = argumentsFrom(form);
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
-  $("console").textContent = "Converting…";
+  // Said on the command line's one line: emptying the console would move
+  // everything below it under the pointer.
+  $("command-line").textContent = "Converting…";
   try {
     const result = await callWorker("convert", { name: source.name, bytes: source.bytes, args });
     if (id !== runs) {

@@ -1,18 +1,22 @@
 // The page as a user meets it: choose a file, read the console, list, view and
 // download scripts, all from its own origin and under its security policy.
-import { readFileSync } from "node:fs";
+import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
+import { pathToFileURL } from "node:url";
 import { expect, test } from "@playwright/test";
-import { repo, runNative, songWithText } from "./native.js";
+import { unzipSync } from "fflate";
+import { repo, runNative, sampleFiles, songWithText } from "./native.js";
 
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 
-// Fails the test on any request to another host and on any policy violation.
-function guard(page) {
+// Fails the test on any request to another host (or file, for a page opened
+// from disk) and on any policy violation.
+function guard(page, home = "http://127.0.0.1:8737/") {
   const problems = [];
   page.on("request", (request) => {
     const url = new URL(request.url());
-    if (!["blob:", "data:"].includes(url.protocol) && url.host !== "127.0.0.1:8737") {
+    if (!["blob:", "data:"].includes(url.protocol) && !url.href.startsWith(home)) {
       problems.push(`request to ${request.url()}`);
     }
   });
@@ -105,5 +109,44 @@ test("text from the file is shown as text, never as markup", async ({ page }) =>
   await expect(page.locator("#script-text")).toContainText(`; ${text}`);
   await expect(page.locator("#script-list tbody td").first()).toHaveText("<b>song</b>_0_0.txt");
   await expect(page.locator("img, b")).toHaveCount(0);
+  expect(problems).toEqual([]);
+});
+
+test("the one-file page, alone in a folder and opened from disk, converts as the native binary", async ({ page }) => {
+  const site = join(repo, "build/web");
+  const file = readdirSync(site).find((name) => /^mid2nolt-.*\.html$/.test(name));
+  const folder = mkdtempSync(join(tmpdir(), "mid2nolt-one-file-"));
+  copyFileSync(join(site, file), join(folder, file));
+  const url = pathToFileURL(join(folder, file)).href;
+  const problems = guard(page, url);
+  const sample = sampleFiles()[0];
+  const runs = [["demo.mid", demo, false, "60"]];
+  if (sample !== undefined) {
+    runs.push(["sample.mid", readFileSync(sample), true, "50"]);
+  }
+  for (const [name, bytes, packing, frequency] of runs) {
+    // Options set before a file is chosen convert nothing yet.
+    await page.goto(url);
+    await page.getByLabel("Packing mode").setChecked(packing);
+    await page.getByLabel("Driver frequency").fill(frequency);
+    await choose(page, name, bytes);
+    const native = runNative(name, bytes, [...(packing ? ["-p"] : []), `-f${frequency}`]);
+    await expect(page.locator("#console")).toHaveText(
+      `${native.stdout}${native.stderr}[exit status ${native.exitStatus}]`,
+      { useInnerText: false },
+    );
+    const [zip] = await Promise.all([page.waitForEvent("download"), page.locator("#download-all").click()]);
+    const scripts = unzipSync(readFileSync(await zip.path()));
+    expect(Object.fromEntries(Object.entries(scripts).map(([n, b]) => [n, Buffer.from(b).toString("base64")])))
+      .toEqual(native.scripts);
+    // The preview is made in the page's worker too: one bar per sounding note line.
+    const last = page.locator("#script-list tbody tr").last();
+    const shown = await last.locator("td").first().textContent();
+    await last.getByRole("button", { name: `View ${shown}` }).click();
+    const lines = Buffer.from(native.scripts[shown], "base64").toString().split("\n");
+    const notes = lines.filter((line) => /^\t[a-g][.s]\d+ [1-9]/.test(line)).length;
+    await expect(page.locator("#piano-roll")).toHaveAttribute("data-notes", String(notes));
+  }
+  rmSync(folder, { recursive: true, force: true });
   expect(problems).toEqual([]);
 });

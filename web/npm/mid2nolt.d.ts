@@ -1,0 +1,128 @@
+// Declarations of the mid2nolt module.
+
+/** One script a run created, in the order written. */
+export interface Script {
+  /** The file name, as the command line would create it ("song_1_0.txt"). */
+  name: string;
+  /** Its bytes, exactly as the command line writes them. */
+  bytes: Uint8Array;
+  /** The MIDI track it was made from. */
+  track: number;
+  /** The channel it takes, or null for a script of the whole track. */
+  channel: number | null;
+}
+
+/** What one run gives: everything the command line shows and writes. */
+export interface ConversionResult {
+  /** 0 on success, 1 on failure, as the command line exits. */
+  exitStatus: number;
+  stdout: string;
+  stderr: string;
+  /** The driver frequency the run used; null when it ended before reading the options. */
+  driverFrequency: number | null;
+  /** Every script created, in order, also those finished before a failure. */
+  scripts: Script[];
+}
+
+/**
+ * Says where the compiled core comes from, before the first conversion: its
+ * URL, its bytes or the compiled module. By default it is
+ * `mid2nolt-core.wasm` beside the module (also exported as
+ * "mid2nolt/mid2nolt-core.wasm").
+ */
+export function init(wasm: URL | string | ArrayBuffer | ArrayBufferView | WebAssembly.Module): void;
+
+/**
+ * Converts one Standard MIDI File as `mid2nolt name ...args` would. Every call
+ * runs in a fresh instance of the core, so calls may overlap.
+ * @param name the source name as typed on a command line ("song.mid")
+ * @param bytes the file's content
+ * @param args the options, exactly as on the command line (["-p", "-f50"])
+ */
+export function convert(
+  name: string,
+  bytes: Uint8Array | ArrayBuffer,
+  args?: readonly string[],
+): Promise<ConversionResult>;
+
+interface ItemBase {
+  /** The line it was read from, counted from 1. */
+  line: number;
+}
+
+/** A timed line: its length in driver ticks and the tick where it starts. */
+export interface TimedItem extends ItemBase {
+  kind: "wait" | "rest";
+  ticks: number;
+  startTick: number;
+}
+
+export interface NoteItem extends ItemBase {
+  kind: "note";
+  ticks: number;
+  startTick: number;
+  /** The key, 0 to 255: key 60 is written "c.5". */
+  key: number;
+}
+
+/** A tick mark ("; Ticks N"). */
+export interface TicksItem extends ItemBase {
+  kind: "ticks";
+  ticks: number;
+}
+
+/** A bar heading: one bar, or a run of bars. */
+export interface BarItem extends ItemBase {
+  kind: "bar";
+  first: number;
+  last: number;
+}
+
+export interface CommentItem extends ItemBase {
+  kind: "comment";
+  text: string;
+}
+
+export interface EndItem extends ItemBase {
+  kind: "end";
+}
+
+/** The trailer: the script's total in driver ticks. */
+export interface TotalItem extends ItemBase {
+  kind: "total";
+  ticks: number;
+}
+
+export type ScriptItem = TimedItem | NoteItem | TicksItem | BarItem | CommentItem | EndItem | TotalItem;
+
+/**
+ * Reads a NOLT Script (LF or CR LF line ends) into one item per line, in
+ * order; empty lines give none. Throws an Error naming the first line that is
+ * none of these.
+ */
+export function parseScript(text: string): { items: ScriptItem[] };
+
+/** A note to sound: a key and its start and end in seconds. */
+export interface VoiceNote {
+  key: number;
+  start: number;
+  end: number;
+}
+
+/**
+ * Mixes square-wave voices into mono samples, equal temperament with key 69
+ * at 440 Hz, scaled so that the mix never leaves [-1, 1].
+ */
+export function renderNotes(voices: VoiceNote[][], seconds: number, sampleRate?: number): Float32Array;
+
+/**
+ * What the driver plays: every script one square-wave voice from the start,
+ * each line exactly its ticks ÷ `frequency` seconds, as long as the longest
+ * script up to `maxSeconds`. Throws a RangeError for a frequency of 0.
+ */
+export function renderPreview(
+  scripts: readonly { bytes: Uint8Array }[],
+  frequency: number,
+  sampleRate?: number,
+  maxSeconds?: number,
+): Float32Array;
