@@ -1,6 +1,7 @@
 // The mid2nolt module: convert in the browser against the native binary
 // (console, exit status and every script, byte for byte), and the pure
 // functions that read and sound scripts, in node.
+import { spawnSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
@@ -33,6 +34,7 @@ async function expectSameAsNative(page, name, bytes, args) {
 }
 
 const optionSets = [[], ["-p"], ["-f50"]];
+const noteNames = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."];
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 // A handful of the shared real files, spread over the whole set.
 const samples = sampleFiles().filter((_, i, all) => i % Math.ceil(all.length / 6) === 0);
@@ -66,6 +68,7 @@ const failures = [
   ["a folder in the name, upper-case extension", "Dir/Song.MID", demo, ["-p"]],
   ["--help as the only argument", "--help", demo, []],
   ["markup in a text event", "song.mid", songWithText("<img src=x onerror=alert(1)>"), []],
+  ["a name outside ASCII", "chanson é 歌.mid", demo, []],
 ];
 
 for (const [what, name, bytes, args] of failures) {
@@ -101,10 +104,32 @@ test("parseScript reads every script of the example and the shared files", () =>
       expect(items.at(-1).kind).toBe("total");
       expect(sum % 2 ** 32).toBe(items.at(-1).ticks);
       expect(items.length).toBe(text.split("\n").filter((line) => line !== "").length);
+      // Each timed line written back from its item is the line read.
+      const lines = text.split("\n");
+      const written = (item) =>
+        `\t${item.kind === "note" ? `${noteNames[item.key % 12]}${Math.floor(item.key / 12)}` : item.kind} ${item.ticks}`;
+      const wrong = timed.find((item) => written(item) !== lines[item.line - 1].replace(/\r$/, ""));
+      expect(wrong && [name, wrong.line, written(wrong)]).toBeUndefined();
       ++scripts;
     }
   }
   expect(scripts).toBeGreaterThan(3);
+});
+
+test("parseScript reads every note name of every octave a script can hold back to its key", () => {
+  const keys = Array.from({ length: 256 }, (_, key) => key);
+  const text = keys.map((key) => `\t${noteNames[key % 12]}${Math.floor(key / 12)} 1\n`).join("");
+  expect(parseScript(text).items.map((item) => item.key)).toEqual(keys);
+});
+
+// The module in node, run as the command line runs, against the golden table
+// of the example and the shared files.
+test("the module writes what the golden table pins", () => {
+  test.setTimeout(300_000);
+  const check = spawnSync("python3", [join(repo, "tests/cli/golden.py"), "check", "--exe",
+    join(repo, "web/tests/module-cli.mjs"), "--emulator", process.execPath], { encoding: "utf8" });
+  expect(check.stdout + check.stderr).toMatch(/ passed, 0 failed/);
+  expect(check.status).toBe(0);
 });
 
 test("parseScript recovers keys and positions, and names a broken line", () => {
