@@ -1,6 +1,12 @@
-# Shortcuts over the CMake presets.
-.PHONY: example test release clean golden coverage fuzz lint package package-check install \
-        windows windows-test windows-package web npm web-test web-serve
+# Shortcuts over the CMake presets. Every target first installs the Debian
+# packages it needs that are missing (tools/needs holds the list) and
+# configures its build folder afresh when an earlier configure left it unusable
+# (tools/configure).
+.PHONY: example test native-test release clean golden coverage fuzz lint package package-check \
+        install windows windows-test windows-package web npm web-test web-serve
+
+NEEDS := tools/needs
+CONFIGURE := tools/configure
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -10,18 +16,21 @@ example: release
 	cat build/example/demo_1_0.txt
 
 release:
-	cmake --preset release
+	$(NEEDS) build
+	$(CONFIGURE) release
 	cmake --build --preset release --target mid2nolt
 
-# Builds and runs every test: g++ debug build, then clang and g++ each with
+# Every suite the project has: the native builds, Windows under wine, the
+# browser and the npm package in node and Chromium, and the packages' checks.
+test: native-test windows-test windows-package web-test package-check
+
+# The native suites: g++ debug build, then clang and g++ each with
 # AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors in all.
-test:
-	cmake --preset dev -DMID2NOLT_WERROR=ON
-	cmake --build --preset dev
-	ctest --preset dev
-	for preset in asan gasan; do \
-	  cmake --preset $$preset -DMID2NOLT_WERROR=ON && cmake --build --preset $$preset && \
-	  ctest --preset $$preset || exit 1; \
+native-test:
+	$(NEEDS) build test
+	for preset in dev asan gasan; do \
+	  $(CONFIGURE) $$preset -DMID2NOLT_WERROR=ON && cmake --build --preset $$preset && \
+	  ctest --preset $$preset -j2 || exit 1; \
 	done
 
 clean:
@@ -32,12 +41,13 @@ clean:
 golden: release
 	python3 tests/cli/golden.py write --exe build/release/src/mid2nolt
 
-# Line and branch coverage of src/ by the whole test suite (needs gcovr).
+# Line and branch coverage of src/ by the whole test suite.
 coverage:
-	cmake --preset coverage
+	$(NEEDS) build test coverage
+	$(CONFIGURE) coverage
 	cmake --build --preset coverage
 	find build/coverage -name '*.gcda' -delete
-	ctest --preset coverage
+	ctest --preset coverage -j2
 	gcovr --root . --filter 'src/' --exclude-throw-branches --exclude-unreachable-branches \
 	  --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html \
 	  --print-summary build/coverage
@@ -48,7 +58,8 @@ coverage:
 FUZZ_SECONDS ?= 60
 SAMPLES ?= ../shared/midi-samples
 fuzz:
-	cmake --preset fuzz
+	$(NEEDS) build fuzz
+	$(CONFIGURE) fuzz
 	cmake --build --preset fuzz
 	mkdir -p build/fuzz/corpus-run build/fuzz/corpus-events
 	cp -n build/fuzz/fuzz/seeds/run/* fuzz/corpus/run/* build/fuzz/corpus-run/ 2>/dev/null || true
@@ -59,15 +70,20 @@ fuzz:
 	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events
 
-# Formatting and static analysis of the product code.
-lint:
-	cmake --preset dev >/dev/null
+# Formatting and static analysis: the C++ with clang-format and clang-tidy, the
+# JavaScript with Prettier and ESLint.
+lint: web/node_modules/.package-lock.json
+	$(NEEDS) build test lint
+	$(CONFIGURE) dev
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p build/dev "$$PWD/src/"
+	cd web && npx prettier --check "**/*.{js,mjs,ts}" ../bench/web.mjs
+	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs
 
 # The Debian package, built from the product alone, then checked.
 package:
-	cmake --preset package
+	$(NEEDS) build package
+	$(CONFIGURE) package
 	cmake --build --preset package
 	cd build/package && cpack
 
@@ -77,34 +93,37 @@ package-check: package
 # Installs under PREFIX (default /usr/local).
 PREFIX ?= /usr/local
 install:
-	cmake --preset package
+	$(NEEDS) build
+	$(CONFIGURE) package
 	cmake --build --preset package
 	cmake --install build/package --prefix "$(PREFIX)"
 
 # mid2nolt.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:
-	cmake --preset windows -DMID2NOLT_WERROR=ON
+	$(NEEDS) build windows
+	$(CONFIGURE) windows -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows
 
 # The end-to-end tests against mid2nolt.exe under wine, and every shared sample
 # converted by both builds and compared.
 windows-test: windows
-	cmake --preset windows-test -DMID2NOLT_WERROR=ON
+	$(NEEDS) build test windows
+	$(CONFIGURE) windows-test -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows-test
 	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
-	ctest --preset windows-test -j2
+	WINEDEBUG=-all ctest --preset windows-test -j2
 
 # build/windows/mid2nolt-<version>-win64.zip, then checked under wine.
 windows-package: windows release
 	cd build/windows && cpack
-	packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt
+	WINEDEBUG=-all packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt
 
 # The browser build: the converter's core as WebAssembly and the page over it,
-# a static site in build/web/.
-# Also the one-file page build/web/mid2nolt-<version>.html and the site as
-# build/web/mid2nolt-<version>-web.zip.
+# a static site in build/web/, the one-file page build/web/mid2nolt-<version>.html
+# and the site as build/web/mid2nolt-<version>-web.zip.
 web: web/node_modules/.package-lock.json
-	cmake --preset web -DMID2NOLT_WERROR=ON
+	$(NEEDS) build web
+	$(CONFIGURE) web -DMID2NOLT_WERROR=ON
 	cmake --build --preset web
 	node web/build.mjs
 
@@ -113,11 +132,13 @@ npm: web
 	node web/build.mjs --npm
 
 web/node_modules/.package-lock.json: web/package.json web/package-lock.json
+	$(NEEDS) build web
 	cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
 
 # The module, the page, the one-file page and the npm package as a consumer
 # installs it, in node and Chromium, compared with the native binary.
 web-test: npm release
+	$(NEEDS) browser
 	cd web && npx playwright test
 
 # Serves the site on http://localhost:8000 (any static server will do).

@@ -5,7 +5,14 @@
 //   make web release && cmake --build --preset release --target gen_midi
 //   node bench/web.mjs            (RUNS=5 node bench/web.mjs for more runs)
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, copyFileSync } from "node:fs";
+import {
+  existsSync,
+  mkdirSync,
+  mkdtempSync,
+  readFileSync,
+  rmSync,
+  copyFileSync,
+} from "node:fs";
 import { createServer } from "node:http";
 import { tmpdir } from "node:os";
 import { extname, join } from "node:path";
@@ -18,15 +25,31 @@ const native = join(root, "build/release/src/mid2nolt");
 const input = join(root, "build/bench-data/a-explicit.mid");
 if (!existsSync(input)) {
   mkdirSync(join(root, "build/bench-data"), { recursive: true });
-  execFileSync(join(root, "build/release/bench/gen_midi"), ["explicit", "2000000", input]);
+  execFileSync(join(root, "build/release/bench/gen_midi"), [
+    "explicit",
+    "2000000",
+    input,
+  ]);
 }
 
-const types = { ".html": "text/html", ".mjs": "text/javascript", ".js": "text/javascript", ".css": "text/css",
-  ".wasm": "application/wasm", ".svg": "image/svg+xml" };
+const types = {
+  ".html": "text/html",
+  ".mjs": "text/javascript",
+  ".js": "text/javascript",
+  ".css": "text/css",
+  ".wasm": "application/wasm",
+  ".svg": "image/svg+xml",
+};
 const server = createServer((request, response) => {
-  const file = join(root, "build/web", new URL(request.url, "http://x").pathname);
+  const file = join(
+    root,
+    "build/web",
+    new URL(request.url, "http://x").pathname,
+  );
   try {
-    response.writeHead(200, { "content-type": types[extname(file)] ?? "application/octet-stream" });
+    response.writeHead(200, {
+      "content-type": types[extname(file)] ?? "application/octet-stream",
+    });
     response.end(readFileSync(file));
   } catch {
     response.writeHead(404).end();
@@ -34,7 +57,8 @@ const server = createServer((request, response) => {
 });
 await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
 
-const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const median = (values) =>
+  values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 function timeNative(args) {
   const dir = mkdtempSync(join(tmpdir(), "mid2nolt-bench-"));
@@ -51,7 +75,12 @@ function timeNative(args) {
 
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
-  args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking", "--disable-component-update"],
+  args: [
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-background-networking",
+    "--disable-component-update",
+  ],
 });
 const page = await browser.newPage();
 await page.goto(`http://127.0.0.1:${server.address().port}/index.html`);
@@ -79,13 +108,17 @@ async function timePage(args) {
   return median(times);
 }
 
-console.log(`input: ${input} (${(bytes.length / 2 ** 20).toFixed(1)} MiB), median of ${runs} runs`);
+console.log(
+  `input: ${input} (${(bytes.length / 2 ** 20).toFixed(1)} MiB), median of ${runs} runs`,
+);
 console.log("| options | native | page (WebAssembly) | page / native |");
 console.log("|---|---|---|---|");
 for (const args of [["-p"], []]) {
   const n = timeNative(args);
   const w = await timePage(args);
-  console.log(`| ${args.join(" ") || "(none)"} | ${n.toFixed(3)} s | ${w.toFixed(3)} s | ${(w / n).toFixed(2)} |`);
+  console.log(
+    `| ${args.join(" ") || "(none)"} | ${n.toFixed(3)} s | ${w.toFixed(3)} s | ${(w / n).toFixed(2)} |`,
+  );
 }
 await browser.close();
 server.close();

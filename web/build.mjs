@@ -57,7 +57,10 @@ for (const file of ["index.html", "style.css", "favicon.svg"]) {
 }
 await build({
   ...bundleOptions,
-  entryPoints: { page: here("page/main.mjs"), "conversion-worker": here("page/conversion-worker.mjs") },
+  entryPoints: {
+    page: here("page/main.mjs"),
+    "conversion-worker": here("page/conversion-worker.mjs"),
+  },
   outdir: site,
   format: "esm",
   sourcemap: true,
@@ -74,7 +77,14 @@ for (const name of (await readdir(site)).sort()) {
 // The core's import.meta.url is never read there: the worker hands it the bytes.
 const bundled = async (entry, format, define) => {
   const logOverride = { "empty-import-meta": "silent" };
-  const options = { ...bundleOptions, entryPoints: [here(entry)], format, write: false, define, logOverride };
+  const options = {
+    ...bundleOptions,
+    entryPoints: [here(entry)],
+    format,
+    write: false,
+    define,
+    logOverride,
+  };
   return (await build(options)).outputFiles[0].text;
 };
 const wasm = await readFile(core + "mid2nolt-core.wasm");
@@ -105,7 +115,10 @@ const replace = (pattern, text) => {
   html = html.replace(pattern, () => text);
 };
 replace(/content="default-src[^"]*"/, `content="${policy}"`);
-replace(/<link rel="icon"[^>]*>/, `<link rel="icon" href="data:image/svg+xml,${encodeURIComponent(icon)}">`);
+replace(
+  /<link rel="icon"[^>]*>/,
+  `<link rel="icon" href="data:image/svg+xml,${encodeURIComponent(icon)}">`,
+);
 replace(/<link rel="stylesheet"[^>]*>/, `<style>${style}</style>`);
 replace(
   /<script type="module" src="page.js"><\/script>/,
@@ -137,7 +150,10 @@ for (const [from, to] of [
   await copyFile(from, npm + "package/" + to);
 }
 if (process.argv.includes("--npm")) {
-  execFileSync("npm", ["pack", "--pack-destination", npm], { cwd: npm + "package", stdio: "ignore" });
+  execFileSync("npm", ["pack", "--pack-destination", npm], {
+    cwd: npm + "package",
+    stdio: "ignore",
+  });
   console.log(`package written to ${npm}mid2nolt-${version}.tgz`);
 }
 console.log(`site written to ${site} (one-file page ${oneFile}: ${html.length} bytes)`);

@@ -157,7 +157,20 @@ export async function convert(name, bytes, args = []) {
 
 // Reading scripts ------------------------------------------------------------
 
-const noteIndex = { "c.": 0, cs: 1, "d.": 2, ds: 3, "e.": 4, "f.": 5, fs: 6, "g.": 7, gs: 8, "a.": 9, as: 10, "b.": 11 };
+const noteIndex = {
+  "c.": 0,
+  cs: 1,
+  "d.": 2,
+  ds: 3,
+  "e.": 4,
+  "f.": 5,
+  fs: 6,
+  "g.": 7,
+  gs: 8,
+  "a.": 9,
+  as: 10,
+  "b.": 11,
+};
 const timedLine = /^\t(wait|rest|[a-g][.s]\d+) (\d+)$/;
 const number = (text) => Number.parseInt(text, 10);
 
@@ -214,7 +227,8 @@ export function parseScript(text) {
     const item = { line, kind: m[1], ticks, startTick: tick };
     if (m[1] !== "wait" && m[1] !== "rest") {
       const name = m[1].slice(0, 2);
-      const key = (name in noteIndex ? noteIndex[name] : fail("no such note")) + 12 * number(m[1].slice(2));
+      const key =
+        (name in noteIndex ? noteIndex[name] : fail("no such note")) + 12 * number(m[1].slice(2));
       if (key > 255) {
         fail("key above 255");
       }

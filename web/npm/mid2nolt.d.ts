@@ -93,7 +93,8 @@ export interface TotalItem extends ItemBase {
   ticks: number;
 }
 
-export type ScriptItem = TimedItem | NoteItem | TicksItem | BarItem | CommentItem | EndItem | TotalItem;
+export type ScriptItem =
+  TimedItem | NoteItem | TicksItem | BarItem | CommentItem | EndItem | TotalItem;
 
 /**
  * Reads a NOLT Script (LF or CR LF line ends) into one item per line, in
@@ -113,7 +114,11 @@ export interface VoiceNote {
  * Mixes square-wave voices into mono samples, equal temperament with key 69
  * at 440 Hz, scaled so that the mix never leaves [-1, 1].
  */
-export function renderNotes(voices: VoiceNote[][], seconds: number, sampleRate?: number): Float32Array;
+export function renderNotes(
+  voices: VoiceNote[][],
+  seconds: number,
+  sampleRate?: number,
+): Float32Array;
 
 /**
  * What the driver plays: every script one square-wave voice from the start,

@@ -2,7 +2,7 @@
 // converter wrote them. Everything is set as text, never as markup.
 
 function quoted(arg) {
-  return /^[\w.,+\-\/=:@%]+$/.test(arg) ? arg : `'${arg.replaceAll("'", "'\\''")}'`;
+  return /^[\w.,+\-/=:@%]+$/.test(arg) ? arg : `'${arg.replaceAll("'", "'\\''")}'`;
 }
 
 export function showConsole(commandLine, consoleText, name, args, result) {

@@ -61,4 +61,3 @@ self.onmessage = async ({ data: { id, type, payload } }) => {
     self.postMessage({ id, error: String(error) });
   }
 };
-

@@ -18,7 +18,11 @@ function tempoMap(tracks, division) {
   const steps = [{ tick: 0, seconds: 0, tempo: 500000 }];
   for (const { tick, tempo } of changes) {
     const last = steps.at(-1);
-    steps.push({ tick, seconds: last.seconds + ((tick - last.tick) * last.tempo) / 1e6 / division, tempo });
+    steps.push({
+      tick,
+      seconds: last.seconds + ((tick - last.tick) * last.tempo) / 1e6 / division,
+      tempo,
+    });
   }
   return (tick) => {
     let low = 0;
@@ -59,7 +63,12 @@ export function midiNotes(bytes) {
       const id = `${event.channel}:${event.noteNumber}`;
       if (event.type === "noteOn") {
         sounding.get(id)?.forEach((n) => (n.endTick = tick));
-        const note = { channel: event.channel, key: event.noteNumber, startTick: tick, endTick: tick };
+        const note = {
+          channel: event.channel,
+          key: event.noteNumber,
+          startTick: tick,
+          endTick: tick,
+        };
         sounding.set(id, [note]);
         notes.push(note);
       } else if (event.type === "noteOff") {

@@ -33,7 +33,12 @@ export function drawRoll(canvas, content, pixelsPerSecond) {
     g.fillRect(x(n.start), y(n.key), Math.max(1, (n.end - n.start) * scale), rowHeight);
     if (n.chord) {
       g.strokeStyle = "#d9822b";
-      g.strokeRect(x(n.start) + 0.5, y(n.key) + 0.5, Math.max(1, (n.end - n.start) * scale) - 1, rowHeight - 1);
+      g.strokeRect(
+        x(n.start) + 0.5,
+        y(n.key) + 0.5,
+        Math.max(1, (n.end - n.start) * scale) - 1,
+        rowHeight - 1,
+      );
     }
   }
   g.fillStyle = "#2a7ae2";
@@ -48,7 +53,8 @@ export function drawRoll(canvas, content, pixelsPerSecond) {
     g.fillText(bar.text, x(bar.at) + 2, axis + 12);
   }
   // Seconds along the axis, at least 60 pixels apart.
-  const step = [0.1, 0.25, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600].find((s) => s * scale >= 60) ?? 1200;
+  const step =
+    [0.1, 0.25, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600].find((s) => s * scale >= 60) ?? 1200;
   g.fillStyle = "#999";
   for (let t = 0; t <= seconds; t += step) {
     g.fillRect(x(t), axis, 1, 4);

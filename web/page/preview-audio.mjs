@@ -23,7 +23,9 @@ export function encodeWav(samples, rate = sampleRate) {
   view.setUint16(34, 16, true);
   text(36, "data");
   view.setUint32(40, data, true);
-  samples.forEach((v, i) => view.setInt16(44 + i * 2, Math.round(Math.max(-1, Math.min(1, v)) * 32767), true));
+  samples.forEach((v, i) =>
+    view.setInt16(44 + i * 2, Math.round(Math.max(-1, Math.min(1, v)) * 32767), true),
+  );
   return new Uint8Array(view.buffer);
 }
 
@@ -45,4 +47,3 @@ export function renderMidi(noteLists, maxSeconds = Infinity) {
   }
   return renderNotes(lanes, Math.min(seconds, maxSeconds), sampleRate);
 }
-

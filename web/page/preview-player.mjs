@@ -40,4 +40,3 @@ export class Player {
     this.onPosition(null);
   }
 }
-

@@ -23,11 +23,14 @@ export class PreviewView {
     this.player = new Player((seconds) => this.showPosition(seconds));
     $("zoom-in").onclick = () => this.zoom(1.5);
     $("zoom-out").onclick = () => this.zoom(1 / 1.5);
-    $("play-scripts").onclick = () => this.audio(false).then((samples) => this.player.play(samples));
+    $("play-scripts").onclick = () =>
+      this.audio(false).then((samples) => this.player.play(samples));
     $("play-midi").onclick = () => this.audio(true).then((samples) => this.player.play(samples));
     $("stop").onclick = () => this.player.stop();
     $("download-wav").onclick = () =>
-      this.audio(false).then((samples) => download(`${this.baseName}-preview.wav`, encodeWav(samples), "audio/wav"));
+      this.audio(false).then((samples) =>
+        download(`${this.baseName}-preview.wav`, encodeWav(samples), "audio/wav"),
+      );
   }
 
   // A new conversion, already known to the worker: its scripts and source name.
@@ -46,7 +49,10 @@ export class PreviewView {
 
   async show(script) {
     const shown = ++this.shown;
-    const content = script && this.scripts.includes(script) ? await callWorker("roll", { name: script.name }) : null;
+    const content =
+      script && this.scripts.includes(script)
+        ? await callWorker("roll", { name: script.name })
+        : null;
     if (shown !== this.shown) {
       return; // another script was chosen meanwhile
     }
@@ -100,7 +106,10 @@ export class PreviewView {
     for (const script of this.scripts) {
       const row = body.insertRow();
       row.insertCell().textContent = script.name;
-      for (const [set, what] of [[this.muted, "Mute"], [this.soloed, "Solo"]]) {
+      for (const [set, what] of [
+        [this.muted, "Mute"],
+        [this.soloed, "Solo"],
+      ]) {
         const box = document.createElement("input");
         box.type = "checkbox";
         box.setAttribute("aria-label", `${what} ${script.name}`);

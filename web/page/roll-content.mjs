@@ -15,7 +15,10 @@ export function rollContent(items, frequency, ghostNotes) {
         notes.push({ key: item.key, start: item.startTick / frequency, end });
       }
     } else if (item.kind === "bar") {
-      bars.push({ at: end, text: item.first === item.last ? `${item.first}` : `${item.first}–${item.last}` });
+      bars.push({
+        at: end,
+        text: item.first === item.last ? `${item.first}` : `${item.first}–${item.last}`,
+      });
     } else if (item.kind === "comment" && item.line > 1 && previous?.kind !== "bar") {
       labels.push({ at: end, text: item.text });
     }
@@ -30,9 +33,12 @@ export function rollContent(items, frequency, ghostNotes) {
     seconds = Math.max(seconds, n.end);
   }
   return {
-    notes, bars, labels, ghostNotes, seconds,
+    notes,
+    bars,
+    labels,
+    ghostNotes,
+    seconds,
     low: low === Infinity ? 55 : Math.max(0, low - 2),
     high: high === -Infinity ? 79 : high + 2,
   };
 }
-

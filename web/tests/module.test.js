@@ -13,9 +13,16 @@ async function convertInPage(page, name, bytes, args) {
   return page.evaluate(
     async ({ name, bytes, args }) => {
       const { convert } = await import("./mid2nolt.mjs");
-      const result = await convert(name, Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0)), args);
+      const result = await convert(
+        name,
+        Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0)),
+        args,
+      );
       const toBase64 = (b) => btoa(Array.from(b, (x) => String.fromCharCode(x)).join(""));
-      return { ...result, scripts: result.scripts.map((s) => ({ name: s.name, bytes: toBase64(s.bytes) })) };
+      return {
+        ...result,
+        scripts: result.scripts.map((s) => ({ name: s.name, bytes: toBase64(s.bytes) })),
+      };
     },
     { name, bytes: Buffer.from(bytes).toString("base64"), args },
   );
@@ -40,53 +47,56 @@ const demo = readFileSync(join(repo, "examples/demo.mid"));
 const samples = sampleFiles().filter((_, i, all) => i % Math.ceil(all.length / 6) === 0);
 
 test.describe("convert in the page", () => {
-test.beforeEach(async ({ page }) => {
-  await page.goto("index.html");
-});
-
-test("the bundled example, with each option set", async ({ page }) => {
-  for (const args of optionSets) {
-    await expectSameAsNative(page, "demo.mid", demo, args);
-  }
-});
-
-test("a handful of shared real files, with each option set", async ({ page }) => {
-  test.skip(samples.length === 0, "no shared MIDI files");
-  for (const file of samples) {
-    for (const args of optionSets) {
-      await expectSameAsNative(page, basename(file), readFileSync(file), args);
-    }
-  }
-});
-
-const failures = [
-  ["not MIDI", "notes.mid", new TextEncoder().encode("just some text\n"), []],
-  ["cut off inside a track", "demo.mid", demo.subarray(0, demo.length - 20), []],
-  ["a name without .mid", "demo.txt", demo, []],
-  ["an invalid option", "demo.mid", demo, ["-x"]],
-  ["a frequency that is no number", "demo.mid", demo, ["-fast"]],
-  ["a folder in the name, upper-case extension", "Dir/Song.MID", demo, ["-p"]],
-  ["--help as the only argument", "--help", demo, []],
-  ["markup in a text event", "song.mid", songWithText("<img src=x onerror=alert(1)>"), []],
-  ["a name outside ASCII", "chanson é 歌.mid", demo, []],
-];
-
-for (const [what, name, bytes, args] of failures) {
-  test(`edge case: ${what}`, async ({ page }) => {
-    await expectSameAsNative(page, name, bytes, args);
+  test.beforeEach(async ({ page }) => {
+    await page.goto("index.html");
   });
-}
 
-test("overlapping calls do not share state", async ({ page }) => {
-  const [packed, perChannel] = await page.evaluate(async (bytes) => {
-    const { convert } = await import("./mid2nolt.mjs");
-    const source = Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0));
-    const runs = await Promise.all([convert("demo.mid", source, ["-p", "-f1"]), convert("demo.mid", source, [])]);
-    return runs.map((r) => r.scripts.map((s) => s.name).join(" "));
-  }, demo.toString("base64"));
-  expect(packed).toBe("demo_0.txt demo_1.txt demo_2.txt");
-  expect(perChannel).toBe("demo_0.txt demo_1_0.txt demo_2_1.txt demo_2_9.txt");
-});
+  test("the bundled example, with each option set", async ({ page }) => {
+    for (const args of optionSets) {
+      await expectSameAsNative(page, "demo.mid", demo, args);
+    }
+  });
+
+  test("a handful of shared real files, with each option set", async ({ page }) => {
+    test.skip(samples.length === 0, "no shared MIDI files");
+    for (const file of samples) {
+      for (const args of optionSets) {
+        await expectSameAsNative(page, basename(file), readFileSync(file), args);
+      }
+    }
+  });
+
+  const failures = [
+    ["not MIDI", "notes.mid", new TextEncoder().encode("just some text\n"), []],
+    ["cut off inside a track", "demo.mid", demo.subarray(0, demo.length - 20), []],
+    ["a name without .mid", "demo.txt", demo, []],
+    ["an invalid option", "demo.mid", demo, ["-x"]],
+    ["a frequency that is no number", "demo.mid", demo, ["-fast"]],
+    ["a folder in the name, upper-case extension", "Dir/Song.MID", demo, ["-p"]],
+    ["--help as the only argument", "--help", demo, []],
+    ["markup in a text event", "song.mid", songWithText("<img src=x onerror=alert(1)>"), []],
+    ["a name outside ASCII", "chanson é 歌.mid", demo, []],
+  ];
+
+  for (const [what, name, bytes, args] of failures) {
+    test(`edge case: ${what}`, async ({ page }) => {
+      await expectSameAsNative(page, name, bytes, args);
+    });
+  }
+
+  test("overlapping calls do not share state", async ({ page }) => {
+    const [packed, perChannel] = await page.evaluate(async (bytes) => {
+      const { convert } = await import("./mid2nolt.mjs");
+      const source = Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0));
+      const runs = await Promise.all([
+        convert("demo.mid", source, ["-p", "-f1"]),
+        convert("demo.mid", source, []),
+      ]);
+      return runs.map((r) => r.scripts.map((s) => s.name).join(" "));
+    }, demo.toString("base64"));
+    expect(packed).toBe("demo_0.txt demo_1.txt demo_2.txt");
+    expect(perChannel).toBe("demo_0.txt demo_1_0.txt demo_2_1.txt demo_2_9.txt");
+  });
 });
 
 // Reading scripts: every line of every script the native binary writes for the
@@ -96,7 +106,9 @@ test("parseScript reads every script of the example and the shared files", () =>
   const sources = [join(repo, "examples/demo.mid"), ...sampleFiles()];
   let scripts = 0;
   for (const file of sources) {
-    for (const [name, base64] of Object.entries(runNative("in.mid", readFileSync(file), []).scripts)) {
+    for (const [name, base64] of Object.entries(
+      runNative("in.mid", readFileSync(file), []).scripts,
+    )) {
       const text = Buffer.from(base64, "base64").toString("latin1");
       const { items } = parseScript(name.endsWith("_0.txt") ? text.replaceAll("\n", "\r\n") : text);
       const timed = items.filter((item) => item.startTick !== undefined);
@@ -126,24 +138,58 @@ test("parseScript reads every note name of every octave a script can hold back t
 // of the example and the shared files.
 test("the module writes what the golden table pins", () => {
   test.setTimeout(300_000);
-  const check = spawnSync("python3", [join(repo, "tests/cli/golden.py"), "check", "--exe",
-    join(repo, "web/tests/module-cli.mjs"), "--emulator", process.execPath], { encoding: "utf8" });
+  const check = spawnSync(
+    "python3",
+    [
+      join(repo, "tests/cli/golden.py"),
+      "check",
+      "--exe",
+      join(repo, "web/tests/module-cli.mjs"),
+      "--emulator",
+      process.execPath,
+    ],
+    { encoding: "utf8" },
+  );
   expect(check.stdout + check.stderr).toMatch(/ passed, 0 failed/);
   expect(check.status).toBe(0);
 });
 
 test("parseScript recovers keys and positions, and names a broken line", () => {
-  const { items } = parseScript("; Converted from Track 0 of a.mid\r\n\twait 2\r\n\tc.5 3\r\n\ta.5 0\r\n" +
-    "\tg.10 1\r\n\tgs16 1\r\n\trest 4\r\n; Ticks 11\r\n; ---- Bars 1 to 2 ----\r\n;****************\r\n\r\n" +
-    "; a text\r\n\tend\r\n; Total Track Ticks : 11\r\n");
+  const { items } = parseScript(
+    "; Converted from Track 0 of a.mid\r\n\twait 2\r\n\tc.5 3\r\n\ta.5 0\r\n" +
+      "\tg.10 1\r\n\tgs16 1\r\n\trest 4\r\n; Ticks 11\r\n; ---- Bars 1 to 2 ----\r\n;****************\r\n\r\n" +
+      "; a text\r\n\tend\r\n; Total Track Ticks : 11\r\n",
+  );
   expect(items.filter((i) => i.kind === "note").map((i) => [i.key, i.startTick])).toEqual([
-    [60, 2], [69, 5], [127, 5], [200, 6],
+    [60, 2],
+    [69, 5],
+    [127, 5],
+    [200, 6],
   ]);
   expect(items.find((i) => i.kind === "bar")).toMatchObject({ line: 9, first: 1, last: 2 });
-  expect(items.map((i) => i.kind)).toEqual(["comment", "wait", "note", "note", "note", "note", "rest", "ticks",
-    "bar", "comment", "comment", "end", "total"]);
-  for (const [broken, line] of [["\tc.5\n", 2], ["\tbs5 3\n", 2], ["hello\n", 2], ["\twait -1\n", 2],
-    ["\tds22 1\n", 2], ["\tc.5 1 2\n", 2]]) {
+  expect(items.map((i) => i.kind)).toEqual([
+    "comment",
+    "wait",
+    "note",
+    "note",
+    "note",
+    "note",
+    "rest",
+    "ticks",
+    "bar",
+    "comment",
+    "comment",
+    "end",
+    "total",
+  ]);
+  for (const [broken, line] of [
+    ["\tc.5\n", 2],
+    ["\tbs5 3\n", 2],
+    ["hello\n", 2],
+    ["\twait -1\n", 2],
+    ["\tds22 1\n", 2],
+    ["\tc.5 1 2\n", 2],
+  ]) {
     expect(() => parseScript(`; header\n${broken}`)).toThrow(new RegExp(`^line ${line}:`));
   }
 });
@@ -160,9 +206,17 @@ const zeroCrossings = (samples, from, to) => {
 
 test("renderPreview: length, silence, pitch and mix", () => {
   const rate = 44100;
-  for (const [key, hz] of [[33, 55], [69, 440], [105, 3520]]) {
+  for (const [key, hz] of [
+    [33, 55],
+    [69, 440],
+    [105, 3520],
+  ]) {
     const name = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."][key % 12];
-    const samples = renderPreview([script(`\twait 7\n\t${name}${Math.floor(key / 12)} 60\n\trest 13\n`)], 60, rate);
+    const samples = renderPreview(
+      [script(`\twait 7\n\t${name}${Math.floor(key / 12)} 60\n\trest 13\n`)],
+      60,
+      rate,
+    );
     expect(samples.length).toBe(Math.round((80 / 60) * rate));
     const noteFrom = Math.round((7 / 60) * rate);
     const noteTo = Math.round((67 / 60) * rate);

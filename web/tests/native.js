@@ -26,7 +26,11 @@ export function runNative(name, bytes, args) {
     let stdout;
     let stderr = "";
     try {
-      stdout = execFileSync(nativeBinary, [name, ...args], { cwd: dir, encoding: "utf8", stdio: "pipe" });
+      stdout = execFileSync(nativeBinary, [name, ...args], {
+        cwd: dir,
+        encoding: "utf8",
+        stdio: "pipe",
+      });
     } catch (error) {
       exitStatus = error.status;
       stdout = error.stdout;
@@ -59,8 +63,39 @@ export function sampleFiles() {
 // A format-0 file of one track: a text event, then one note.
 export function songWithText(text) {
   const textBytes = new TextEncoder().encode(text);
-  const events = [0, 0xff, 0x01, textBytes.length, ...textBytes, 0, 0x90, 60, 100, 0x60, 0x80, 60, 64, 0, 0xff, 0x2f, 0];
-  const length = [events.length >>> 24, (events.length >>> 16) & 0xff, (events.length >>> 8) & 0xff, events.length & 0xff];
-  return Uint8Array.from([..."MThd"].map((c) => c.charCodeAt(0)).concat([0, 0, 0, 6, 0, 0, 0, 1, 0, 96],
-    [..."MTrk"].map((c) => c.charCodeAt(0)), length, events));
+  const events = [
+    0,
+    0xff,
+    0x01,
+    textBytes.length,
+    ...textBytes,
+    0,
+    0x90,
+    60,
+    100,
+    0x60,
+    0x80,
+    60,
+    64,
+    0,
+    0xff,
+    0x2f,
+    0,
+  ];
+  const length = [
+    events.length >>> 24,
+    (events.length >>> 16) & 0xff,
+    (events.length >>> 8) & 0xff,
+    events.length & 0xff,
+  ];
+  return Uint8Array.from(
+    [..."MThd"]
+      .map((c) => c.charCodeAt(0))
+      .concat(
+        [0, 0, 0, 6, 0, 0, 0, 1, 0, 96],
+        [..."MTrk"].map((c) => c.charCodeAt(0)),
+        length,
+        events,
+      ),
+  );
 }

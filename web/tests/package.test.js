@@ -9,13 +9,23 @@ import { expect, test } from "@playwright/test";
 import { build } from "esbuild";
 import { repo, runNative, sampleFiles } from "./native.js";
 
-const tarball = join(repo, "build/npm", readdirSync(join(repo, "build/npm")).find((f) => f.endsWith(".tgz")));
+const tarball = join(
+  repo,
+  "build/npm",
+  readdirSync(join(repo, "build/npm")).find((f) => f.endsWith(".tgz")),
+);
 const bin = (tool) => join(repo, "web/node_modules/.bin", tool);
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 // The example and a few shared files, each with two option sets.
 const jobs = [["demo.mid", demo]]
-  .concat(sampleFiles().filter((_, i, all) => i % Math.ceil(all.length / 4) === 0).map((f) => [basename(f), readFileSync(f)]))
-  .flatMap(([name, bytes]) => [[], ["-p", "-f50"]].map((args) => ({ name, bytes: bytes.toString("base64"), args })));
+  .concat(
+    sampleFiles()
+      .filter((_, i, all) => i % Math.ceil(all.length / 4) === 0)
+      .map((f) => [basename(f), readFileSync(f)]),
+  )
+  .flatMap(([name, bytes]) =>
+    [[], ["-p", "-f50"]].map((args) => ({ name, bytes: bytes.toString("base64"), args })),
+  );
 // Frequencies as the command line reads them, past 32 bits and signs included.
 const frequencies = [
   ["-f60", 60],
@@ -51,10 +61,18 @@ function expectSameAsNative(results) {
   results.forEach((result, i) => {
     const { name, bytes, args } = jobs[i];
     const native = runNative(name, Buffer.from(bytes, "base64"), args);
-    expect([result.stdout, result.stderr, result.exitStatus]).toEqual([native.stdout, native.stderr, native.exitStatus]);
-    expect(Object.fromEntries(result.scripts.map((s) => [s.name, s.bytes]))).toEqual(native.scripts);
+    expect([result.stdout, result.stderr, result.exitStatus]).toEqual([
+      native.stdout,
+      native.stderr,
+      native.exitStatus,
+    ]);
+    expect(Object.fromEntries(result.scripts.map((s) => [s.name, s.bytes]))).toEqual(
+      native.scripts,
+    );
     for (const { name: script, track, channel } of result.scripts) {
-      expect(script).toBe(`${name.slice(0, -4)}_${track}${channel === null ? "" : `_${channel}`}.txt`);
+      expect(script).toBe(
+        `${name.slice(0, -4)}_${track}${channel === null ? "" : `_${channel}`}.txt`,
+      );
     }
     const frequency = frequencies.find(([option]) => args.length === 1 && args[0] === option);
     expect(result.driverFrequency).toBe(frequency ? frequency[1] : args.includes("-f50") ? 50 : 60);
@@ -64,8 +82,14 @@ function expectSameAsNative(results) {
 let project;
 test.beforeAll(() => {
   project = mkdtempSync(join(tmpdir(), "mid2nolt-consumer-"));
-  writeFileSync(join(project, "package.json"), JSON.stringify({ name: "consumer", private: true, type: "module" }));
-  execFileSync("npm", ["install", "--offline", "--no-audit", "--no-fund", tarball], { cwd: project, stdio: "pipe" });
+  writeFileSync(
+    join(project, "package.json"),
+    JSON.stringify({ name: "consumer", private: true, type: "module" }),
+  );
+  execFileSync("npm", ["install", "--offline", "--no-audit", "--no-fund", tarball], {
+    cwd: project,
+    stdio: "pipe",
+  });
   writeFileSync(join(project, "consumer.mjs"), consumer);
 });
 test.afterAll(() => rmSync(project, { recursive: true, force: true }));
@@ -74,26 +98,48 @@ test("installed from its tarball, it converts in node as the native binary", () 
   writeFileSync(join(project, "jobs.json"), JSON.stringify(jobs));
   const script = `import { readFileSync } from "node:fs"; import { convertAll } from "./consumer.mjs";
     process.stdout.write(JSON.stringify(await convertAll(JSON.parse(readFileSync("jobs.json", "utf8")))));`;
-  const output = execFileSync(process.execPath, ["--input-type=module", "-e", script], { cwd: project, maxBuffer: 1 << 28 });
+  const output = execFileSync(process.execPath, ["--input-type=module", "-e", script], {
+    cwd: project,
+    maxBuffer: 1 << 28,
+  });
   expectSameAsNative(JSON.parse(output));
 });
 
-test("bundled by esbuild into a page, it converts in Chromium as the native binary", async ({ page }) => {
+test("bundled by esbuild into a page, it converts in Chromium as the native binary", async ({
+  page,
+}) => {
   const dist = join(project, "dist");
   mkdirSync(dist, { recursive: true });
-  writeFileSync(join(project, "page.mjs"), `import { convertAll, init } from "./consumer.mjs";
+  writeFileSync(
+    join(project, "page.mjs"),
+    `import { convertAll, init } from "./consumer.mjs";
     import wasmUrl from "mid2nolt/mid2nolt-core.wasm";
     init(wasmUrl);
-    window.convertAll = convertAll;`);
-  await build({ entryPoints: [join(project, "page.mjs")], bundle: true, format: "esm", platform: "browser",
-    outdir: dist, loader: { ".wasm": "file" }, absWorkingDir: project, logLevel: "error" });
+    window.convertAll = convertAll;`,
+  );
+  await build({
+    entryPoints: [join(project, "page.mjs")],
+    bundle: true,
+    format: "esm",
+    platform: "browser",
+    outdir: dist,
+    loader: { ".wasm": "file" },
+    absWorkingDir: project,
+    logLevel: "error",
+  });
   const files = Object.fromEntries(readdirSync(dist).map((f) => [f, readFileSync(join(dist, f))]));
   files["index.html"] = Buffer.from('<!doctype html><script type="module" src="page.js"></script>');
   // Served from a path of the test server's origin, straight from the bundle.
   await page.route("**/consumer/*", (route) => {
     const file = new URL(route.request().url()).pathname.split("/").pop();
-    const type = file.endsWith(".js") ? "text/javascript" : file.endsWith(".wasm") ? "application/wasm" : "text/html";
-    return files[file] ? route.fulfill({ body: files[file], contentType: type }) : route.fulfill({ status: 404 });
+    const type = file.endsWith(".js")
+      ? "text/javascript"
+      : file.endsWith(".wasm")
+        ? "application/wasm"
+        : "text/html";
+    return files[file]
+      ? route.fulfill({ body: files[file], contentType: type })
+      : route.fulfill({ status: 404 });
   });
   await page.goto("consumer/index.html");
   await page.waitForFunction(() => typeof window.convertAll === "function");
@@ -103,5 +149,7 @@ test("bundled by esbuild into a page, it converts in Chromium as the native bina
 test("publint and attw find nothing to report", () => {
   const root = join(project, "node_modules/mid2nolt");
   execFileSync(bin("publint"), ["--strict", root], { stdio: "pipe" });
-  execFileSync(bin("attw"), [tarball, "--profile", "esm-only", "--entrypoints", "."], { stdio: "pipe" });
+  execFileSync(bin("attw"), [tarball, "--profile", "esm-only", "--entrypoints", "."], {
+    stdio: "pipe",
+  });
 });
