@@ -3,7 +3,8 @@
 # configures its build folder afresh when an earlier configure left it unusable
 # (tools/configure).
 .PHONY: example test native-test release clean golden coverage fuzz lint package package-check \
-        install windows windows-test windows-package web npm web-test web-serve
+        install windows windows-test windows-package web npm web-test web-serve \
+        arm64-test armhf-test i686-test arm64-package armhf-package
 
 NEEDS := tools/needs
 CONFIGURE := tools/configure
@@ -21,8 +22,10 @@ release:
 	cmake --build --preset release --target mid2nolt
 
 # Every suite the project has: the native builds, Windows under wine, the
-# browser and the npm package in node and Chromium, and the packages' checks.
-test: native-test windows-test windows-package web-test package-check
+# browser and the npm package in node and Chromium, Linux on arm64, armhf and
+# 32-bit x86 under qemu-user, and the packages' checks.
+test: native-test windows-test windows-package web-test package-check \
+      arm64-test armhf-test i686-test arm64-package armhf-package
 
 # The native suites: g++ debug build, then clang and g++ each with
 # AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors in all.
@@ -97,6 +100,22 @@ install:
 	$(CONFIGURE) package
 	cmake --build --preset package
 	cmake --install build/package --prefix "$(PREFIX)"
+
+# Linux on arm64, armhf (32-bit ARM, hard float) and 32-bit x86, cross-built:
+# every native suite and the golden table run under qemu-user.
+arm64-test armhf-test i686-test:
+	$(NEEDS) build test cross
+	$(CONFIGURE) $(@:-test=) -DMID2NOLT_WERROR=ON
+	cmake --build --preset $(@:-test=)
+	ctest --preset $(@:-test=) -j2
+
+# build/<arch>/mid2nolt_<version>_<arch>.deb, then checked under qemu-user.
+arm64-package armhf-package:
+	$(NEEDS) build test cross package
+	$(CONFIGURE) $(@:-package=) -DMID2NOLT_WERROR=ON
+	cmake --build --preset $(@:-package=)
+	cd build/$(@:-package=) && cpack
+	packaging/check-deb build/$(@:-package=)/mid2nolt_*_$(@:-package=).deb
 
 # mid2nolt.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:

@@ -1,7 +1,15 @@
 #include "convert/tick_conversion.h"
 
+#include <cfloat>
+#include <limits>
+
 #include "convert/conversion_state.h"
 #include "convert/script_format.h"
+
+// Every build must compute the same ticks: each double operation rounded to a
+// plain IEEE 754 double, none kept with excess precision (x87 without SSE2 math).
+static_assert(std::numeric_limits<double>::is_iec559, "doubles must be IEEE 754");
+static_assert(FLT_EVAL_METHOD == 0, "doubles must not be evaluated with excess precision");
 
 namespace mid2nolt {
 

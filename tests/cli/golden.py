@@ -54,6 +54,9 @@ def run(exe, emulator, windows, key, path, options):
         shutil.copyfile(path, os.path.join(folder, path.name))
         command = shlex.split(emulator) + [exe, path.name] + options.split()
         done = subprocess.run(command, cwd=folder, capture_output=True, stdin=subprocess.DEVNULL)
+        if emulator and done.returncode != 0 and not done.stdout and not done.stderr:
+            # The converter never fails without a word: the emulator failed to start.
+            done = subprocess.run(command, cwd=folder, capture_output=True, stdin=subprocess.DEVNULL)
         fix = (lambda what, data: from_windows(f"{key} {what}", data)) if windows else (lambda _, d: d)
         fields = [key, options or "-", str(done.returncode),
                   "stdout=" + digest(fix("stdout", done.stdout)),

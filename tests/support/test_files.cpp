@@ -109,11 +109,19 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
     }
     command += " </dev/null >" + shellQuote((capture / "out").string()) + " 2>" +
                shellQuote((capture / "err").string());
-    const int raw = std::system(command.c_str());
     RunResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = readFile(capture / "out");
-    result.err = readFile(capture / "err");
+    // The converter never fails without a word; a failure that wrote nothing
+    // under an emulator is the emulator failing to start (wine under load), and
+    // is tried once more.
+    for (int attempt = 0; attempt < (runner.empty() ? 1 : 2); ++attempt) {
+        const int raw = std::system(command.c_str());
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = readFile(capture / "out");
+        result.err = readFile(capture / "err");
+        if (result.status == 0 || !result.out.empty() || !result.err.empty()) {
+            break;
+        }
+    }
     result.files = filesIn(dir);
     if (windows) {
         result.out = fromWindowsLines("stdout", result.out);
