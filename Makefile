@@ -4,10 +4,13 @@
 # (tools/configure).
 .PHONY: example test native-test release clean golden coverage fuzz lint package package-check \
         install windows windows-test windows-package web npm web-test web-serve \
-        arm64-test armhf-test i686-test arm64-package armhf-package
+        arm64-test armhf-test i686-test arm64-package armhf-package dist dist-check
 
 NEEDS := tools/needs
 CONFIGURE := tools/configure
+VERSION := $(shell sed -n 's/^project.mid2nolt VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# Archive and package dates are the commit's, never the clock's.
+export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 
 # Builds the converter and runs it on the bundled example in build/example/.
 example: release
@@ -109,13 +112,32 @@ arm64-test armhf-test i686-test:
 	cmake --build --preset $(@:-test=)
 	ctest --preset $(@:-test=) -j2
 
-# build/<arch>/mid2nolt_<version>_<arch>.deb, then checked under qemu-user.
+# build/<arch>-package/mid2nolt_<version>_<arch>.deb, then checked under qemu-user.
 arm64-package armhf-package:
-	$(NEEDS) build test cross package
-	$(CONFIGURE) $(@:-package=) -DMID2NOLT_WERROR=ON
-	cmake --build --preset $(@:-package=)
-	cd build/$(@:-package=) && cpack
-	packaging/check-deb build/$(@:-package=)/mid2nolt_*_$(@:-package=).deb
+	$(NEEDS) build cross package
+	$(CONFIGURE) $@ -DMID2NOLT_WERROR=ON
+	cmake --build --preset $@
+	cd build/$@ && cpack
+	packaging/check-deb build/$@/mid2nolt_*_$(@:-package=).deb
+
+# A release in build/dist/: the source tarball, the .debs for amd64, arm64 and
+# armhf, the Windows zip, the site as a zip, the one-file page, the npm tarball
+# and SHA256SUMS; every byte from the commit alone. dist-check verifies it (and,
+# with OTHER=path/to/dist, that another clone's release is identical).
+DIST := build/dist
+dist: package arm64-package armhf-package windows-package npm
+	rm -rf $(DIST) && mkdir -p $(DIST)
+	git archive --format=tar --prefix=mid2nolt-$(VERSION)/ HEAD | gzip -9n >$(DIST)/mid2nolt-$(VERSION).tar.gz
+	cp build/package/mid2nolt_$(VERSION)_amd64.deb build/arm64-package/mid2nolt_$(VERSION)_arm64.deb \
+	  build/armhf-package/mid2nolt_$(VERSION)_armhf.deb build/windows/mid2nolt-$(VERSION)-win64.zip \
+	  build/web/mid2nolt-$(VERSION).html build/web/mid2nolt-$(VERSION)-web.zip \
+	  build/npm/mid2nolt-$(VERSION).tgz $(DIST)/
+	cd $(DIST) && LC_ALL=C ls | grep -vx SHA256SUMS | xargs sha256sum >SHA256SUMS
+	cat $(DIST)/SHA256SUMS
+
+dist-check: dist release
+	$(NEEDS) build test windows web browser cross package
+	WINEDEBUG=-all packaging/check-dist $(DIST) $(OTHER)
 
 # mid2nolt.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:

@@ -2,6 +2,8 @@
 import { defineConfig } from "@playwright/test";
 
 const port = 8737;
+// The site under test: the build's, or another copy of it (a release's).
+const site = process.env.MID2NOLT_SITE ?? "../build/web";
 
 export default defineConfig({
   testDir: "tests",
@@ -27,7 +29,7 @@ export default defineConfig({
     },
   },
   webServer: {
-    command: `python3 -m http.server ${port} --bind 127.0.0.1 --directory ../build/web`,
+    command: `python3 -m http.server ${port} --bind 127.0.0.1 --directory ${site}`,
     url: `http://127.0.0.1:${port}/index.html`,
     reuseExistingServer: false,
     stdout: "ignore",

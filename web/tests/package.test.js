@@ -9,11 +9,14 @@ import { expect, test } from "@playwright/test";
 import { build } from "esbuild";
 import { repo, runNative, sampleFiles } from "./native.js";
 
-const tarball = join(
-  repo,
-  "build/npm",
-  readdirSync(join(repo, "build/npm")).find((f) => f.endsWith(".tgz")),
-);
+// The build's tarball, or another (a release's).
+const tarball =
+  process.env.MID2NOLT_NPM_TARBALL ??
+  join(
+    repo,
+    "build/npm",
+    readdirSync(join(repo, "build/npm")).find((f) => f.endsWith(".tgz")),
+  );
 const bin = (tool) => join(repo, "web/node_modules/.bin", tool);
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 // The example and a few shared files, each with two option sets.
