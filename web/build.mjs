@@ -34,6 +34,18 @@ const coreFromBuild = {
   },
 };
 
+// The MIDI reader is plain code: where only the module's pure parts are used
+// (the page's own thread), it is left out.
+const readerWithoutSideEffects = {
+  name: "reader-without-side-effects",
+  setup(b) {
+    b.onResolve({ filter: /^midi-file$/ }, () => ({
+      path: fileURLToPath(import.meta.resolve("midi-file")),
+      sideEffects: false,
+    }));
+  },
+};
+
 const bundleOptions = {
   bundle: true,
   platform: "browser",
@@ -41,7 +53,7 @@ const bundleOptions = {
   minify: true,
   // node's file system only under node.
   external: ["node:*"],
-  plugins: [coreFromBuild],
+  plugins: [coreFromBuild, readerWithoutSideEffects],
   logLevel: "warning",
 };
 
@@ -51,7 +63,18 @@ await mkdir(site, { recursive: true });
 for (const file of ["mid2nolt-core.mjs", "mid2nolt-core.wasm"]) {
   await copyFile(core + file, site + file);
 }
-await copyFile(here("mid2nolt.mjs"), site + "mid2nolt.mjs");
+// The module for pages that import it from the site: its MIDI reader bundled
+// in, the core loaded beside it.
+await build({
+  entryPoints: [here("mid2nolt.mjs")],
+  outfile: site + "mid2nolt.mjs",
+  bundle: true,
+  format: "esm",
+  platform: "browser",
+  target: "es2022",
+  external: ["./mid2nolt-core.mjs", "node:*"],
+  logLevel: "warning",
+});
 for (const file of ["index.html", "style.css", "favicon.svg"]) {
   await copyFile(here(`page/${file}`), site + file);
 }

@@ -8,6 +8,7 @@
 //
 // The module knows nothing of any page; it works in a page, a worker and node,
 // and bundlers find the core through the static import and the URL below.
+import { parseMidi } from "midi-file";
 import createConverter from "./mid2nolt-core.mjs";
 
 let wasmSource = null;
@@ -238,6 +239,194 @@ export function parseScript(text) {
     tick += ticks;
   });
   return { items };
+}
+
+// Reading MIDI files ---------------------------------------------------------
+
+// Seconds at each tick, from the tempo changes of the given tracks.
+function tempoMap(tracks, division) {
+  const changes = [];
+  for (const events of tracks) {
+    let tick = 0;
+    for (const event of events) {
+      tick += event.deltaTime;
+      if (event.type === "setTempo") {
+        changes.push({ tick, tempo: event.microsecondsPerBeat });
+      }
+    }
+  }
+  changes.sort((a, b) => a.tick - b.tick);
+  const steps = [{ tick: 0, seconds: 0, tempo: 500000 }];
+  for (const { tick, tempo } of changes) {
+    const last = steps.at(-1);
+    steps.push({
+      tick,
+      seconds: last.seconds + ((tick - last.tick) * last.tempo) / 1e6 / division,
+      tempo,
+    });
+  }
+  return (tick) => {
+    let low = 0;
+    let high = steps.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      steps[middle].tick <= tick ? (low = middle) : (high = middle - 1);
+    }
+    const step = steps[low];
+    return step.seconds + ((tick - step.tick) * step.tempo) / 1e6 / division;
+  };
+}
+
+/**
+ * The MIDI file's own notes, per track, timed by the file's tempo map (each
+ * track's own in a format-2 file): [{channel, key, start, end, chord}] with
+ * times in seconds; `chord` marks notes struck at the same tick as another on
+ * the same channel. Null when the file cannot be read or its timing is in
+ * SMPTE frames.
+ * @param {Uint8Array} bytes
+ * @returns {{channel: number, key: number, start: number, end: number, chord: boolean}[][] | null}
+ */
+export function fileNotes(bytes) {
+  let midi;
+  try {
+    midi = parseMidi(bytes);
+  } catch {
+    return null;
+  }
+  const division = midi.header.ticksPerBeat;
+  if (!division) {
+    return null;
+  }
+  const shared = midi.header.format === 2 ? null : tempoMap(midi.tracks, division);
+  return midi.tracks.map((events) => {
+    const seconds = shared ?? tempoMap([events], division);
+    const notes = [];
+    const sounding = new Map();
+    let tick = 0;
+    for (const event of events) {
+      tick += event.deltaTime;
+      const id = `${event.channel}:${event.noteNumber}`;
+      if (event.type === "noteOn") {
+        sounding.get(id)?.forEach((n) => (n.endTick = tick));
+        const note = {
+          channel: event.channel,
+          key: event.noteNumber,
+          startTick: tick,
+          endTick: tick,
+        };
+        sounding.set(id, [note]);
+        notes.push(note);
+      } else if (event.type === "noteOff") {
+        sounding.get(id)?.forEach((n) => (n.endTick = tick));
+        sounding.delete(id);
+      }
+    }
+    sounding.forEach((open) => open.forEach((n) => (n.endTick = tick)));
+    const struck = new Map();
+    for (const n of notes) {
+      const at = `${n.channel}:${n.startTick}`;
+      struck.set(at, (struck.get(at) ?? 0) + 1);
+    }
+    return notes.map((n) => ({
+      channel: n.channel,
+      key: n.key,
+      start: seconds(n.startTick),
+      end: seconds(n.endTick),
+      chord: struck.get(`${n.channel}:${n.startTick}`) > 1,
+    }));
+  });
+}
+
+// What a conversion loses -----------------------------------------------------
+
+// The note of a list in order of start that starts nearest to `start`.
+function nearestStart(notes, start) {
+  let low = 0;
+  let high = notes.length;
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    notes[middle].start < start ? (low = middle + 1) : (high = middle);
+  }
+  const before = notes[low - 1];
+  const after = notes[low];
+  if (before === undefined || after === undefined) {
+    return before ?? after ?? null;
+  }
+  return start - before.start <= after.start - start ? before : after;
+}
+
+/**
+ * What each script of a run loses against the MIDI file, in the order
+ * written, and the same for the whole run. For each script: `fileNotes`, the
+ * note-ons of velocity above 0 in its track on its channel (any channel for a
+ * whole-track script); `heardNotes` and `silentNotes`, its note lines of more
+ * than and of 0 ticks; `cutShort`, heard notes that sound for less than their
+ * length in the file less one driver tick, and `secondsCutShort`, what they
+ * lose in all; `timingError`, the largest difference in milliseconds between
+ * where a heard note starts in the script and where it starts in the file.
+ * Each heard note is compared with the file's note of the same key that starts
+ * nearest to it. Times need the run's driver frequency: without one (0 or
+ * null) they are null.
+ * @param {Uint8Array} source the MIDI file's bytes
+ * @param {{driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
+ *   track: number, channel: number|null}[]}} result what `convert` returned
+ */
+export function lossReport(source, result) {
+  const tracks = fileNotes(source) ?? [];
+  const frequency = result.driverFrequency > 0 ? result.driverFrequency : null;
+  const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
+    const file = (tracks[track] ?? []).filter((n) => channel === null || n.channel === channel);
+    const notes = parseScript(latin1.decode(bytes)).items.filter((item) => item.kind === "note");
+    const heard = notes.filter((note) => note.ticks > 0);
+    const loss = {
+      name,
+      track,
+      channel,
+      fileNotes: file.length,
+      heardNotes: heard.length,
+      silentNotes: notes.length - heard.length,
+      cutShort: null,
+      secondsCutShort: null,
+      timingError: null,
+    };
+    if (frequency !== null) {
+      Object.assign(loss, { cutShort: 0, secondsCutShort: 0, timingError: 0 });
+      // The file's notes by key, each list in order of start, as a track holds them.
+      const byKey = new Map();
+      for (const n of file) {
+        const group = byKey.get(n.key);
+        group ? group.push(n) : byKey.set(n.key, [n]);
+      }
+      for (const note of heard) {
+        const start = note.startTick / frequency;
+        const nearest = nearestStart(byKey.get(note.key) ?? [], start);
+        if (nearest === null) {
+          continue;
+        }
+        loss.timingError = Math.max(loss.timingError, Math.abs(nearest.start - start) * 1000);
+        const sounding = note.ticks / frequency;
+        const length = nearest.end - nearest.start;
+        if (sounding < length - 1 / frequency) {
+          loss.cutShort += 1;
+          loss.secondsCutShort += length - sounding;
+        }
+      }
+    }
+    return loss;
+  });
+  const sum = (field) =>
+    frequency === null && field !== "fileNotes" && field !== "heardNotes" && field !== "silentNotes"
+      ? null
+      : scripts.reduce((total, s) => total + s[field], 0);
+  const totals = {
+    fileNotes: sum("fileNotes"),
+    heardNotes: sum("heardNotes"),
+    silentNotes: sum("silentNotes"),
+    cutShort: sum("cutShort"),
+    secondsCutShort: sum("secondsCutShort"),
+    timingError: frequency === null ? null : Math.max(0, ...scripts.map((s) => s.timingError)),
+  };
+  return { scripts, totals };
 }
 
 // Hearing scripts ------------------------------------------------------------

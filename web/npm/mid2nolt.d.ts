@@ -131,3 +131,52 @@ export function renderPreview(
   sampleRate?: number,
   maxSeconds?: number,
 ): Float32Array;
+
+/** A note of the MIDI file, in seconds by the file's tempo map. */
+export interface FileNote {
+  channel: number;
+  key: number;
+  start: number;
+  end: number;
+  /** Struck at the same tick as another note on the same channel. */
+  chord: boolean;
+}
+
+/**
+ * The MIDI file's own notes, per track, timed by its tempo map (each track's
+ * own in a format-2 file). Null when the file cannot be read or its timing is
+ * in SMPTE frames.
+ */
+export function fileNotes(bytes: Uint8Array): FileNote[][] | null;
+
+/** What one script, or the whole run, loses against the MIDI file. */
+export interface Loss {
+  /** Note-ons of velocity above 0 in the script's track, on its channel (any, for a whole-track script). */
+  fileNotes: number;
+  /** Note lines of more than 0 ticks. */
+  heardNotes: number;
+  /** Note lines of 0 ticks: never heard. */
+  silentNotes: number;
+  /** Heard notes that sound for less than their length in the file, less one driver tick. */
+  cutShort: number | null;
+  /** The seconds those notes lose in all. */
+  secondsCutShort: number | null;
+  /** The largest difference, in milliseconds, between where a heard note starts in the script and in the file. */
+  timingError: number | null;
+}
+
+export interface ScriptLoss extends Loss {
+  name: string;
+  track: number;
+  channel: number | null;
+}
+
+/**
+ * What each script of a run loses, in the order written, and the totals of
+ * the run (the timing error its largest). Times are null without a driver
+ * frequency above 0.
+ */
+export function lossReport(
+  source: Uint8Array,
+  result: Pick<ConversionResult, "driverFrequency" | "scripts">,
+): { scripts: ScriptLoss[]; totals: Loss };

@@ -1,7 +1,6 @@
 // The page's worker: converts, and keeps the last conversion to answer for its
 // piano rolls and audio, all off the page's thread.
-import { convert, init, parseScript, renderPreview } from "../mid2nolt.mjs";
-import { midiNotes } from "./midi-notes.mjs";
+import { convert, fileNotes, init, parseScript, renderPreview } from "../mid2nolt.mjs";
 import { rollContent } from "./roll-content.mjs";
 import { renderMidi, sampleRate } from "./preview-audio.mjs";
 
@@ -27,7 +26,7 @@ function items(script) {
 
 // The file's notes that a script was made from: its track, on its channel.
 function sourceNotes(script) {
-  last.tracks ??= midiNotes(last.source) ?? [];
+  last.tracks ??= fileNotes(last.source) ?? [];
   const notes = last.tracks[script.track] ?? [];
   return script.channel === null ? notes : notes.filter((n) => n.channel === script.channel);
 }

@@ -60,42 +60,27 @@ export function sampleFiles() {
   }
 }
 
+// A Standard MIDI File: each track a list of events, each event its delta
+// time (below 128) and its bytes; the end of track is added. 96 ticks a quarter.
+export function song(format, tracks) {
+  const ascii = (text) => [...text].map((c) => c.charCodeAt(0));
+  const u32 = (n) => [n >>> 24, (n >>> 16) & 0xff, (n >>> 8) & 0xff, n & 0xff];
+  const bytes = [...ascii("MThd"), ...u32(6), 0, format, 0, tracks.length, 0, 96];
+  for (const events of tracks) {
+    const data = [...events.flat(), 0, 0xff, 0x2f, 0];
+    bytes.push(...ascii("MTrk"), ...u32(data.length), ...data);
+  }
+  return Uint8Array.from(bytes);
+}
+
 // A format-0 file of one track: a text event, then one note.
 export function songWithText(text) {
   const textBytes = new TextEncoder().encode(text);
-  const events = [
-    0,
-    0xff,
-    0x01,
-    textBytes.length,
-    ...textBytes,
-    0,
-    0x90,
-    60,
-    100,
-    0x60,
-    0x80,
-    60,
-    64,
-    0,
-    0xff,
-    0x2f,
-    0,
-  ];
-  const length = [
-    events.length >>> 24,
-    (events.length >>> 16) & 0xff,
-    (events.length >>> 8) & 0xff,
-    events.length & 0xff,
-  ];
-  return Uint8Array.from(
-    [..."MThd"]
-      .map((c) => c.charCodeAt(0))
-      .concat(
-        [0, 0, 0, 6, 0, 0, 0, 1, 0, 96],
-        [..."MTrk"].map((c) => c.charCodeAt(0)),
-        length,
-        events,
-      ),
-  );
+  return song(0, [
+    [
+      [0, 0xff, 0x01, textBytes.length, ...textBytes],
+      [0, 0x90, 60, 100],
+      [0x60, 0x80, 60, 64],
+    ],
+  ]);
 }
