@@ -89,7 +89,7 @@ test.beforeAll(() => {
     join(project, "package.json"),
     JSON.stringify({ name: "consumer", private: true, type: "module" }),
   );
-  execFileSync("npm", ["install", "--offline", "--no-audit", "--no-fund", tarball], {
+  execFileSync("npm", ["install", "--prefer-offline", "--no-audit", "--no-fund", tarball], {
     cwd: project,
     stdio: "pipe",
   });
