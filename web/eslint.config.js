@@ -13,7 +13,7 @@ export default [
       globals: { ...globals.browser, ...globals.worker, ...globals.node },
     },
     rules: {
-      "no-unused-vars": ["error", { argsIgnorePattern: "^_" }],
+      "no-unused-vars": ["error", { argsIgnorePattern: "^_", ignoreRestSiblings: true }],
     },
   },
 ];

@@ -158,20 +158,18 @@ export async function convert(name, bytes, args = []) {
 
 // Reading scripts ------------------------------------------------------------
 
-const noteIndex = {
-  "c.": 0,
-  cs: 1,
-  "d.": 2,
-  ds: 3,
-  "e.": 4,
-  "f.": 5,
-  fs: 6,
-  "g.": 7,
-  gs: 8,
-  "a.": 9,
-  as: 10,
-  "b.": 11,
-};
+// Note names by key modulo 12, as scripts write them: naturals a letter and
+// ".", sharps a letter and "s".
+const noteNames = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."];
+const noteIndex = Object.fromEntries(noteNames.map((name, i) => [name, i]));
+
+/**
+ * A key as a script names it: key 60 is "c.5".
+ * @param {number} key 0 to 255
+ */
+export function noteName(key) {
+  return `${noteNames[key % 12]}${Math.floor(key / 12)}`;
+}
 const timedLine = /^\t(wait|rest|[a-g][.s]\d+) (\d+)$/;
 const number = (text) => Number.parseInt(text, 10);
 
@@ -376,46 +374,15 @@ export function lossReport(source, result) {
   const frequency = result.driverFrequency > 0 ? result.driverFrequency : null;
   const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
     const file = (tracks[track] ?? []).filter((n) => channel === null || n.channel === channel);
-    const notes = parseScript(latin1.decode(bytes)).items.filter((item) => item.kind === "note");
-    const heard = notes.filter((note) => note.ticks > 0);
-    const loss = {
-      name,
-      track,
-      channel,
-      fileNotes: file.length,
-      heardNotes: heard.length,
-      silentNotes: notes.length - heard.length,
-      cutShort: null,
-      secondsCutShort: null,
-      timingError: null,
-    };
-    if (frequency !== null) {
-      Object.assign(loss, { cutShort: 0, secondsCutShort: 0, timingError: 0 });
-      // The file's notes by key, each list in order of start, as a track holds them.
-      const byKey = new Map();
-      for (const n of file) {
-        const group = byKey.get(n.key);
-        group ? group.push(n) : byKey.set(n.key, [n]);
-      }
-      for (const note of heard) {
-        const start = note.startTick / frequency;
-        const nearest = nearestStart(byKey.get(note.key) ?? [], start);
-        if (nearest === null) {
-          continue;
-        }
-        loss.timingError = Math.max(loss.timingError, Math.abs(nearest.start - start) * 1000);
-        const sounding = note.ticks / frequency;
-        const length = nearest.end - nearest.start;
-        if (sounding < length - 1 / frequency) {
-          loss.cutShort += 1;
-          loss.secondsCutShort += length - sounding;
-        }
-      }
-    }
-    return loss;
+    const { lost, ...loss } = compareNotes(
+      file,
+      parseScript(latin1.decode(bytes)).items,
+      frequency,
+    );
+    return { name, track, channel, ...loss };
   });
   const sum = (field) =>
-    frequency === null && field !== "fileNotes" && field !== "heardNotes" && field !== "silentNotes"
+    scripts.some((s) => s[field] === null)
       ? null
       : scripts.reduce((total, s) => total + s[field], 0);
   const totals = {
@@ -427,6 +394,61 @@ export function lossReport(source, result) {
     timingError: frequency === null ? null : Math.max(0, ...scripts.map((s) => s.timingError)),
   };
   return { scripts, totals };
+}
+
+/**
+ * One script against the file's notes it was made from, as `lossReport`
+ * counts, with `lost`: the file's notes that no heard note of the script
+ * plays, or that it cuts short.
+ * @param {{key: number, start: number, end: number}[]} file in order of start
+ * @param {object[]} items the script, as `parseScript` reads it
+ * @param {number|null} frequency driver ticks per second
+ */
+export function compareNotes(file, items, frequency) {
+  const notes = items.filter((item) => item.kind === "note");
+  const heard = notes.filter((note) => note.ticks > 0);
+  const loss = {
+    fileNotes: file.length,
+    heardNotes: heard.length,
+    silentNotes: notes.length - heard.length,
+    cutShort: null,
+    secondsCutShort: null,
+    timingError: null,
+    lost: new Set(),
+  };
+  if (!(frequency > 0)) {
+    return loss;
+  }
+  Object.assign(loss, { cutShort: 0, secondsCutShort: 0, timingError: 0 });
+  // The file's notes by key, each list in order of start, as a track holds them.
+  const byKey = new Map();
+  for (const n of file) {
+    const group = byKey.get(n.key);
+    group ? group.push(n) : byKey.set(n.key, [n]);
+  }
+  const played = new Set();
+  for (const note of heard) {
+    const start = note.startTick / frequency;
+    const nearest = nearestStart(byKey.get(note.key) ?? [], start);
+    if (nearest === null) {
+      continue;
+    }
+    played.add(nearest);
+    loss.timingError = Math.max(loss.timingError, Math.abs(nearest.start - start) * 1000);
+    const sounding = note.ticks / frequency;
+    const length = nearest.end - nearest.start;
+    if (sounding < length - 1 / frequency) {
+      loss.cutShort += 1;
+      loss.secondsCutShort += length - sounding;
+      loss.lost.add(nearest);
+    }
+  }
+  for (const n of file) {
+    if (!played.has(n)) {
+      loss.lost.add(n);
+    }
+  }
+  return loss;
 }
 
 // Hearing scripts ------------------------------------------------------------
@@ -462,6 +484,24 @@ export function renderNotes(voices, seconds, sampleRate = 44100) {
 const latin1 = new TextDecoder("latin1");
 
 /**
+ * What the driver plays of one script (as `parseScript` reads it): its note
+ * lines of more than 0 ticks, each exactly its ticks ÷ `frequency` seconds.
+ * @param {object[]} items
+ * @param {number} frequency driver ticks per second (above 0)
+ * @returns {{key: number, start: number, end: number}[]}
+ */
+export function playedNotes(items, frequency) {
+  const notes = [];
+  for (const item of items) {
+    if (item.kind === "note" && item.ticks > 0) {
+      const start = item.startTick / frequency;
+      notes.push({ key: item.key, start, end: (item.startTick + item.ticks) / frequency });
+    }
+  }
+  return notes;
+}
+
+/**
  * What the driver plays: every script (as `convert` returns them) is one
  * square-wave voice from the start; each line lasts exactly its ticks ÷
  * `frequency` seconds; wait and rest lines are silent. The result lasts as
@@ -478,17 +518,10 @@ export function renderPreview(scripts, frequency, sampleRate = 44100, maxSeconds
   }
   let seconds = 0;
   const voices = scripts.map(({ bytes }) => {
-    const notes = [];
-    for (const item of parseScript(latin1.decode(bytes)).items) {
-      if (item.kind === "wait" || item.kind === "rest" || item.kind === "note") {
-        const end = (item.startTick + item.ticks) / frequency;
-        seconds = Math.max(seconds, end);
-        if (item.kind === "note" && item.ticks > 0) {
-          notes.push({ key: item.key, start: item.startTick / frequency, end });
-        }
-      }
-    }
-    return notes;
+    const { items } = parseScript(latin1.decode(bytes));
+    const last = items.findLast((item) => item.startTick !== undefined);
+    seconds = Math.max(seconds, last ? (last.startTick + last.ticks) / frequency : 0);
+    return playedNotes(items, frequency);
   });
   return renderNotes(voices, Math.min(seconds, maxSeconds), sampleRate);
 }

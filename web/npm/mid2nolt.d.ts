@@ -180,3 +180,20 @@ export function lossReport(
   source: Uint8Array,
   result: Pick<ConversionResult, "driverFrequency" | "scripts">,
 ): { scripts: ScriptLoss[]; totals: Loss };
+
+/** A key as a script names it: key 60 is "c.5". */
+export function noteName(key: number): string;
+
+/**
+ * One script against the file's notes it was made from (in order of start),
+ * as `lossReport` counts, with `lost`: the file's notes that no heard note of
+ * the script plays, or that it cuts short.
+ */
+export function compareNotes<N extends { key: number; start: number; end: number }>(
+  file: readonly N[],
+  items: readonly ScriptItem[],
+  frequency: number | null,
+): Loss & { lost: Set<N> };
+
+/** What the driver plays of one script: its note lines of more than 0 ticks, in seconds. */
+export function playedNotes(items: readonly ScriptItem[], frequency: number): VoiceNote[];

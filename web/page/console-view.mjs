@@ -5,9 +5,16 @@ function quoted(arg) {
   return /^[\w.,+\-/=:@%]+$/.test(arg) ? arg : `'${arg.replaceAll("'", "'\\''")}'`;
 }
 
-export function showConsole(commandLine, consoleText, name, args, result) {
+// `renamed`, when given, is a line of the page's own above the run's output.
+export function showConsole(commandLine, consoleText, name, args, result, renamed = null) {
   commandLine.textContent = `$ ${["mid2nolt", name, ...args].map(quoted).join(" ")}`;
   consoleText.replaceChildren();
+  if (renamed !== null) {
+    const note = document.createElement("span");
+    note.className = "page-note";
+    note.textContent = `(${renamed})\n`;
+    consoleText.append(note);
+  }
   consoleText.append(result.stdout);
   if (result.stderr !== "") {
     const error = document.createElement("span");
@@ -17,4 +24,15 @@ export function showConsole(commandLine, consoleText, name, args, result) {
   }
   const open = (result.stdout + result.stderr).endsWith("\n") ? "" : "\n";
   consoleText.append(`${open}[exit status ${result.exitStatus}]`);
+}
+
+// The run in one line, for screen readers: announced once, not line by line.
+export function consoleSummary(name, result) {
+  const scripts = result.scripts.length;
+  const wrote = `${scripts} script${scripts === 1 ? "" : "s"} written`;
+  if (result.exitStatus === 0) {
+    return `Converted ${name}: ${wrote}.`;
+  }
+  const error = result.stderr.trim().split("\n").at(-1);
+  return `${name} failed (exit status ${result.exitStatus}): ${error}${scripts > 0 ? `; ${wrote}` : ""}.`;
 }

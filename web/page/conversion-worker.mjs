@@ -1,8 +1,18 @@
 // The page's worker: converts, and keeps the last conversion to answer for its
 // piano rolls and audio, all off the page's thread.
-import { convert, fileNotes, init, parseScript, renderPreview } from "../mid2nolt.mjs";
+import {
+  compareNotes,
+  convert,
+  fileNotes,
+  init,
+  lossReport,
+  parseScript,
+  playedNotes,
+  renderNotes,
+} from "../mid2nolt.mjs";
 import { rollContent } from "./roll-content.mjs";
-import { renderMidi, sampleRate } from "./preview-audio.mjs";
+import { writeMidi } from "midi-file";
+import { midiVoices, sampleRate } from "./preview-audio.mjs";
 
 // Longest audio made for playback or WAV: ten minutes.
 const maxSeconds = 600;
@@ -36,18 +46,93 @@ const handlers = {
     const result = await convert(name, bytes, args);
     const frequency = result.driverFrequency;
     last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
-    return result;
+    return { ...result, loss: lossReport(bytes, result) };
   },
   roll({ name }) {
     const script = last.scripts.find((s) => s.name === name);
-    return script ? rollContent(items(script), last.frequency, sourceNotes(script)) : null;
+    if (!script) {
+      return null;
+    }
+    const ghosts = sourceNotes(script);
+    const { lost } = compareNotes(ghosts, items(script), last.frequency);
+    const marked = ghosts.map((n) => ({
+      key: n.key,
+      start: n.start,
+      end: n.end,
+      lost: lost.has(n),
+    }));
+    return rollContent(items(script), last.frequency, marked);
   },
-  audio({ names, midi }) {
+  // Audio of the chosen scripts (or of the file's notes they were made from),
+  // from `from` seconds, or from their first note when `from` is null, for at
+  // most maxSeconds; with where it starts, where the music ends and whether
+  // the end was left out.
+  audio({ names, midi, from }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
-    const samples = midi
-      ? renderMidi(scripts.map(sourceNotes), maxSeconds)
-      : renderPreview(scripts, last.frequency, sampleRate, maxSeconds);
-    return samples;
+    const voices = midi
+      ? midiVoices(scripts.map(sourceNotes).flat())
+      : scripts.map((script) => playedNotes(items(script), last.frequency));
+    const starts = voices.flat().map((n) => n.start);
+    const ends = voices.flat().map((n) => n.end);
+    const start = from ?? (starts.length > 0 ? Math.min(...starts) : 0);
+    const end = ends.length > 0 ? Math.max(...ends) : 0;
+    const seconds = Math.max(0, Math.min(end - start, maxSeconds));
+    const shifted = voices.map((notes) =>
+      notes.map((n) => ({ key: n.key, start: n.start - start, end: n.end - start })),
+    );
+    const samples = renderNotes(shifted, seconds, sampleRate);
+    return { samples, start, end, cut: end - start > maxSeconds };
+  },
+  // What the driver plays, as a Standard MIDI File: a tempo track, then one
+  // track per script with its heard notes, one MIDI tick per driver tick
+  // (the division is the driver frequency, at a quarter note a second).
+  exportMidi() {
+    const division = last.frequency;
+    if (!(division > 0 && division <= 0x7fff)) {
+      throw new Error(
+        `No MIDI export at a driver frequency of ${division}: a MIDI file counts 1 to 32767 ticks a quarter note.`,
+      );
+    }
+    const tracks = [[{ deltaTime: 0, meta: true, type: "setTempo", microsecondsPerBeat: 1000000 }]];
+    let skipped = 0;
+    last.scripts.forEach((script, i) => {
+      const channel = i % 15 < 9 ? i % 15 : (i % 15) + 1; // channel 9 is for drums
+      const events = [
+        { tick: 0, order: 0, event: { meta: true, type: "trackName", text: script.name } },
+      ];
+      for (const item of items(script)) {
+        if (item.kind === "note" && item.ticks > 0 && item.key > 127) {
+          skipped += 1;
+        } else if (item.kind === "note" && item.ticks > 0) {
+          const note = { channel, noteNumber: item.key };
+          events.push({
+            tick: item.startTick,
+            order: 2,
+            event: { ...note, type: "noteOn", velocity: 100 },
+          });
+          events.push({
+            tick: item.startTick + item.ticks,
+            order: 1,
+            event: { ...note, type: "noteOff", velocity: 0 },
+          });
+        }
+      }
+      // Offs before ons at the same tick, so that a repeated key sounds again.
+      events.sort((a, b) => a.tick - b.tick || a.order - b.order);
+      let at = 0;
+      tracks.push(
+        events.map(({ tick, event }) => {
+          const timed = { deltaTime: tick - at, ...event };
+          at = tick;
+          return timed;
+        }),
+      );
+    });
+    for (const track of tracks) {
+      track.push({ deltaTime: 0, meta: true, type: "endOfTrack" });
+    }
+    const header = { format: 1, numTracks: tracks.length, ticksPerBeat: division };
+    return { bytes: Uint8Array.from(writeMidi({ header, tracks })), skipped };
   },
 };
 
@@ -55,7 +140,8 @@ self.onmessage = async ({ data: { id, type, payload } }) => {
   try {
     const result = await handlers[type](payload);
     // Audio is handed over, not copied.
-    self.postMessage({ id, result }, result instanceof Float32Array ? [result.buffer] : []);
+    const samples = result?.samples;
+    self.postMessage({ id, result }, samples instanceof Float32Array ? [samples.buffer] : []);
   } catch (error) {
     self.postMessage({ id, error: String(error) });
   }

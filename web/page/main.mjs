@@ -1,8 +1,9 @@
-// The page: a source and options in, the console, the scripts and their
-// preview out. Conversions run in the page's worker through the mid2nolt module.
-import { argumentsFrom, watchSourceForm } from "./source-form.mjs";
-import { showConsole } from "./console-view.mjs";
-import { showScriptList } from "./script-list.mjs";
+// The page: a source and options in, the console, the scripts with what each
+// loses, and their preview out. Conversions run in the page's worker through
+// the mid2nolt module.
+import { argumentsFrom, frequencyWarning, sourceName, watchSourceForm } from "./source-form.mjs";
+import { consoleSummary, showConsole } from "./console-view.mjs";
+import { lossText, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
 import { PreviewView } from "./preview-view.mjs";
 import { callWorker } from "./worker-client.mjs";
@@ -13,33 +14,58 @@ const preview = new PreviewView();
 let source = null;
 let runs = 0;
 
+function showLossSummary(result) {
+  const { totals } = result.loss;
+  $("loss-summary").textContent =
+    result.scripts.length === 0
+      ? ""
+      : `In all: ${totals.fileNotes} notes in the file, ${totals.heardNotes} heard, ` +
+        `${totals.silentNotes} silent, ${totals.cutShort ?? "–"} cut short ` +
+        `(${lossText(totals.secondsCutShort, "s")}), timing within ${lossText(totals.timingError, "ms")}.`;
+}
+
 async function run() {
   if (source === null) {
     return;
   }
   const args = argumentsFrom(form);
+  const name = sourceName(source.name);
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
   // Said on the command line's one line: emptying the console would move
   // everything below it under the pointer.
   $("command-line").textContent = "Converting…";
   try {
-    const result = await callWorker("convert", { name: source.name, bytes: source.bytes, args });
+    const result = await callWorker("convert", { name, bytes: source.bytes, args });
     if (id !== runs) {
       return; // a later run has started
     }
-    showConsole($("command-line"), $("console"), source.name, args, result);
-    const zipName = `${source.name.replace(/\.mid$/i, "")}-scripts.zip`;
+    const renamed = name === source.name ? null : `${source.name} converted as ${name}`;
+    showConsole($("command-line"), $("console"), name, args, result, renamed);
+    $("console-summary").textContent = consoleSummary(name, result);
+    const warning = frequencyWarning(form, result.driverFrequency);
+    $("frequency-warning").hidden = warning === "";
+    $("frequency-warning").textContent = warning;
+    showLossSummary(result);
+    const zipName = `${name.replace(/\.mid$/i, "")}-scripts.zip`;
+    let mark = () => {};
     const view = (script) => {
+      mark(script);
       showScript($("viewer-name"), $("script-text"), $("script-note"), script);
       return preview.show(script);
     };
-    showScriptList($("script-list"), $("download-all"), result.scripts, zipName, view);
+    mark = showScriptList($("script-list"), $("download-all"), result, zipName, view);
     // The preview times scripts at the frequency the converter itself read.
-    preview.setConversion(result.scripts, result.driverFrequency ?? 0, source.name);
-    await view(result.scripts[0]);
+    preview.setConversion(result, name);
+    // The first view: the first script with notes, the scripts and preview in sight.
+    const first = result.loss.scripts.findIndex((s) => s.heardNotes + s.silentNotes > 0);
+    await view(result.scripts[Math.max(0, first)]);
+    if (result.scripts.length > 0) {
+      $("scripts-section").scrollIntoView({ block: "start" });
+    }
     document.body.dataset.converted = String(id);
   } catch (error) {
+    $("command-line").textContent = "";
     $("console").textContent = `The conversion could not run: ${error.message}`;
   } finally {
     if (id === runs) {
@@ -51,6 +77,8 @@ async function run() {
 watchSourceForm(form, $("drop-zone"), {
   async onSource(file) {
     source = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
+    $("source-name").hidden = false;
+    $("source-name").textContent = `Converting ${file.name} (${file.size} bytes)`;
     $("convert").disabled = false;
     run();
   },

@@ -1,8 +1,6 @@
-// The audio of a conversion, made without the page: the preview as WAV
-// bytes, the scripts that sound under mute and solo, and the MIDI file's own
-// notes with the preview's square voice.
-import { renderNotes } from "../mid2nolt.mjs";
-
+// The audio of a conversion: the voices the worker mixes (the scripts', the
+// MIDI file's own notes), the scripts that sound under mute and solo, and the
+// preview as WAV bytes.
 export const sampleRate = 44100;
 
 // 16-bit PCM mono WAV.
@@ -36,14 +34,11 @@ export function audibleScripts(scripts, muted, soloed) {
 
 // The file's notes spread over as few monophonic lanes as they need, so that
 // the mix is scaled by the real number of notes sounding together.
-export function renderMidi(noteLists, maxSeconds = Infinity) {
-  const notes = noteLists.flat().sort((a, b) => a.start - b.start);
+export function midiVoices(notes) {
   const lanes = [];
-  let seconds = 0;
-  for (const note of notes) {
+  for (const note of [...notes].sort((a, b) => a.start - b.start)) {
     const lane = lanes.find((l) => l.at(-1).end <= note.start);
     lane ? lane.push(note) : lanes.push([note]);
-    seconds = Math.max(seconds, note.end);
   }
-  return renderNotes(lanes, Math.min(seconds, maxSeconds), sampleRate);
+  return lanes;
 }

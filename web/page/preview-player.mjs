@@ -2,15 +2,23 @@
 import { sampleRate } from "./preview-audio.mjs";
 
 export class Player {
-  constructor(onPosition) {
+  // onPosition(seconds) every frame while playing; onState(playing) when
+  // playback starts or ends.
+  constructor(onPosition, onState) {
     this.onPosition = onPosition;
+    this.onState = onState;
     this.context = null;
     this.source = null;
   }
 
-  // Plays the samples from the start; the position is reported every frame.
-  play(samples) {
-    this.stop();
+  get playing() {
+    return this.source !== null;
+  }
+
+  // Plays samples that begin at `start` seconds of the piece; the position is
+  // reported in seconds of the piece.
+  play(samples, start = 0) {
+    this.halt();
     this.context ??= new AudioContext({ sampleRate });
     const buffer = this.context.createBuffer(1, Math.max(1, samples.length), sampleRate);
     buffer.copyToChannel(samples, 0);
@@ -21,22 +29,31 @@ export class Player {
     source.onended = () => this.source === source && this.stop();
     source.start();
     this.source = source;
+    this.onState(true);
     const tick = () => {
       if (this.source === source) {
-        this.onPosition(this.context.currentTime - started);
+        this.onPosition(start + this.context.currentTime - started);
         requestAnimationFrame(tick);
       }
     };
     requestAnimationFrame(tick);
   }
 
-  stop() {
+  // Stops where it is, reporting nothing more.
+  halt() {
     const source = this.source;
     this.source = null;
     if (source) {
       source.onended = null;
       source.stop();
     }
-    this.onPosition(null);
+  }
+
+  stop() {
+    const was = this.playing;
+    this.halt();
+    if (was) {
+      this.onState(false);
+    }
   }
 }

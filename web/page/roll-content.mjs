@@ -2,8 +2,10 @@
 // bar headings and text comments, in seconds at the driver frequency, with the
 // MIDI file's own notes and the range of keys and time to draw.
 
+import { playedNotes } from "../mid2nolt.mjs";
+
 export function rollContent(items, frequency, ghostNotes) {
-  const notes = [];
+  const notes = playedNotes(items, frequency);
   const bars = [];
   const labels = [];
   let previous = null;
@@ -11,9 +13,6 @@ export function rollContent(items, frequency, ghostNotes) {
   for (const item of items) {
     if (item.startTick !== undefined) {
       end = (item.startTick + item.ticks) / frequency;
-      if (item.kind === "note" && item.ticks > 0) {
-        notes.push({ key: item.key, start: item.startTick / frequency, end });
-      }
     } else if (item.kind === "bar") {
       bars.push({
         at: end,

@@ -10,6 +10,31 @@ export function argumentsFrom(form) {
   return args;
 }
 
+// The name a source is converted under: a .midi or .kar file as if named
+// .mid; any other name as the command line takes it.
+export function sourceName(name) {
+  return name.replace(/\.(midi|kar)$/i, ".mid");
+}
+
+// A warning for a frequency no driver can mean, given what the converter
+// read from the field (null when it read none); "" for none.
+export function frequencyWarning(form, frequency) {
+  const text = form.elements.frequency.value.trim();
+  if (frequency === null) {
+    return "";
+  }
+  if (text.startsWith("-")) {
+    return `A negative frequency wraps, as on the command line: ${text} is read as ${frequency}.`;
+  }
+  if (frequency === 0) {
+    return "At 0 ticks a second every line is 0 ticks long: nothing can be played.";
+  }
+  if (!/^\+?\d+$/.test(text)) {
+    return `Only the leading whole number counts: ${text} is read as ${frequency}.`;
+  }
+  return "";
+}
+
 // Calls onSource(file) for every file chosen or dropped, and onOptions() when
 // an option changes or the form is submitted.
 export function watchSourceForm(form, dropZone, { onSource, onOptions }) {
@@ -31,6 +56,10 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions }) {
     dropZone.classList.remove("over");
     const file = event.dataTransfer.files[0];
     if (file) {
+      // The file input shows the dropped file, as if chosen.
+      const chosen = new DataTransfer();
+      chosen.items.add(file);
+      input.files = chosen.files;
       onSource(file);
     }
   });

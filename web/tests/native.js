@@ -61,13 +61,26 @@ export function sampleFiles() {
 }
 
 // A Standard MIDI File: each track a list of events, each event its delta
-// time (below 128) and its bytes; the end of track is added. 96 ticks a quarter.
+// time and its bytes; the end of track is added. 96 ticks a quarter.
 export function song(format, tracks) {
   const ascii = (text) => [...text].map((c) => c.charCodeAt(0));
   const u32 = (n) => [n >>> 24, (n >>> 16) & 0xff, (n >>> 8) & 0xff, n & 0xff];
+  const vlq = (n) => {
+    const groups = [n & 0x7f];
+    for (let rest = n >>> 7; rest > 0; rest >>>= 7) {
+      groups.unshift((rest & 0x7f) | 0x80);
+    }
+    return groups;
+  };
   const bytes = [...ascii("MThd"), ...u32(6), 0, format, 0, tracks.length, 0, 96];
   for (const events of tracks) {
-    const data = [...events.flat(), 0, 0xff, 0x2f, 0];
+    const data = [
+      ...events.flatMap(([delta, ...event]) => [...vlq(delta), ...event]),
+      0,
+      0xff,
+      0x2f,
+      0,
+    ];
     bytes.push(...ascii("MTrk"), ...u32(data.length), ...data);
   }
   return Uint8Array.from(bytes);

@@ -6,7 +6,9 @@ import { basename, join } from "node:path";
 import { pathToFileURL } from "node:url";
 import { expect, test } from "@playwright/test";
 import { unzipSync } from "fflate";
-import { repo, runNative, sampleFiles, songWithText } from "./native.js";
+import AxeBuilder from "@axe-core/playwright";
+import { fileNotes, parseScript, playedNotes } from "../../build/web/mid2nolt.mjs";
+import { repo, runNative, sampleFiles, song, songWithText } from "./native.js";
 
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 
@@ -193,4 +195,142 @@ test("the one-file page, alone in a folder and opened from disk, converts as the
   }
   rmSync(folder, { recursive: true, force: true });
   expect(problems).toEqual([]);
+});
+
+// No serious or critical accessibility violation, at desktop and phone widths.
+async function expectAccessible(page) {
+  for (const [width, height] of [
+    [1280, 900],
+    [390, 844],
+  ]) {
+    await page.setViewportSize({ width, height });
+    const { violations } = await new AxeBuilder({ page }).analyze();
+    const serious = violations.filter((v) => ["serious", "critical"].includes(v.impact));
+    expect(serious.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(", ")}`)).toEqual([]);
+  }
+}
+
+test("the first view: what each script loses, and the preview of the first script with notes", async ({
+  page,
+}) => {
+  const problems = guard(page);
+  await page.goto("index.html");
+  await expectAccessible(page);
+  await page.setViewportSize({ width: 1280, height: 900 });
+  await choose(page, "demo.mid", demo);
+  // demo_0.txt, the tempo track, has no notes: the preview opens on demo_1_0.txt.
+  await expect(page.locator("#preview-name")).toHaveText("of demo_1_0.txt");
+  await expect(page.locator("#script-list tr[aria-current]")).toContainText("demo_1_0.txt");
+  await expect(page.locator("#script-list tbody tr").first()).toContainText("no notes");
+  await expect(page.locator("#piano-roll")).toHaveAttribute(
+    "aria-label",
+    /heard of \d+ in the file/,
+  );
+  await expect(page.locator("#console-summary")).toHaveText(
+    "Converted demo.mid: 4 scripts written.",
+  );
+  await page.screenshot({ path: "../build/web-first-view.png" });
+  await page.locator("#roll-frame").screenshot({ path: "../build/web-piano-roll.png" });
+  await expectAccessible(page);
+
+  // Space plays and pauses; Stop is there only while something plays.
+  await page.setViewportSize({ width: 1280, height: 900 });
+  await expect(page.locator("#stop")).toBeDisabled();
+  await page.locator("body").focus();
+  await page.keyboard.press("Space");
+  await expect(page.locator("#play-scripts")).toHaveAttribute("aria-pressed", "true");
+  await expect(page.locator("#stop")).toBeEnabled();
+  await page.keyboard.press("Space");
+  await expect(page.locator("#play-scripts")).toHaveAttribute("aria-pressed", "false");
+  await expect(page.locator("#stop")).toBeDisabled();
+
+  // What the driver plays, as a MIDI file: a tempo track, then one track per
+  // script with exactly its heard notes.
+  const [exported] = await Promise.all([
+    page.waitForEvent("download"),
+    page.locator("#export-midi").click(),
+  ]);
+  expect(exported.suggestedFilename()).toBe("demo-as-played.mid");
+  const tracks = fileNotes(readFileSync(await exported.path()));
+  const native = runNative("demo.mid", demo, ["-f60"]);
+  const names = Object.keys(native.scripts);
+  expect(tracks.length).toBe(names.length + 1);
+  const order = ["demo_0.txt", "demo_1_0.txt", "demo_2_1.txt", "demo_2_9.txt"];
+  order.forEach((name, i) => {
+    const text = Buffer.from(native.scripts[name], "base64").toString("latin1");
+    const played = playedNotes(parseScript(text).items, 60);
+    const read = tracks[i + 1].map(({ key, start, end }) => ({ key, start, end }));
+    expect(read.length, name).toBe(played.length);
+    read.forEach((note, j) => {
+      expect(note.key).toBe(played[j].key);
+      expect(note.start).toBeCloseTo(played[j].start, 9);
+      expect(note.end).toBeCloseTo(played[j].end, 9);
+    });
+  });
+  expect(problems).toEqual([]);
+});
+
+test("a soloed WAV of a script that starts late holds its music, and says where it starts", async ({
+  page,
+}) => {
+  // Track 2 begins after 11 minutes 40 seconds (192 MIDI ticks a second).
+  const on = (delta, key) => [delta, 0x90, key, 100];
+  const off = (delta, key) => [delta, 0x80, key, 0];
+  const late = song(1, [[], [on(0, 60), off(96, 60)], [on(700 * 192, 67), off(192, 67)]]);
+  await page.goto("index.html");
+  await page.getByLabel("Packing mode").check();
+  await choose(page, "late.mid", late);
+  await page.getByLabel("Solo late_2.txt").check();
+  const [wav] = await Promise.all([
+    page.waitForEvent("download"),
+    page.locator("#download-wav").click(),
+  ]);
+  expect(wav.suggestedFilename()).toBe("late-late_2-from-700s-preview.wav");
+  const bytes = readFileSync(await wav.path());
+  const samples = new Int16Array(bytes.buffer, bytes.byteOffset + 44, (bytes.length - 44) / 2);
+  expect(samples.length).toBe(44100);
+  expect(samples.some((v) => v !== 0)).toBe(true);
+  await expect(page.locator("#audio-note")).toContainText("starts at 11:40");
+  // Every voice muted: no WAV, and a word why.
+  await page.getByLabel("Solo late_2.txt").uncheck();
+  for (const name of ["late_0.txt", "late_1.txt", "late_2.txt"]) {
+    await page.getByLabel(`Mute ${name}`).check();
+  }
+  await page.locator("#download-wav").click();
+  await expect(page.locator("#audio-note")).toHaveText("No WAV: every voice is muted.");
+});
+
+test("the page's own warnings: frequencies no driver means, .midi names, a dropped file's name", async ({
+  page,
+}) => {
+  await page.goto("index.html");
+  for (const [typed, warning] of [
+    ["-5", "-5 is read as 4294967291"],
+    ["1.5", "1.5 is read as 1"],
+    ["0", "every line is 0 ticks long"],
+    ["50", ""],
+  ]) {
+    await page.getByLabel("Driver frequency").fill(typed);
+    await choose(page, "song.midi", demo);
+    await expect(page.locator("#frequency-warning")).toHaveText(
+      warning === "" ? "" : new RegExp(warning),
+    );
+    await expect(page.locator("#frequency-warning")).toBeVisible({ visible: warning !== "" });
+  }
+  const native = runNative("song.mid", demo, ["-f50"]);
+  await expect(page.locator("#console")).toHaveText(
+    `(song.midi converted as song.mid)\n${native.stdout}[exit status 0]`,
+    { useInnerText: false },
+  );
+  await page.evaluate((base64) => {
+    const transfer = new DataTransfer();
+    const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+    transfer.items.add(new File([bytes], "dropped.mid", { type: "audio/midi" }));
+    const zone = document.getElementById("drop-zone");
+    zone.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+  }, demo.toString("base64"));
+  await expect(page.locator("#source-name")).toContainText("dropped.mid");
+  expect(await page.locator("#source-file").evaluate((input) => input.files[0].name)).toBe(
+    "dropped.mid",
+  );
 });
