@@ -46,7 +46,14 @@ const handlers = {
     const result = await convert(name, bytes, args);
     const frequency = result.driverFrequency;
     last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
-    return { ...result, loss: lossReport(bytes, result) };
+    // Which scripts hold a note line: the first view opens on the first that does.
+    const hasNotes = result.scripts.map((s) => /\n\t[a-g][.s]\d+ /.test(latin1.decode(s.bytes)));
+    return { ...result, hasNotes };
+  },
+  // What the last conversion loses; asked for after its result is shown, as
+  // it takes seconds for millions of notes.
+  loss() {
+    return lossReport(last.source, { driverFrequency: last.frequency, scripts: last.scripts });
   },
   roll({ name }) {
     const script = last.scripts.find((s) => s.name === name);

@@ -14,10 +14,9 @@ const preview = new PreviewView();
 let source = null;
 let runs = 0;
 
-function showLossSummary(result) {
-  const { totals } = result.loss;
+function showLossSummary(scripts, { totals }) {
   $("loss-summary").textContent =
-    result.scripts.length === 0
+    scripts.length === 0
       ? ""
       : `In all: ${totals.fileNotes} notes in the file, ${totals.heardNotes} heard, ` +
         `${totals.silentNotes} silent, ${totals.cutShort ?? "–"} cut short ` +
@@ -46,23 +45,31 @@ async function run() {
     const warning = frequencyWarning(form, result.driverFrequency);
     $("frequency-warning").hidden = warning === "";
     $("frequency-warning").textContent = warning;
-    showLossSummary(result);
+    $("loss-summary").textContent = "";
     const zipName = `${name.replace(/\.mid$/i, "")}-scripts.zip`;
-    let mark = () => {};
+    let list = null;
     const view = (script) => {
-      mark(script);
+      list.mark(script);
       showScript($("viewer-name"), $("script-text"), $("script-note"), script);
       return preview.show(script);
     };
-    mark = showScriptList($("script-list"), $("download-all"), result, zipName, view);
+    list = showScriptList($("script-list"), $("download-all"), result, zipName, view);
     // The preview times scripts at the frequency the converter itself read.
     preview.setConversion(result, name);
     // The first view: the first script with notes, the scripts and preview in sight.
-    const first = result.loss.scripts.findIndex((s) => s.heardNotes + s.silentNotes > 0);
+    const first = result.hasNotes.indexOf(true);
     await view(result.scripts[Math.max(0, first)]);
     if (result.scripts.length > 0) {
       $("scripts-section").scrollIntoView({ block: "start" });
     }
+    // What each script loses, counted after the scripts are shown.
+    const loss = await callWorker("loss", {});
+    if (id !== runs) {
+      return;
+    }
+    list.showLoss(loss);
+    preview.setLoss(loss);
+    showLossSummary(result.scripts, loss);
     document.body.dataset.converted = String(id);
   } catch (error) {
     $("command-line").textContent = "";

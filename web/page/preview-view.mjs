@@ -82,7 +82,7 @@ export class PreviewView {
     this.player.stop();
     this.frequency = result.driverFrequency ?? 0;
     this.scripts = this.frequency > 0 ? result.scripts : [];
-    this.loss = result.loss.scripts;
+    this.loss = null;
     this.baseName = sourceName.replace(/\.mid$/i, "");
     this.muted.clear();
     this.soloed.clear();
@@ -118,16 +118,34 @@ export class PreviewView {
         this.pixelsPerSecond = this.fitScale();
       }
       this.pixelsPerSecond = Math.max(this.fitScale(), this.pixelsPerSecond);
-      const loss = this.loss[this.scripts.indexOf(script)];
-      $("piano-roll").setAttribute(
-        "aria-label",
-        `Piano roll of ${script.name}, ${timeText(content.seconds)} long: ` +
-          `${loss.heardNotes} notes heard of ${loss.fileNotes} in the file, ` +
-          `${loss.silentNotes} silent, ${loss.cutShort} cut short ` +
-          `(${lossText(loss.secondsCutShort, "s")}), timing within ${lossText(loss.timingError, "ms")}.`,
-      );
+      this.script = script;
+      this.label();
     }
     this.redraw();
+  }
+
+  // What the conversion loses, once counted.
+  setLoss(loss) {
+    this.loss = loss.scripts;
+    this.label();
+  }
+
+  // The roll's text alternative: the script's length and what it loses.
+  label() {
+    const canvas = $("piano-roll");
+    if (!this.content || !this.script) {
+      return;
+    }
+    const loss = this.loss?.[this.scripts.indexOf(this.script)];
+    const what = loss
+      ? `${loss.heardNotes} notes heard of ${loss.fileNotes} in the file, ` +
+        `${loss.silentNotes} silent, ${loss.cutShort} cut short ` +
+        `(${lossText(loss.secondsCutShort, "s")}), timing within ${lossText(loss.timingError, "ms")}.`
+      : `${this.content.notes.length} notes heard.`;
+    canvas.setAttribute(
+      "aria-label",
+      `Piano roll of ${this.script.name}, ${timeText(this.content.seconds)} long: ${what}`,
+    );
   }
 
   fitScale() {

@@ -38,39 +38,54 @@ export function losesNothing(loss, frequency) {
   );
 }
 
-// The table of scripts with what each loses; onView(script) shows one, and
-// the row shown is marked current.
+// The cells of what a script loses.
+function fillLoss(cells, numbers, frequency) {
+  cells.replaceChildren();
+  const cell = (text, span = 1) => {
+    const td = document.createElement("td");
+    td.textContent = text;
+    td.colSpan = span;
+    cells.append(td);
+  };
+  if (numbers === null) {
+    cell("counting…", 5);
+  } else if (numbers.fileNotes === 0 && numbers.heardNotes === 0 && numbers.silentNotes === 0) {
+    cell("0");
+    cell("no notes", 4);
+  } else if (losesNothing(numbers, frequency)) {
+    cell(String(numbers.fileNotes));
+    cell(String(numbers.heardNotes));
+    cell("loses nothing", 3);
+  } else {
+    cell(String(numbers.fileNotes));
+    cell(String(numbers.heardNotes));
+    cell(String(numbers.silentNotes));
+    cell(
+      numbers.cutShort === null
+        ? "–"
+        : `${numbers.cutShort} (${lossText(numbers.secondsCutShort, "s")})`,
+    );
+    cell(lossText(numbers.timingError, "ms"));
+  }
+}
+
+// The table of scripts; onView(script) shows one. Returns `mark(script)`,
+// which marks the row shown as current, and `showLoss(report)`, which fills
+// in what each script loses once it is counted.
 export function showScriptList(table, downloadAll, result, zipName, onView) {
-  const { scripts, loss, driverFrequency } = result;
+  const { scripts, driverFrequency } = result;
   const body = table.tBodies[0];
   body.replaceChildren();
   const rows = [];
-  scripts.forEach((script, i) => {
+  const lossCells = [];
+  for (const script of scripts) {
     const row = body.insertRow();
     rows.push(row);
-    const numbers = loss.scripts[i];
     row.insertCell().textContent = script.name;
     row.insertCell().textContent = sizeText(script.bytes.length);
-    row.insertCell().textContent = String(numbers.fileNotes);
-    if (numbers.fileNotes === 0 && numbers.heardNotes === 0 && numbers.silentNotes === 0) {
-      const cell = row.insertCell();
-      cell.colSpan = 4;
-      cell.textContent = "no notes";
-    } else if (losesNothing(numbers, driverFrequency)) {
-      row.insertCell().textContent = String(numbers.heardNotes);
-      const cell = row.insertCell();
-      cell.colSpan = 3;
-      cell.textContent = "loses nothing";
-    } else {
-      row.insertCell().textContent = String(numbers.heardNotes);
-      row.insertCell().textContent = String(numbers.silentNotes);
-      row.insertCell().textContent =
-        numbers.cutShort === null
-          ? "–"
-          : `${numbers.cutShort} (${lossText(numbers.secondsCutShort, "s")})`;
-      row.insertCell().textContent = lossText(numbers.timingError, "ms");
-    }
+    // What the script loses goes between its size and its actions.
     const actions = row.insertCell();
+    lossCells.push({ row, before: actions });
     const view = document.createElement("button");
     view.type = "button";
     view.textContent = "View";
@@ -83,7 +98,20 @@ export function showScriptList(table, downloadAll, result, zipName, onView) {
     save.setAttribute("aria-label", `Download ${script.name}`);
     save.addEventListener("click", () => download(entryName(script.name), script.bytes));
     actions.append(view, save);
-  });
+  }
+  const showLoss = (report) => {
+    lossCells.forEach(({ row, before }, i) => {
+      while (row.cells.length > 3) {
+        row.deleteCell(2);
+      }
+      const cells = document.createElement("tr");
+      fillLoss(cells, report ? report.scripts[i] : null, driverFrequency);
+      for (const td of [...cells.cells]) {
+        row.insertBefore(td, before);
+      }
+    });
+  };
+  showLoss(null);
   downloadAll.disabled = scripts.length === 0;
   downloadAll.onclick = () => {
     const files = {};
@@ -92,15 +120,16 @@ export function showScriptList(table, downloadAll, result, zipName, onView) {
     }
     download(zipName, zipSync(files), "application/zip");
   };
-  // Marks the row of the script shown.
-  return (shown) => {
+  const mark = (shown) => {
     scripts.forEach((script, i) => {
       const current = script === shown;
-      rows[i].toggleAttribute("aria-current", current);
       if (current) {
         rows[i].setAttribute("aria-current", "true");
+      } else {
+        rows[i].removeAttribute("aria-current");
       }
       rows[i].querySelector("button").setAttribute("aria-pressed", String(current));
     });
   };
+  return { mark, showLoss };
 }
