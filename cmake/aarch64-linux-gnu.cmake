@@ -1,15 +1,5 @@
-# Cross build for Linux on aarch64 with Debian's g++-aarch64-linux-gnu; binaries (tests, checks)
-# run under qemu-user with the target's libraries.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for Linux on arm64 with Debian's g++-aarch64-linux-gnu.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+set(MID2NOLT_TRIPLE aarch64-linux-gnu)
+set(MID2NOLT_QEMU qemu-aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

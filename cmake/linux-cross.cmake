@@ -1,0 +1,16 @@
+# Shared part of the Linux cross toolchains: the one that includes this sets
+# CMAKE_SYSTEM_PROCESSOR, MID2NOLT_TRIPLE (Debian's g++-<triple>) and
+# MID2NOLT_QEMU. Binaries (tests, checks) run under qemu-user with the
+# target's libraries.
+set(CMAKE_SYSTEM_NAME Linux)
+
+set(CMAKE_C_COMPILER ${MID2NOLT_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${MID2NOLT_TRIPLE}-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MID2NOLT_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MID2NOLT_QEMU} -L /usr/${MID2NOLT_TRIPLE})
