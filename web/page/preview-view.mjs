@@ -348,8 +348,8 @@ export class PreviewView {
         box.onchange = () => {
           box.checked ? set.add(script.name) : set.delete(script.name);
           // What plays changes at once, from where it is.
-          if (this.player.playing && !this.playingMidi) {
-            this.play(false, this.lastPosition ?? this.position);
+          if (this.player.playing) {
+            this.play(this.playingMidi, this.lastPosition ?? this.position);
           }
         };
         row.insertCell().append(box);
