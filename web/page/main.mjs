@@ -85,7 +85,7 @@ watchSourceForm(form, $("drop-zone"), {
   async onSource(file) {
     source = { name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) };
     $("source-name").hidden = false;
-    $("source-name").textContent = `Converting ${file.name} (${file.size} bytes)`;
+    $("source-name").textContent = `${file.name} (${file.size} bytes)`;
     $("convert").disabled = false;
     run();
   },
