@@ -277,12 +277,11 @@ function tempoMap(tracks, division) {
 
 /**
  * The MIDI file's own notes, per track, timed by the file's tempo map (each
- * track's own in a format-2 file): [{channel, key, start, end, chord}] with
- * times in seconds; `chord` marks notes struck at the same tick as another on
- * the same channel. Null when the file cannot be read or its timing is in
- * SMPTE frames.
+ * track's own in a format-2 file): [{channel, key, start, end}] with times
+ * in seconds. Null when the file cannot be read or its timing is in SMPTE
+ * frames.
  * @param {Uint8Array} bytes
- * @returns {{channel: number, key: number, start: number, end: number, chord: boolean}[][] | null}
+ * @returns {{channel: number, key: number, start: number, end: number}[][] | null}
  */
 export function fileNotes(bytes) {
   let midi;
@@ -320,17 +319,11 @@ export function fileNotes(bytes) {
       }
     }
     sounding.forEach((open) => open.forEach((n) => (n.endTick = tick)));
-    const struck = new Map();
-    for (const n of notes) {
-      const at = `${n.channel}:${n.startTick}`;
-      struck.set(at, (struck.get(at) ?? 0) + 1);
-    }
     return notes.map((n) => ({
       channel: n.channel,
       key: n.key,
       start: seconds(n.startTick),
       end: seconds(n.endTick),
-      chord: struck.get(`${n.channel}:${n.startTick}`) > 1,
     }));
   });
 }

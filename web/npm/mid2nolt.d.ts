@@ -138,8 +138,6 @@ export interface FileNote {
   key: number;
   start: number;
   end: number;
-  /** Struck at the same tick as another note on the same channel. */
-  chord: boolean;
 }
 
 /**

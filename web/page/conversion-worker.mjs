@@ -46,9 +46,10 @@ const handlers = {
     const result = await convert(name, bytes, args);
     const frequency = result.driverFrequency;
     last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
-    // Which scripts hold a note line: the first view opens on the first that does.
-    const hasNotes = result.scripts.map((s) => /\n\t[a-g][.s]\d+ /.test(latin1.decode(s.bytes)));
-    return { ...result, hasNotes };
+    // The first view opens on the first script with a note line; the scripts
+    // read to find it stay read for their rolls.
+    const firstWithNotes = result.scripts.findIndex((s) => items(s).some((i) => i.kind === "note"));
+    return { ...result, firstWithNotes };
   },
   // What the last conversion loses; asked for after its result is shown, as
   // it takes seconds for millions of notes.

@@ -57,8 +57,7 @@ async function run() {
     // The preview times scripts at the frequency the converter itself read.
     preview.setConversion(result, name);
     // The first view: the first script with notes, the scripts and preview in sight.
-    const first = result.hasNotes.indexOf(true);
-    await view(result.scripts[Math.max(0, first)]);
+    await view(result.scripts[Math.max(0, result.firstWithNotes)]);
     if (result.scripts.length > 0) {
       $("scripts-section").scrollIntoView({ block: "start" });
     }

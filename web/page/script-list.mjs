@@ -38,14 +38,13 @@ export function losesNothing(loss, frequency) {
   );
 }
 
-// The cells of what a script loses.
-function fillLoss(cells, numbers, frequency) {
-  cells.replaceChildren();
+// The cells of what a script loses, put in its row before `before`.
+function fillLoss(row, before, numbers, frequency) {
   const cell = (text, span = 1) => {
     const td = document.createElement("td");
     td.textContent = text;
     td.colSpan = span;
-    cells.append(td);
+    row.insertBefore(td, before);
   };
   if (numbers === null) {
     cell("counting…", 5);
@@ -101,14 +100,11 @@ export function showScriptList(table, downloadAll, result, zipName, onView) {
   }
   const showLoss = (report) => {
     lossCells.forEach(({ row, before }, i) => {
+      // Name and size stay, then the loss cells, then the actions.
       while (row.cells.length > 3) {
         row.deleteCell(2);
       }
-      const cells = document.createElement("tr");
-      fillLoss(cells, report ? report.scripts[i] : null, driverFrequency);
-      for (const td of [...cells.cells]) {
-        row.insertBefore(td, before);
-      }
+      fillLoss(row, before, report ? report.scripts[i] : null, driverFrequency);
     });
   };
   showLoss(null);
