@@ -10,13 +10,17 @@ bool TrackEventReader::readSystemEvent(std::uint8_t status, TrackEvent& event) {
         if (!readLength(length)) {
             return cutOff();
         }
+        event.data = data_ + position_;
+        event.dataLength = length > bytesLeft() ? bytesLeft() : length;
         skip(length);
+        event.status = status;
         event.kind = EventKind::SystemExclusive;
         return true;
     }
     if (status == 0xFF) {
         return readMeta(event);
     }
+    event.status = status;
     event.kind = EventKind::System;
     return true;
 }
@@ -38,6 +42,8 @@ bool TrackEventReader::readMeta(TrackEvent& event) {
     event.text = nullptr;
     event.textLength = 0;
     const std::uint8_t* at = data_ + position_;
+    event.data = at;
+    event.dataLength = length > bytesLeft() ? bytesLeft() : length;
     if (isTextMeta(event.metaType)) {
         if (length > bytesLeft()) {
             return cutOff();

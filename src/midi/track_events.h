@@ -27,10 +27,16 @@ enum class EventKind : std::uint8_t {
 
 struct TrackEvent {
     EventKind kind = EventKind::System;
-    std::uint8_t status = 0;  // for channel events, the status in force (running status applied)
+    // For channel events, the status in force (running status applied); for
+    // sysex and system messages, their status byte.
+    std::uint8_t status = 0;
     std::uint8_t data1 = 0;
     std::uint8_t data2 = 0;
     std::uint8_t metaType = 0;
+    // Sysex and metas: the data bytes after the length, cut at the end of the
+    // chunk when the length runs past it.
+    const std::uint8_t* data = nullptr;
+    std::uint32_t dataLength = 0;
     // Text-type metas (0x01 to 0x07): the text, wholly within the chunk.
     const std::uint8_t* text = nullptr;
     std::uint32_t textLength = 0;

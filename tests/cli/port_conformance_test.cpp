@@ -19,22 +19,6 @@ namespace fs = std::filesystem;
 using testing_support::RunResult;
 using testing_support::TempDir;
 
-std::vector<fs::path> samples() {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(MID2NOLT_SAMPLES, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        std::string extension = it->path().extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (it->is_regular_file() && extension == ".mid") {
-            files.push_back(it->path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // A run in a folder of its own that holds a copy of the sample.
 RunResult runOn(const fs::path& sample, const std::vector<std::string>& options, bool native) {
     TempDir dir;
@@ -59,7 +43,7 @@ TEST_P(PortConformance, SameAsNative) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, PortConformance, testing::ValuesIn(samples()),
+INSTANTIATE_TEST_SUITE_P(Samples, PortConformance, testing::ValuesIn(testing_support::sharedSamples()),
                          [](const testing::TestParamInfo<fs::path>& info) {
                              std::string name =
                                  std::to_string(info.index) + "_" + info.param.stem().string();
@@ -73,8 +57,8 @@ INSTANTIATE_TEST_SUITE_P(Samples, PortConformance, testing::ValuesIn(samples()),
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PortConformance);
 
 TEST(PortConformance, SamplesPresent) {
-    if (samples().empty()) {
-        GTEST_SKIP() << "no shared MIDI files in " << MID2NOLT_SAMPLES;
+    if (testing_support::sharedSamples().empty()) {
+        GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
     }
 }
 

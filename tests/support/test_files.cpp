@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -58,6 +60,22 @@ std::map<std::string, std::string> filesIn(const fs::path& dir) {
             files[fs::relative(entry.path(), dir).string()] = readFile(entry.path());
         }
     }
+    return files;
+}
+
+std::vector<fs::path> sharedSamples() {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(kSharedSamples, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (it->is_regular_file() && extension == ".mid") {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
     return files;
 }
 

@@ -29,6 +29,11 @@ std::string readFile(const std::filesystem::path& path);
 // Every regular file below `dir`, by path relative to it, with its content.
 std::map<std::string, std::string> filesIn(const std::filesystem::path& dir);
 
+// The shared real MIDI files: every .mid below kSharedSamples, sorted; none
+// when the folder is absent.
+inline constexpr const char* kSharedSamples = MID2NOLT_SAMPLES;
+std::vector<std::filesystem::path> sharedSamples();
+
 // Whether the converter under test is a Windows build (run under wine here):
 // its console and scripts end their lines in CR LF.
 constexpr bool kWindowsBuild = MID2NOLT_TEST_WINDOWS != 0;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "arrange/smf_writer.h"
+#include "midi/song.h"
+
+namespace mid2nolt {
+
+struct ArrangeOptions {
+    std::uint32_t maxVoices = 0;  // voices per track and channel at most; 0: as many as needed
+};
+
+// What became of one part of the source: the notes of one track on one
+// channel, or (no channel) a track's other events.
+struct PartReport {
+    std::uint32_t track = 0;
+    std::optional<std::uint8_t> channel;
+    bool hasNotes = false;  // a track without notes is kept as it is
+    std::uint64_t notes = 0;
+    std::uint64_t leftOut = 0;   // not placed in any voice
+    std::uint64_t cutShort = 0;  // ended early for a note that took precedence
+    std::uint32_t firstTrack = 0;  // the output tracks it became: firstTrack and on
+    std::uint32_t trackCount = 0;
+};
+
+struct Arrangement {
+    std::uint16_t format = 1;
+    std::uint16_t division = 0;
+    std::vector<Bytes> tracks;  // track chunk data
+    std::vector<PartReport> parts;
+};
+
+// Rewrites a loaded song into monophonic voice tracks, each carrying the tempo
+// map. False with `error` set (the text after "ERROR- ") when it cannot.
+bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
+             std::string& error);
+
+// One note as the arranger pairs them: a note-on of velocity above 0 ends at
+// the first note-off (or note-on of velocity 0) of its channel and key that
+// follows, the earliest sounding note first, or at the end of the track.
+struct Note {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint8_t channel = 0;
+    std::uint8_t key = 0;
+    std::uint8_t velocity = 0;
+    auto operator<=>(const Note&) const = default;
+};
+
+// Every note of one track chunk, in the order they start in the chunk.
+std::vector<Note> trackNotes(const TrackChunk& track);
+
+}  // namespace mid2nolt

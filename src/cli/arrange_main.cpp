@@ -1,0 +1,227 @@
+// mid2nolt-arrange: rewrites a Standard MIDI File into monophonic voice
+// tracks that carry the file's tempo map, for conversion into NOLT Scripts.
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "arrange/arranger.h"
+#include "arrange/smf_writer.h"
+#include "midi/song.h"
+
+namespace {
+
+constexpr const char* kUsage = "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N]\n";
+constexpr const char* kHelp =
+    "Deals the notes of each track and channel into voices that sound\n"
+    "\tone note at a time, each a track of its own on the same channel,\n"
+    "\tevery track with the file's tempo map, so that each NOLT Script\n"
+    "\tconverted from it keeps its notes and its timing.\n"
+    "-o[outfile.mid] names the arranged file,\n"
+    "\tby default infile-arranged.mid beside the source.\n"
+    "--voices[N] keeps at most N voices per track and channel;\n"
+    "\ta note above or below everything sounding takes precedence,\n"
+    "\tother notes that find no voice are left out and counted.\n";
+constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
+constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Options {
+    const char* source = nullptr;
+    std::string output;
+    std::uint32_t maxVoices = 0;
+};
+
+// A voice count: decimal digits only, 1 to 4294967295.
+bool readVoices(const char* text, std::uint32_t& voices) {
+    std::uint64_t value = 0;
+    if (*text == '\0') {
+        return false;
+    }
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(*c - '0');
+        if (value > UINT32_MAX) {
+            return false;
+        }
+    }
+    voices = static_cast<std::uint32_t>(value);
+    return voices != 0;
+}
+
+// The source first, then the options in any order; "-o name" and "--voices N"
+// may also be written as one argument ("-oname", "--voices=N").
+bool readOptions(int argc, char** argv, Options& options) {
+    options.source = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const char* option = argv[i];
+        const char* value = nullptr;
+        if (std::strncmp(option, "-o", 2) == 0) {
+            value = option[2] != '\0' ? option + 2 : (i + 1 < argc ? argv[++i] : "");
+            if (*value == '\0') {
+                std::fprintf(stderr, "%s%s\n", "ERROR- Invalid Output File : ", "[None]");
+                return false;
+            }
+            options.output = value;
+        } else if (std::strncmp(option, "--voices", 8) == 0 &&
+                   (option[8] == '\0' || option[8] == '=')) {
+            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
+            if (!readVoices(value, options.maxVoices)) {
+                std::fprintf(stderr, "%s%s\n", kInvalidVoices, *value == '\0' ? "[None]" : value);
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
+            return false;
+        }
+    }
+    return true;
+}
+
+// "dir/song.mid" becomes "dir/song-arranged.mid": the extension of the last
+// name is replaced, a name without one is extended.
+std::string arrangedName(const std::string& source) {
+    const std::size_t slash = source.find_last_of("/\\");
+    const std::size_t dot = source.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return source.substr(0, hasExtension ? dot : source.size()) + "-arranged.mid";
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    try {
+        std::error_code error;
+        return std::filesystem::equivalent(a, b, error);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void printParts(const mid2nolt::Arrangement& arrangement) {
+    for (const mid2nolt::PartReport& part : arrangement.parts) {
+        if (!part.channel) {
+            std::printf(part.hasNotes ? "Track %u : events other than notes kept in Track %u\n"
+                                      : "Track %u has no notes : kept as Track %u\n",
+                        part.track, part.firstTrack);
+            continue;
+        }
+        std::printf("Track %u, Channel %u : %llu note(s) in %u voice(s), %llu left out, "
+                    "%llu cut short : ",
+                    part.track, unsigned{*part.channel},
+                    static_cast<unsigned long long>(part.notes), part.trackCount,
+                    static_cast<unsigned long long>(part.leftOut),
+                    static_cast<unsigned long long>(part.cutShort));
+        if (part.trackCount == 1) {
+            std::printf("Track %u\n", part.firstTrack);
+        } else {
+            std::printf("Tracks %u to %u\n", part.firstTrack, part.firstTrack + part.trackCount - 1);
+        }
+    }
+}
+
+// Written whole under a temporary name beside the output, then renamed over
+// it: a failed run never leaves a partial file under the output's name.
+bool saveArrangement(const mid2nolt::Arrangement& arrangement, const std::string& output) {
+    const std::string temporary = output + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't create arranged MIDI File : ",
+                     output.c_str());
+        return false;
+    }
+    bool written =
+        mid2nolt::writeSmf(file, arrangement.format, arrangement.division, arrangement.tracks);
+    written = std::fclose(file) == 0 && written;
+    // Where rename does not replace (Windows), the old output goes first.
+    if (written && std::rename(temporary.c_str(), output.c_str()) != 0) {
+        std::remove(output.c_str());
+        written = std::rename(temporary.c_str(), output.c_str()) == 0;
+    }
+    if (!written) {
+        std::remove(temporary.c_str());
+        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't write arranged MIDI File : ",
+                     output.c_str());
+    }
+    return written;
+}
+
+int run(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s%s", kUsage, kHelp);
+        return kSuccess;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("mid2nolt-arrange %s\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
+                    MID2NOLT_VERSION);
+        return kSuccess;
+    }
+    if (argc < 2 || argc > 6) {
+        std::fprintf(stderr, "%s%s", kUsage, kHelp);
+        return kFailure;
+    }
+    Options options;
+    if (!readOptions(argc, argv, options)) {
+        return kFailure;
+    }
+    const std::string output =
+        options.output.empty() ? arrangedName(options.source) : options.output;
+    const File source(std::fopen(options.source, "rb"));
+    if (!source) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Can't Open Source File: ", options.source);
+        return kFailure;
+    }
+    if (sameFile(options.source, output)) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is the Source File : ", output.c_str());
+        return kFailure;
+    }
+
+    std::printf("Reading MIDI Source File : %s\n", options.source);
+    auto song = std::make_unique<mid2nolt::Song>();
+    if (mid2nolt::loadSong(source.get(), *song) != 0) {
+        return kFailure;
+    }
+    std::printf("Arranging Track Data...\n");
+    mid2nolt::Arrangement arrangement;
+    std::string error;
+    if (!mid2nolt::arrange(*song, {options.maxVoices}, arrangement, error)) {
+        std::fprintf(stderr, "ERROR- %s\n", error.c_str());
+        return kFailure;
+    }
+    song.reset();
+    printParts(arrangement);
+    std::printf("Saving MIDI File Format %u with %zu track(s) : %s\n", unsigned{arrangement.format},
+                arrangement.tracks.size(), output.c_str());
+    if (!saveArrangement(arrangement, output)) {
+        return kFailure;
+    }
+    std::printf("Done!\n");
+    return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s", "ERROR- Out of Memory\n");
+        return kFailure;
+    }
+}

@@ -1,0 +1,333 @@
+// The arranger on built files and, as properties, on the shared real files.
+
+#include "arrange/arranger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "convert/track_output.h"
+#include "midi/song.h"
+#include "midi/track_events.h"
+#include "support/smf_builder.h"
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using mid2nolt::Arrangement;
+using mid2nolt::Note;
+using mid2nolt::Song;
+
+using smf::operator+;
+
+std::unique_ptr<Song> loadBytes(const mid2nolt::Bytes& bytes) {
+    std::FILE* file = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    auto song = std::make_unique<Song>();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool loaded = mid2nolt::loadSong(file, *song) == 0;
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    std::fclose(file);
+    EXPECT_TRUE(loaded) << err;
+    return song;
+}
+
+mid2nolt::Bytes fileBytes(const Arrangement& arrangement) {
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(mid2nolt::writeSmf(file, arrangement.format, arrangement.division,
+                                   arrangement.tracks));
+    mid2nolt::Bytes bytes(static_cast<std::size_t>(std::ftell(file)));
+    std::rewind(file);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+    return bytes;
+}
+
+struct Arranged {
+    Arrangement arrangement;
+    std::unique_ptr<Song> song;  // the arranged file, read back
+};
+
+Arranged arrangeSong(const Song& source, std::uint32_t maxVoices = 0) {
+    Arranged result;
+    std::string error;
+    EXPECT_TRUE(mid2nolt::arrange(source, {maxVoices}, result.arrangement, error)) << error;
+    result.song = loadBytes(fileBytes(result.arrangement));
+    return result;
+}
+
+std::vector<Note> allNotes(const Song& song) {
+    std::vector<Note> notes;
+    for (const mid2nolt::TrackChunk& track : song.tracks) {
+        const std::vector<Note> more = mid2nolt::trackNotes(track);
+        notes.insert(notes.end(), more.begin(), more.end());
+    }
+    std::sort(notes.begin(), notes.end());
+    return notes;
+}
+
+// The first pair of notes of a track that sound at once, if any.
+std::string overlap(const std::vector<Note>& notes) {
+    for (std::size_t i = 1; i < notes.size(); ++i) {
+        if (notes[i].start < notes[i - 1].end) {
+            return "key " + std::to_string(notes[i - 1].key) + " and " +
+                   std::to_string(notes[i].key) + " at tick " + std::to_string(notes[i].start);
+        }
+    }
+    return {};
+}
+
+// The notes of each output track, and the text of its first track name.
+struct Voice {
+    std::string name;
+    std::vector<Note> notes;
+    bool operator==(const Voice&) const = default;
+};
+void PrintTo(const Voice& voice, std::ostream* os) {
+    *os << '"' << voice.name << "\" {";
+    for (const Note& n : voice.notes) {
+        *os << " " << int{n.key} << "@" << n.start << "-" << n.end << "/c" << int{n.channel};
+    }
+    *os << " }";
+}
+
+std::vector<Voice> voicesOf(const Song& song) {
+    std::vector<Voice> voices;
+    for (const mid2nolt::TrackChunk& track : song.tracks) {
+        Voice voice{"", mid2nolt::trackNotes(track)};
+        mid2nolt::TrackEventReader reader(track.data, track.length);
+        std::uint64_t delta = 0;
+        mid2nolt::TrackEvent event;
+        while (voice.name.empty() && reader.readDelta(delta) && reader.readEvent(event)) {
+            if (event.kind == mid2nolt::EventKind::Meta && event.metaType == 0x03) {
+                voice.name.assign(event.text, event.text + event.textLength);
+            }
+        }
+        voices.push_back(voice);
+    }
+    return voices;
+}
+
+Note note(std::uint64_t start, std::uint64_t end, int key, int channel = 0, int velocity = 100) {
+    return {start, end, static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(key),
+            static_cast<std::uint8_t>(velocity)};
+}
+
+// A C major chord held over a moving melody, on channel 0 of track 1.
+smf::Bytes chordFile() {
+    smf::Track melody;
+    melody.text(0, 0x03, "Piano")
+        .noteOn(0, 0, 72, 100).noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100)
+        .noteOff(96, 0, 72).noteOn(0, 0, 74, 100)
+        .noteOff(96, 0, 74).noteOff(0, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 67)
+        .end();
+    return smf::file(1, 96, {smf::Track().tempo(0, 500000).end(), melody});
+}
+
+struct VoicesCase {
+    const char* name;
+    smf::Bytes file;
+    std::uint32_t maxVoices;
+    std::uint16_t format;
+    std::vector<Voice> voices;
+    std::uint64_t leftOut = 0;
+    std::uint64_t cutShort = 0;
+};
+void PrintTo(const VoicesCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Voices : public testing::TestWithParam<VoicesCase> {};
+
+TEST_P(Voices, AreDealtAsTheMusicNeeds) {
+    const VoicesCase& c = GetParam();
+    const Arranged arranged = arrangeSong(*loadBytes(c.file), c.maxVoices);
+    EXPECT_EQ(arranged.song->format, c.format);
+    EXPECT_EQ(voicesOf(*arranged.song), c.voices);
+    std::uint64_t leftOut = 0;
+    std::uint64_t cutShort = 0;
+    for (const mid2nolt::PartReport& part : arranged.arrangement.parts) {
+        leftOut += part.leftOut;
+        cutShort += part.cutShort;
+    }
+    EXPECT_EQ(leftOut, c.leftOut);
+    EXPECT_EQ(cutShort, c.cutShort);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Built, Voices,
+    testing::Values(
+        // Struck together, dealt from the top; each later note to the free
+        // voice nearest in pitch; the first voice keeps the track's name.
+        VoicesCase{"Chord",
+                   chordFile(),
+                   0,
+                   1,
+                   {{"", {}},
+                    {"Piano", {note(0, 96, 72), note(96, 192, 74)}},
+                    {"Piano (voice 2)", {note(0, 192, 67)}},
+                    {"Piano (voice 3)", {note(0, 192, 64)}},
+                    {"Piano (voice 4)", {note(0, 192, 60)}}}},
+        // Two voices for four notes: the top and the bottom are kept.
+        VoicesCase{"ChordInTwoVoices",
+                   chordFile(),
+                   2,
+                   1,
+                   {{"", {}},
+                    {"Piano", {note(0, 96, 72), note(96, 192, 74)}},
+                    {"Piano (voice 2)", {note(0, 192, 60)}}},
+                   2},
+        // An inner note held under a melody that falls below it yields there.
+        VoicesCase{"InnerNoteCutShort",
+                   smf::file(0, 96,
+                             {smf::Track()
+                                  .noteOn(0, 0, 72, 90).noteOn(0, 0, 60, 80)
+                                  .noteOff(96, 0, 72).noteOff(0, 0, 60)
+                                  .noteOn(0, 0, 67, 70)
+                                  .noteOn(48, 0, 76, 90).noteOff(48, 0, 76)
+                                  .noteOff(0, 0, 67)
+                                  .end()}),
+                   1,
+                   1,
+                   {{"", {}},
+                    {"", {note(0, 96, 72, 0, 90), note(96, 144, 67, 0, 70),
+                          note(144, 192, 76, 0, 90)}}},
+                   1,
+                   1},
+        // Format 0: the meta events stay in track 0, each channel's voices follow.
+        VoicesCase{"FormatZero",
+                   smf::file(0, 96,
+                             {smf::Track()
+                                  .text(0, 0x03, "Song").tempo(0, 400000)
+                                  .noteOn(0, 1, 50, 100).noteOn(0, 0, 70, 100).noteOn(0, 0, 65, 100)
+                                  .noteOff(96, 0, 70).noteOff(0, 0, 65).noteOff(0, 1, 50)
+                                  .end()}),
+                   0,
+                   1,
+                   {{"Song", {}},
+                    {"Song (voice 1)", {note(0, 96, 70)}},
+                    {"Song (voice 2)", {note(0, 96, 65)}},
+                    {"Song (voice 3)", {note(0, 96, 50, 1)}}}},
+        // Format 2 stays format 2; a track without notes is kept as it is;
+        // a note never ended ends with its track.
+        VoicesCase{"FormatTwo",
+                   smf::file(2, 96,
+                             {smf::Track().tempo(0, 300000).noteOn(0, 2, 40, 60)
+                                  .noteOn(10, 2, 43, 60).noteOff(10, 2, 40).end(20),
+                              smf::Track().text(0, 0x01, "no notes").end()}),
+                   0,
+                   2,
+                   {{"", {note(0, 20, 40, 2, 60)}},
+                    {"", {note(10, 40, 43, 2, 60)}},
+                    {"", {}}}}));
+
+// Every script a conversion of `song` writes, by name.
+std::map<std::string, std::string> scriptsOf(const Song& song, bool packing) {
+    testing_support::TempDir dir;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(mid2nolt::convert(song, (dir / "a").string(), 60, packing), 0);
+    testing::internal::GetCapturedStdout();
+    return testing_support::filesIn(dir.path());
+}
+
+// A conductor whose tempo changes, one of them inside a rest, and a later
+// track with a chord: every note line of the arranged conversion starts where
+// its note starts in the file, within a driver tick, and none is silent.
+TEST(ArrangeTiming, ScriptsFollowTheFilesTempoMap) {
+    const smf::Bytes file = smf::file(
+        1, 96,
+        {smf::Track().tempo(0, 500000).tempo(192, 250000).tempo(240, 1000000).end(),
+         smf::Track()
+             .noteOn(0, 0, 60, 100).noteOff(96, 0, 60).noteOn(0, 0, 62, 100).noteOff(96, 0, 62)
+             .noteOn(0, 0, 71, 100).noteOn(0, 0, 67, 100).noteOn(0, 0, 64, 100)
+             .noteOff(96, 0, 64).noteOff(0, 0, 67).noteOff(0, 0, 71)
+             .noteOn(192, 0, 65, 100).noteOff(96, 0, 65)
+             .end()});
+    // Seconds at a tick: 0.5 s a quarter to 192, 0.25 s to 432, then 1 s.
+    const auto seconds = [](double tick) {
+        return tick <= 192 ? tick / 192 : tick <= 432 ? 1 + (tick - 192) / 384 : 1.625 + (tick - 432) / 96;
+    };
+    const Arranged arranged = arrangeSong(*loadBytes(file));
+    std::vector<Note> expected = allNotes(*arranged.song);
+    std::size_t heard = 0;
+    const std::regex line(R"(\t(\S+) ([0-9]+))");
+    for (const auto& [name, text] : scriptsOf(*arranged.song, false)) {
+        std::uint64_t ticks = 0;
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+            const std::string kind = (*it)[1];
+            const std::uint64_t length = std::stoull((*it)[2]);
+            if (kind != "wait" && kind != "rest") {
+                EXPECT_GT(length, 0u) << name << " at driver tick " << ticks;
+                const bool matches = std::any_of(expected.begin(), expected.end(), [&](const Note& n) {
+                    return std::abs(seconds(static_cast<double>(n.start)) - ticks / 60.0) <= 1 / 60.0;
+                });
+                EXPECT_TRUE(matches) << name << ": " << kind << " at driver tick " << ticks;
+                ++heard;
+            }
+            ticks += length;
+        }
+    }
+    EXPECT_EQ(heard, expected.size());
+}
+
+// On every shared file: the arranged file holds exactly the source's notes,
+// each voice track sounds one note at a time, and its conversion writes
+// (almost) no note line of 0 ticks where the plain conversion writes many.
+TEST(ArrangeSamples, KeepEveryNoteInMonophonicVoices) {
+    const std::vector<fs::path> files = testing_support::sharedSamples();
+    if (files.empty()) {
+        GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
+    }
+    const std::regex noteLine("\t[a-g][.s]-?[0-9]+ ([0-9]+)");
+    std::size_t plainSilent = 0;
+    std::size_t arrangedSilent = 0;
+    std::size_t arrangedLines = 0;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        const auto source = loadBytes(
+            [&] {
+                const std::string text = testing_support::readFile(file);
+                return mid2nolt::Bytes(text.begin(), text.end());
+            }());
+        const Arranged arranged = arrangeSong(*source);
+        ASSERT_EQ(allNotes(*arranged.song), allNotes(*source));
+        for (const mid2nolt::PartReport& part : arranged.arrangement.parts) {
+            for (std::uint32_t t = part.firstTrack; part.channel && t < part.firstTrack + part.trackCount;
+                 ++t) {
+                std::vector<Note> notes = mid2nolt::trackNotes(arranged.song->tracks[t]);
+                std::sort(notes.begin(), notes.end());
+                ASSERT_EQ(overlap(notes), "") << "track " << t;
+            }
+        }
+        const auto count = [&](const Song& song, std::size_t& silent, std::size_t* lines) {
+            for (const auto& [name, text] : scriptsOf(song, false)) {
+                for (std::sregex_iterator it(text.begin(), text.end(), noteLine), end; it != end;
+                     ++it) {
+                    silent += (*it)[1] == "0";
+                    lines && ++*lines;
+                }
+            }
+        };
+        count(*source, plainSilent, nullptr);
+        count(*arranged.song, arrangedSilent, &arrangedLines);
+    }
+    RecordProperty("plain_silent", std::to_string(plainSilent));
+    RecordProperty("arranged_silent", std::to_string(arrangedSilent));
+    std::printf("0-tick note lines: plain %zu, arranged %zu of %zu\n", plainSilent, arrangedSilent,
+                arrangedLines);
+    EXPECT_LT(arrangedSilent * 100, arrangedLines);
+}
+
+}  // namespace
