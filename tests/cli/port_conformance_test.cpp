@@ -19,12 +19,18 @@ namespace fs = std::filesystem;
 using testing_support::RunResult;
 using testing_support::TempDir;
 
-// A run in a folder of its own that holds a copy of the sample.
-RunResult runOn(const fs::path& sample, const std::vector<std::string>& options, bool native) {
+// A run of the converter, or of the arranger, in a folder of its own that
+// holds a copy of the sample.
+RunResult runOn(const fs::path& sample, const std::vector<std::string>& options, bool native,
+                bool arranger = false) {
     TempDir dir;
     fs::copy_file(sample, dir / sample.filename().string());
     std::vector<std::string> args{sample.filename().string()};
     args.insert(args.end(), options.begin(), options.end());
+    if (arranger) {
+        return native ? testing_support::runNativeArranger(dir.path(), args)
+                      : testing_support::runArranger(dir.path(), args);
+    }
     return native ? testing_support::runNativeTool(dir.path(), args)
                   : testing_support::runTool(dir.path(), args);
 }
@@ -36,6 +42,15 @@ TEST_P(PortConformance, SameAsNative) {
          {std::vector<std::string>{}, std::vector<std::string>{"-p"}}) {
         const RunResult port = runOn(GetParam(), options, false);
         const RunResult native = runOn(GetParam(), options, true);
+        EXPECT_EQ(port.out, native.out);
+        EXPECT_EQ(port.err, native.err);
+        EXPECT_EQ(port.status, native.status);
+        EXPECT_EQ(port.files, native.files);
+    }
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"--voices", "2"}}) {
+        const RunResult port = runOn(GetParam(), options, false, true);
+        const RunResult native = runOn(GetParam(), options, true, true);
         EXPECT_EQ(port.out, native.out);
         EXPECT_EQ(port.err, native.err);
         EXPECT_EQ(port.status, native.status);

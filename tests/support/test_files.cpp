@@ -109,8 +109,11 @@ std::string fromWindowsLines(const std::string& what, const std::string& text) {
     return lines;
 }
 
+// `windows`: the console ends its lines in CR LF, and so do the files written
+// when `textFiles` (scripts; an arranged MIDI file is bytes).
 RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
-                    const std::string& runner, const std::string& binary, bool windows) {
+                    const std::string& runner, const std::string& binary, bool windows,
+                    bool textFiles = true) {
     // Captured streams go beside the run's folder, so the folder holds only
     // what the tool wrote.
     TempDir capture;
@@ -144,6 +147,8 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
     if (windows) {
         result.out = fromWindowsLines("stdout", result.out);
         result.err = fromWindowsLines("stderr", result.err);
+    }
+    if (windows && textFiles) {
         for (auto& [name, content] : result.files) {
             const auto old = before.find(name);
             if (old == before.end() || old->second != content) {
@@ -162,6 +167,15 @@ RunResult runTool(const fs::path& dir, const std::vector<std::string>& args) {
 
 RunResult runNativeTool(const fs::path& dir, const std::vector<std::string>& args) {
     return runBinary(dir, args, "", MID2NOLT_BINARY, false);
+}
+
+RunResult runArranger(const fs::path& dir, const std::vector<std::string>& args) {
+    return runBinary(dir, args, MID2NOLT_TEST_EMULATOR, MID2NOLT_TEST_ARRANGER, kWindowsBuild,
+                     false);
+}
+
+RunResult runNativeArranger(const fs::path& dir, const std::vector<std::string>& args) {
+    return runBinary(dir, args, "", MID2NOLT_ARRANGER_BINARY, false, false);
 }
 
 }  // namespace testing_support

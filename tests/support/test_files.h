@@ -51,5 +51,9 @@ struct RunResult {
 RunResult runTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
 // The same with the converter built natively here, whatever the build under test.
 RunResult runNativeTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// The same two for the arranger (mid2nolt-arrange) of the build under test.
+RunResult runArranger(const std::filesystem::path& dir, const std::vector<std::string>& args);
+RunResult runNativeArranger(const std::filesystem::path& dir,
+                            const std::vector<std::string>& args);
 
 }  // namespace testing_support

@@ -1,0 +1,142 @@
+// Whole runs of mid2nolt-arrange: its command line, its failures, what it writes.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/smf_builder.h"
+#include "support/test_files.h"
+
+namespace {
+
+using smf::operator+;
+
+using testing_support::RunResult;
+using testing_support::runArranger;
+using testing_support::TempDir;
+
+const std::string kUsage =
+    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N]\n"
+    "Deals the notes of each track and channel into voices that sound\n"
+    "\tone note at a time, each a track of its own on the same channel,\n"
+    "\tevery track with the file's tempo map, so that each NOLT Script\n"
+    "\tconverted from it keeps its notes and its timing.\n"
+    "-o[outfile.mid] names the arranged file,\n"
+    "\tby default infile-arranged.mid beside the source.\n"
+    "--voices[N] keeps at most N voices per track and channel;\n"
+    "\ta note above or below everything sounding takes precedence,\n"
+    "\tother notes that find no voice are left out and counted.\n";
+
+// One note in a format-0 file, and what the arranger makes of it: format 1,
+// a track 0 as long as the source with nothing else, and the note's voice.
+const smf::Bytes kSong =
+    smf::file(0, 96, {smf::Track().noteOn(0, 0, 60, 100).noteOff(96, 0, 60).end()});
+const smf::Bytes kArranged =
+    smf::header(1, 2, 96) + smf::chunk("MTrk", {0x60, 0xFF, 0x2F, 0x00}) +
+    smf::chunk("MTrk", {0x00, 0x90, 60, 100, 0x60, 0x80, 60, 64, 0x00, 0xFF, 0x2F, 0x00});
+const std::string kArrangedConsole =
+    "MIDI File Format 0 with 1 track(s)\n"
+    "Arranging Track Data...\n"
+    "Track 0 : events other than notes kept in Track 0\n"
+    "Track 0, Channel 0 : 1 note(s) in 1 voice(s), 0 left out, 0 cut short : Track 1\n";
+
+std::string text(const smf::Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+struct ArrangeCase {
+    const char* name;
+    std::map<std::string, std::string> before;  // files in the folder before the run
+    std::vector<std::string> args;
+    std::string err;
+    std::string out = "";
+    int status = 1;
+    std::map<std::string, std::string> written = {};  // files the run adds or replaces
+};
+
+void PrintTo(const ArrangeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ArrangeRun : public testing::TestWithParam<ArrangeCase> {};
+
+// A failure writes one message to stderr and leaves every file as it was;
+// a success writes the arranged file whole and nothing else.
+TEST_P(ArrangeRun, WritesItsAnswer) {
+    const ArrangeCase& c = GetParam();
+    TempDir dir;
+    for (const auto& [name, content] : c.before) {
+        testing_support::writeFile(dir / name, content);
+    }
+    const RunResult run = runArranger(dir.path(), c.args);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.status, c.status);
+    std::map<std::string, std::string> files = c.before;
+    for (const auto& [name, content] : c.written) {
+        files[name] = content;
+    }
+    EXPECT_EQ(run.files, files);
+}
+
+const std::map<std::string, std::string> kSource = {{"song.mid", text(kSong)}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArrangeRun,
+    testing::Values(
+        ArrangeCase{"NoArguments", {}, {}, kUsage},
+        ArrangeCase{"Help", {}, {"--help"}, "", kUsage, 0},
+        ArrangeCase{"Version",
+                    {},
+                    {"--version"},
+                    "",
+                    "mid2nolt-arrange " MID2NOLT_VERSION
+                    "\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
+                    0},
+        ArrangeCase{"UnknownOption", kSource, {"song.mid", "-p"},
+                    "ERROR- Invalid Arrange Parameter : -p\n"},
+        ArrangeCase{"VoicesMissing", kSource, {"song.mid", "--voices"},
+                    "ERROR- Invalid Voice Count : [None]\n"},
+        ArrangeCase{"VoicesZero", kSource, {"song.mid", "--voices", "0"},
+                    "ERROR- Invalid Voice Count : 0\n"},
+        ArrangeCase{"VoicesNotANumber", kSource, {"song.mid", "--voices=2x"},
+                    "ERROR- Invalid Voice Count : 2x\n"},
+        ArrangeCase{"VoicesPast32Bits", kSource, {"song.mid", "--voices", "4294967296"},
+                    "ERROR- Invalid Voice Count : 4294967296\n"},
+        ArrangeCase{"OutputMissing", kSource, {"song.mid", "-o"},
+                    "ERROR- Invalid Output File : [None]\n"},
+        ArrangeCase{"MissingSource", {}, {"missing.mid"},
+                    "ERROR- Can't Open Source File: missing.mid\n"},
+        ArrangeCase{"OutputIsSource", kSource, {"song.mid", "-o", "song.mid"},
+                    "ERROR- Output File is the Source File : song.mid\n"},
+        ArrangeCase{"OutputIsSourceByAnotherPath", kSource, {"song.mid", "-o./song.mid"},
+                    "ERROR- Output File is the Source File : ./song.mid\n"},
+        ArrangeCase{"NotMidiKeepsTheOldOutput",
+                    {{"song.mid", "RIFF...."}, {"song-arranged.mid", "old"}},
+                    {"song.mid"},
+                    "ERROR- Source is not a Standard MIDI File\n",
+                    "Reading MIDI Source File : song.mid\n"},
+        ArrangeCase{"Truncated",
+                    {{"song.mid", text(smf::header(1, 2, 96))}},
+                    {"song.mid"},
+                    "ERROR- Unexptected End of Source Data\n",
+                    "Reading MIDI Source File : song.mid\nMIDI File Format 1 with 2 track(s)\n"},
+        ArrangeCase{"NoSuchFolder", kSource, {"song.mid", "-o", "none/out.mid"},
+                    "ERROR- Couldn't create arranged MIDI File : none/out.mid\n",
+                    "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
+                        "Saving MIDI File Format 1 with 2 track(s) : none/out.mid\n"},
+        ArrangeCase{"BesideTheSource", kSource, {"song.mid"}, "",
+                    "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
+                        "Saving MIDI File Format 1 with 2 track(s) : song-arranged.mid\nDone!\n",
+                    0, {{"song-arranged.mid", text(kArranged)}}},
+        ArrangeCase{"ReplacesTheOutput",
+                    {{"song.mid", text(kSong)}, {"out.mid", "old"}},
+                    {"song.mid", "--voices=1", "-oout.mid"}, "",
+                    "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
+                        "Saving MIDI File Format 1 with 2 track(s) : out.mid\nDone!\n",
+                    0, {{"out.mid", text(kArranged)}}}),
+    [](const testing::TestParamInfo<ArrangeCase>& info) { return info.param.name; });
+
+}  // namespace
