@@ -60,7 +60,7 @@ coverage:
 
 # Builds the libFuzzer targets (clang) and runs each for FUZZ_SECONDS, seeded
 # with the generated seeds, the regression corpus and, when present, the
-# shared real MIDI files. Any finding fails; its input is left in build/fuzz/.
+# shared real MIDI files (the arranger takes the whole-run target's inputs). Any finding fails; its input is left in build/fuzz/.
 FUZZ_SECONDS ?= 60
 SAMPLES ?= ../shared/midi-samples
 fuzz:
@@ -75,6 +75,10 @@ fuzz:
 	  -artifact_prefix=build/fuzz/finding-run- build/fuzz/corpus-run
 	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events
+	mkdir -p build/fuzz/corpus-arrange
+	cp -n build/fuzz/corpus-run/* build/fuzz/corpus-arrange/ 2>/dev/null || true
+	build/fuzz/fuzz/fuzz_arrange -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/finding-arrange- build/fuzz/corpus-arrange
 
 # Formatting and static analysis: the C++ with clang-format and clang-tidy, the
 # JavaScript with Prettier and ESLint.

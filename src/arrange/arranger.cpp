@@ -5,6 +5,8 @@
 #include <bit>
 #include <functional>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "midi/track_events.h"
 
@@ -100,52 +102,89 @@ private:
     bool overflowed_ = false;
 };
 
-// The notes sounding in a track, by channel and key, earliest first: a note
-// end is paired with the earliest note of its channel and key still sounding.
+// The note sounding in a track on each channel and key. A note ends at the
+// next note-off of its channel and key, or where the key is struck again, as
+// a synthesizer ends it.
 class Sounding {
 public:
-    Sounding() : queues_(16 * 256) {}
+    Sounding() : notes_(16 * 256, kLeftOut) {}
 
-    void start(std::uint8_t channel, std::uint8_t key, std::uint32_t note) {
-        queues_[slot(channel, key)].notes.push_back(note);
+    void reset() { std::fill(notes_.begin(), notes_.end(), kLeftOut); }
+    // Starts `note`; returns the note it ends, or kLeftOut.
+    std::uint32_t start(std::uint8_t channel, std::uint8_t key, std::uint32_t note) {
+        return std::exchange(notes_[slot(channel, key)], note);
     }
     bool end(std::uint8_t channel, std::uint8_t key, std::uint32_t& note) {
-        Queue& queue = queues_[slot(channel, key)];
-        if (queue.head == queue.notes.size()) {
-            return false;
-        }
-        note = queue.notes[queue.head++];
-        if (queue.head == queue.notes.size()) {
-            queue.notes.clear();
-            queue.head = 0;
-        }
-        return true;
+        note = std::exchange(notes_[slot(channel, key)], kLeftOut);
+        return note != kLeftOut;
     }
-    bool sounds(std::uint8_t channel, std::uint8_t key) const {
-        const Queue& queue = queues_[slot(channel, key)];
-        return queue.head != queue.notes.size();
+    bool sounds(std::uint8_t channel, int key) const {
+        return notes_[slot(channel, static_cast<std::uint8_t>(key))] != kLeftOut;
     }
     // Calls f(channel, key, note) for every note still sounding.
-    void forEach(const std::function<void(std::uint8_t, std::uint8_t, std::uint32_t)>& f) const {
-        for (std::size_t s = 0; s < queues_.size(); ++s) {
-            const Queue& queue = queues_[s];
-            for (std::size_t i = queue.head; i < queue.notes.size(); ++i) {
-                f(static_cast<std::uint8_t>(s >> 8), static_cast<std::uint8_t>(s & 0xFFu),
-                  queue.notes[i]);
+    template <typename F>
+    void forEach(F f) const {
+        for (std::size_t s = 0; s < notes_.size(); ++s) {
+            if (notes_[s] != kLeftOut) {
+                f(static_cast<std::uint8_t>(s >> 8), static_cast<std::uint8_t>(s & 0xFFu), notes_[s]);
             }
         }
     }
 
 private:
-    struct Queue {
-        std::vector<std::uint32_t> notes;
-        std::size_t head = 0;
-    };
     static std::size_t slot(std::uint8_t channel, std::uint8_t key) {
         return std::size_t{channel} << 8 | key;
     }
-    std::vector<Queue> queues_;
+    std::vector<std::uint32_t> notes_;
 };
+
+// The note events of one tick, paired: the notes that start here, and the
+// notes that end here, of those sounding before (`ends`) or of those that
+// start here and so last no time (`ended` on the start).
+struct NoteStart {
+    std::uint32_t note;
+    const TrackEvent* event;
+    bool ended = false;
+    std::uint8_t release = 0;
+};
+struct NoteEnd {
+    std::uint32_t note;
+    std::uint8_t channel;
+    std::uint8_t key;
+    std::uint8_t release;
+};
+struct PairedGroup {
+    std::vector<NoteStart> starts;
+    std::vector<NoteEnd> ends;
+};
+
+// Notes are numbered in the order they start, from `nextNote` on.
+void pairGroup(const std::vector<TrackEvent>& group, Sounding& sounding, std::uint32_t& nextNote,
+               PairedGroup& paired) {
+    paired.starts.clear();
+    paired.ends.clear();
+    const std::uint32_t first = nextNote;
+    const auto endNote = [&](std::uint32_t note, const TrackEvent& event, std::uint8_t release) {
+        if (note >= first) {
+            paired.starts[note - first].ended = true;
+            paired.starts[note - first].release = release;
+        } else {
+            paired.ends.push_back({note, channelOf(event), event.data1, release});
+        }
+    };
+    for (const TrackEvent& event : group) {
+        std::uint32_t note = 0;
+        if (startsNote(event)) {
+            note = sounding.start(channelOf(event), event.data1, nextNote);
+            if (note != kLeftOut) {
+                endNote(note, event, kReleaseVelocity);
+            }
+            paired.starts.push_back({nextNote++, &event});
+        } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
+            endNote(note, event, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
+        }
+    }
+}
 
 struct Cut {
     std::uint64_t tick;
@@ -173,6 +212,17 @@ public:
     std::uint64_t leftOut = 0;
     std::uint64_t cutShort = 0;
     std::vector<Voice> voices;
+
+    void reset(std::uint32_t maxVoices) {
+        limit = maxVoices;
+        leftOut = 0;
+        cutShort = 0;
+        voices.clear();
+        for (std::vector<std::uint32_t>& heap : free_) {
+            heap.clear();
+        }
+        free_bits_.fill(0);
+    }
 
     void release(std::uint32_t v, std::uint64_t tick) {
         voices[v].note = kLeftOut;
@@ -367,45 +417,35 @@ struct TrackPlan {
     std::uint64_t endTick = 0;
 };
 
+// What the passes over each track reuse.
+struct Workspace {
+    Sounding sounding;
+    std::array<Dealer, 16> dealers;
+    std::vector<TrackEvent> group;
+    PairedGroup paired;
+};
+
 // First pass: pairs the notes, deals them into voices, and collects the
 // track's name and timing metas.
-bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map) {
+bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
+               Workspace& work) {
     struct Fresh {
         std::uint32_t note;
         std::uint8_t channel;
         std::uint8_t key;
         bool ended;
     };
-    GroupReader groups(track);
-    Sounding sounding;
-    std::array<Dealer, 16> dealers;
-    for (Dealer& dealer : dealers) {
-        dealer.limit = limit;
+    work.sounding.reset();
+    for (Dealer& dealer : work.dealers) {
+        dealer.reset(limit);
     }
-    std::vector<TrackEvent> group;
+    GroupReader groups(track);
     std::vector<Fresh> fresh;
-    std::vector<std::pair<std::uint8_t, std::uint32_t>> ended;
+    std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;
-    while (groups.next(group, tick)) {
-        fresh.clear();
-        ended.clear();
-        const auto firstFresh = static_cast<std::uint32_t>(plan.voiceOf.size());
-        for (const TrackEvent& event : group) {
-            const std::uint8_t channel = channelOf(event);
-            std::uint32_t note = 0;
-            if (startsNote(event)) {
-                note = static_cast<std::uint32_t>(plan.voiceOf.size());
-                plan.voiceOf.push_back(kLeftOut);
-                sounding.start(channel, event.data1, note);
-                fresh.push_back({note, channel, event.data1, false});
-                ++plan.channels[channel].notes;
-            } else if (endsNote(event) && sounding.end(channel, event.data1, note)) {
-                if (note >= firstFresh) {
-                    fresh[note - firstFresh].ended = true;
-                } else {
-                    ended.emplace_back(channel, note);
-                }
-            } else if (isTimingMeta(event)) {
+    while (groups.next(work.group, tick)) {
+        for (const TrackEvent& event : work.group) {
+            if (isTimingMeta(event)) {
                 map.add(tick, event);
             } else if (event.kind == EventKind::Meta && event.metaType == kTrackNameMeta &&
                        !plan.named) {
@@ -414,21 +454,29 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
                 plan.nameLength = event.dataLength;
             }
         }
-        for (const auto& [channel, note] : ended) {
-            if (plan.voiceOf[note] < kCut) {
-                dealers[channel].release(plan.voiceOf[note], tick);
+        pairGroup(work.group, work.sounding, nextNote, work.paired);
+        for (const NoteEnd& end : work.paired.ends) {
+            if (plan.voiceOf[end.note] < kCut) {
+                work.dealers[end.channel].release(plan.voiceOf[end.note], tick);
             }
+        }
+        fresh.clear();
+        for (const NoteStart& start : work.paired.starts) {
+            const std::uint8_t channel = channelOf(*start.event);
+            plan.voiceOf.push_back(kLeftOut);
+            ++plan.channels[channel].notes;
+            fresh.push_back({start.note, channel, start.event->data1, start.ended});
         }
         // Notes struck together are dealt from the top down.
         std::stable_sort(fresh.begin(), fresh.end(),
                          [](const Fresh& a, const Fresh& b) { return a.key > b.key; });
         for (const Fresh& f : fresh) {
-            plan.voiceOf[f.note] =
-                dealers[f.channel].place(f.note, f.key, tick, plan.voiceOf, plan.cuts, f.channel);
+            plan.voiceOf[f.note] = work.dealers[f.channel].place(f.note, f.key, tick, plan.voiceOf,
+                                                                 plan.cuts, f.channel);
         }
         for (const Fresh& f : fresh) {
             if (f.ended && plan.voiceOf[f.note] < kCut) {
-                dealers[f.channel].release(plan.voiceOf[f.note], tick);
+                work.dealers[f.channel].release(plan.voiceOf[f.note], tick);
             }
         }
     }
@@ -439,9 +487,10 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
     plan.hasNotes = !plan.voiceOf.empty();
     for (std::size_t c = 0; c < 16; ++c) {
         ChannelPlan& channel = plan.channels[c];
-        channel.leftOut = dealers[c].leftOut;
-        channel.cutShort = dealers[c].cutShort;
-        for (const Dealer::Voice& voice : dealers[c].voices) {
+        const Dealer& dealer = work.dealers[c];
+        channel.leftOut = dealer.leftOut;
+        channel.cutShort = dealer.cutShort;
+        for (const Dealer::Voice& voice : dealer.voices) {
             channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
         }
     }
@@ -452,7 +501,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
 // other events get a track of their own, before the voices; otherwise they go
 // with the first voice.
 void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
-                 bool conductor, std::vector<Bytes>& out) {
+                 bool conductor, std::vector<Bytes>& out, Workspace& work) {
     struct Voice {
         std::uint8_t channel = 0;
         bool first = false;  // of its channel: carries all the channel's events
@@ -484,7 +533,8 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
         }
     }
 
-    Sounding sounding;
+    Sounding& sounding = work.sounding;
+    sounding.reset();
     const auto noteEvent = [&](std::size_t w, std::uint64_t tick, std::uint8_t status,
                                std::uint8_t key, std::uint8_t velocity) {
         writers[w].channel(tick, status, key, velocity);
@@ -529,55 +579,23 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
     };
     const auto placed = [&](std::uint32_t note) { return plan.voiceOf[note] != kLeftOut; };
 
-    struct Start {
-        std::uint32_t note;
-        const TrackEvent* event;
-        bool ended;
-        std::uint8_t release;
-    };
-    struct End {
-        std::uint32_t note;
-        const TrackEvent* event;
-        std::uint8_t release;
-    };
     GroupReader groups(track);
-    std::vector<TrackEvent> group;
-    std::vector<Start> starts;
-    std::vector<End> ends;
+    std::vector<TrackEvent>& group = work.group;
     std::uint32_t nextNote = 0;
     std::size_t nextCut = 0;
     std::uint64_t tick = 0;
     while (groups.next(group, tick)) {
         writeMapUntil(tick, false);
-        starts.clear();
-        ends.clear();
-        const std::uint32_t firstFresh = nextNote;
-        for (const TrackEvent& event : group) {
-            std::uint32_t note = 0;
-            if (startsNote(event)) {
-                sounding.start(channelOf(event), event.data1, nextNote);
-                starts.push_back({nextNote++, &event, false, 0});
-            } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
-                const std::uint8_t release =
-                    event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity;
-                if (note >= firstFresh) {
-                    starts[note - firstFresh].ended = true;
-                    starts[note - firstFresh].release = release;
-                } else {
-                    ends.push_back({note, &event, release});
-                }
-            }
-        }
+        pairGroup(group, sounding, nextNote, work.paired);
         // Note ends first, so that a voice is free for the notes that start here.
         for (; nextCut < plan.cuts.size() && plan.cuts[nextCut].tick == tick; ++nextCut) {
             const Cut& cut = plan.cuts[nextCut];
             noteEvent(writerOf(cut.channel, cut.note), tick, 0x80 | cut.channel, cut.key,
                       kReleaseVelocity);
         }
-        for (const End& end : ends) {
+        for (const NoteEnd& end : work.paired.ends) {
             if (plan.voiceOf[end.note] < kCut) {
-                const std::uint8_t channel = channelOf(*end.event);
-                noteEvent(writerOf(channel, end.note), tick, 0x80 | channel, end.event->data1,
+                noteEvent(writerOf(end.channel, end.note), tick, 0x80 | end.channel, end.key,
                           end.release);
             }
         }
@@ -613,7 +631,7 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
             }
         }
         // Then the notes that start; one that also ends here ends at once.
-        for (const Start& start : starts) {
+        for (const NoteStart& start : work.paired.starts) {
             if (!placed(start.note)) {
                 continue;
             }
@@ -650,9 +668,10 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
     result.division = song.division;
     std::vector<TrackPlan> plans(song.tracks.size());
     std::vector<TempoMap> maps(song.format == 2 ? song.tracks.size() : 1);
+    const auto work = std::make_unique<Workspace>();
     for (std::size_t t = 0; t < song.tracks.size(); ++t) {
         if (!planTrack(song.tracks[t], options.maxVoices, plans[t],
-                       maps[song.format == 2 ? t : 0])) {
+                       maps[song.format == 2 ? t : 0], *work)) {
             error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
             return false;
         }
@@ -688,7 +707,7 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
             continue;
         }
         const bool conductor = t == 0 && song.format != 2;
-        writeVoices(track, plan, maps[song.format == 2 ? t : 0], conductor, result.tracks);
+        writeVoices(track, plan, maps[song.format == 2 ? t : 0], conductor, result.tracks, *work);
         std::uint32_t next = first;
         if (conductor) {
             result.parts.push_back({number, std::nullopt, true, 0, 0, 0, next++, 1});
@@ -707,28 +726,30 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
     return true;
 }
 
-std::vector<Note> trackNotes(const TrackChunk& track) {
-    std::vector<Note> notes;
-    GroupReader groups(track);
-    Sounding sounding;
-    std::vector<TrackEvent> group;
-    std::uint64_t tick = 0;
-    while (groups.next(group, tick)) {
-        for (const TrackEvent& event : group) {
-            std::uint32_t note = 0;
-            if (startsNote(event)) {
-                sounding.start(channelOf(event), event.data1,
-                               static_cast<std::uint32_t>(notes.size()));
+std::vector<std::vector<Note>> songNotes(const Song& song) {
+    std::vector<std::vector<Note>> tracks;
+    const auto work = std::make_unique<Workspace>();
+    for (const TrackChunk& track : song.tracks) {
+        std::vector<Note>& notes = tracks.emplace_back();
+        work->sounding.reset();
+        GroupReader groups(track);
+        std::uint32_t nextNote = 0;
+        std::uint64_t tick = 0;
+        while (groups.next(work->group, tick)) {
+            pairGroup(work->group, work->sounding, nextNote, work->paired);
+            for (const NoteEnd& end : work->paired.ends) {
+                notes[end.note].end = tick;
+            }
+            for (const NoteStart& start : work->paired.starts) {
+                const TrackEvent& event = *start.event;
                 notes.push_back({tick, tick, channelOf(event), event.data1, event.data2});
-            } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
-                notes[note].end = tick;
             }
         }
+        work->sounding.forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
+            notes[note].end = groups.endTick();
+        });
     }
-    sounding.forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
-        notes[note].end = groups.endTick();
-    });
-    return notes;
+    return tracks;
 }
 
 }  // namespace mid2nolt

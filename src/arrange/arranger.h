@@ -40,8 +40,8 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
              std::string& error);
 
 // One note as the arranger pairs them: a note-on of velocity above 0 ends at
-// the first note-off (or note-on of velocity 0) of its channel and key that
-// follows, the earliest sounding note first, or at the end of the track.
+// the next note-off (or note-on of velocity 0) of its channel and key, at the
+// next note-on of its channel and key, or at the end of the track.
 struct Note {
     std::uint64_t start = 0;
     std::uint64_t end = 0;
@@ -51,7 +51,7 @@ struct Note {
     auto operator<=>(const Note&) const = default;
 };
 
-// Every note of one track chunk, in the order they start in the chunk.
-std::vector<Note> trackNotes(const TrackChunk& track);
+// Every note of each track, in the order they start in the track.
+std::vector<std::vector<Note>> songNotes(const Song& song);
 
 }  // namespace mid2nolt
