@@ -78,12 +78,13 @@ void check(const mid2nolt::Song& source, std::uint32_t limit) {
                 fuzzing::fail(mode + "a track without notes was changed");
             }
         }
-        for (std::uint32_t t = part.firstTrack; part.channel && t < part.firstTrack + part.trackCount;
-             ++t) {
+        for (std::uint32_t t = part.firstTrack;
+             part.channel && t < part.firstTrack + part.trackCount; ++t) {
             std::vector<Note>& voice = notes[t];
             std::sort(voice.begin(), voice.end());
             for (std::size_t i = 0; i < voice.size(); ++i) {
-                if ((i > 0 && voice[i].start < voice[i - 1].end) || voice[i].channel != *part.channel) {
+                if ((i > 0 && voice[i].start < voice[i - 1].end) ||
+                    voice[i].channel != *part.channel) {
                     fuzzing::fail(mode + "voice track " + std::to_string(t) + " is not one voice");
                 }
             }

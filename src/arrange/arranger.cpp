@@ -22,7 +22,7 @@ constexpr std::uint32_t kLeftOut = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint32_t kCut = 0x80000000u;
 // The release velocity of a note ended by a note-on of velocity 0 or early.
 constexpr std::uint8_t kReleaseVelocity = 64;
-constexpr std::uint8_t kDefaultTempo[] = {0x07, 0xA1, 0x20};            // 120 beats a minute
+constexpr std::uint8_t kDefaultTempo[] = {0x07, 0xA1, 0x20};                // 120 beats a minute
 constexpr std::uint8_t kDefaultTimeSignature[] = {0x04, 0x02, 0x18, 0x08};  // 4/4
 
 std::uint8_t channelOf(const TrackEvent& event) {
@@ -34,7 +34,8 @@ bool startsNote(const TrackEvent& event) {
 }
 
 bool endsNote(const TrackEvent& event) {
-    return event.kind == EventKind::NoteOff || (event.kind == EventKind::NoteOn && event.data2 == 0);
+    return event.kind == EventKind::NoteOff ||
+           (event.kind == EventKind::NoteOn && event.data2 == 0);
 }
 
 bool isTimingMeta(const TrackEvent& event) {
@@ -42,49 +43,28 @@ bool isTimingMeta(const TrackEvent& event) {
            (event.metaType == kTempoMeta || event.metaType == kTimeSignatureMeta);
 }
 
-// Reads a track chunk a tick at a time: every event at one tick, in their
-// order, up to the end of track. Stray data bytes are left out, as the walk
-// leaves them.
-class GroupReader {
+// Reads a track chunk event by event, with each event's tick, up to the end
+// of track. Stray data bytes are left out, as the walk leaves them.
+class TimedReader {
 public:
-    explicit GroupReader(const TrackChunk& track) : reader_(track.data, track.length) {}
+    explicit TimedReader(const TrackChunk& track) : reader_(track.data, track.length) {}
 
-    bool next(std::vector<TrackEvent>& group, std::uint64_t& tick) {
-        group.clear();
-        if (!havePending_ && !(havePending_ = read())) {
-            return false;
-        }
-        tick = pendingTick_;
-        do {
-            group.push_back(pending_);
-            havePending_ = read();
-        } while (havePending_ && pendingTick_ == tick);
-        return true;
-    }
-
-    // The tick of the end of track, or of the last event when there is none.
-    std::uint64_t endTick() const { return endTick_; }
-    // Whether the ticks ran past 64 bits (reading stops there).
-    bool overflowed() const { return overflowed_; }
-
-private:
-    bool read() {
+    bool next(TrackEvent& event, std::uint64_t& tick) {
         std::uint64_t delta = 0;
         while (!done_ && reader_.readDelta(delta)) {
             if (delta > kLastTick - tick_) {
                 overflowed_ = true;
                 break;
             }
-            if (!reader_.readEvent(pending_)) {
+            if (!reader_.readEvent(event)) {
                 break;
             }
             tick_ += delta;
-            endTick_ = tick_;
-            if (pending_.kind == EventKind::EndOfTrack) {
+            if (event.kind == EventKind::EndOfTrack) {
                 break;
             }
-            if (pending_.kind != EventKind::StrayData) {
-                pendingTick_ = tick_;
+            if (event.kind != EventKind::StrayData) {
+                tick = tick_;
                 return true;
             }
         }
@@ -92,12 +72,14 @@ private:
         return false;
     }
 
+    // The tick of the end of track, or of the last event when there is none.
+    std::uint64_t endTick() const { return tick_; }
+    // Whether the ticks ran past 64 bits (reading stops there).
+    bool overflowed() const { return overflowed_; }
+
+private:
     TrackEventReader reader_;
-    TrackEvent pending_;
-    std::uint64_t pendingTick_ = 0;
     std::uint64_t tick_ = 0;
-    std::uint64_t endTick_ = 0;
-    bool havePending_ = false;
     bool done_ = false;
     bool overflowed_ = false;
 };
@@ -126,7 +108,8 @@ public:
     void forEach(F f) const {
         for (std::size_t s = 0; s < notes_.size(); ++s) {
             if (notes_[s] != kLeftOut) {
-                f(static_cast<std::uint8_t>(s >> 8), static_cast<std::uint8_t>(s & 0xFFu), notes_[s]);
+                f(static_cast<std::uint8_t>(s >> 8), static_cast<std::uint8_t>(s & 0xFFu),
+                  notes_[s]);
             }
         }
     }
@@ -140,10 +123,13 @@ private:
 
 // The note events of one tick, paired: the notes that start here, and the
 // notes that end here, of those sounding before (`ends`) or of those that
-// start here and so last no time (`ended` on the start).
+// start here and so last no time (`ended` on the start). Notes are numbered
+// in the order they start.
 struct NoteStart {
     std::uint32_t note;
-    const TrackEvent* event;
+    std::uint8_t channel;
+    std::uint8_t key;
+    std::uint8_t velocity;
     bool ended = false;
     std::uint8_t release = 0;
 };
@@ -154,35 +140,38 @@ struct NoteEnd {
     std::uint8_t release;
 };
 struct PairedGroup {
+    std::uint32_t first = 0;  // the number of the first note that starts here
     std::vector<NoteStart> starts;
     std::vector<NoteEnd> ends;
+
+    void clear(std::uint32_t nextNote) {
+        first = nextNote;
+        starts.clear();
+        ends.clear();
+    }
+    bool empty() const { return starts.empty() && ends.empty(); }
 };
 
-// Notes are numbered in the order they start, from `nextNote` on.
-void pairGroup(const std::vector<TrackEvent>& group, Sounding& sounding, std::uint32_t& nextNote,
+// Pairs one event of the tick into `paired`.
+void pairEvent(const TrackEvent& event, Sounding& sounding, std::uint32_t& nextNote,
                PairedGroup& paired) {
-    paired.starts.clear();
-    paired.ends.clear();
-    const std::uint32_t first = nextNote;
-    const auto endNote = [&](std::uint32_t note, const TrackEvent& event, std::uint8_t release) {
-        if (note >= first) {
-            paired.starts[note - first].ended = true;
-            paired.starts[note - first].release = release;
+    const auto endNote = [&](std::uint32_t note, std::uint8_t release) {
+        if (note >= paired.first) {
+            paired.starts[note - paired.first].ended = true;
+            paired.starts[note - paired.first].release = release;
         } else {
             paired.ends.push_back({note, channelOf(event), event.data1, release});
         }
     };
-    for (const TrackEvent& event : group) {
-        std::uint32_t note = 0;
-        if (startsNote(event)) {
-            note = sounding.start(channelOf(event), event.data1, nextNote);
-            if (note != kLeftOut) {
-                endNote(note, event, kReleaseVelocity);
-            }
-            paired.starts.push_back({nextNote++, &event});
-        } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
-            endNote(note, event, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
+    std::uint32_t note = 0;
+    if (startsNote(event)) {
+        note = sounding.start(channelOf(event), event.data1, nextNote);
+        if (note != kLeftOut) {
+            endNote(note, kReleaseVelocity);
         }
+        paired.starts.push_back({nextNote++, channelOf(event), event.data1, event.data2});
+    } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
+        endNote(note, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
     }
 }
 
@@ -318,8 +307,9 @@ private:
         if (up >= 0 && down >= 0 && up != down) {
             const int above = up - key;
             const int below = key - down;
-            if (below < above || (below == above && free_[static_cast<std::size_t>(down)].front() <
-                                                        free_[static_cast<std::size_t>(up)].front())) {
+            if (below < above ||
+                (below == above && free_[static_cast<std::size_t>(down)].front() <
+                                       free_[static_cast<std::size_t>(up)].front())) {
                 chosen = down;
             }
         }
@@ -423,6 +413,7 @@ struct Workspace {
     std::array<Dealer, 16> dealers;
     std::vector<TrackEvent> group;
     PairedGroup paired;
+    std::vector<TrackWriter> writers;
 };
 
 // First pass: pairs the notes, deals them into voices, and collects the
@@ -439,37 +430,30 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
     for (Dealer& dealer : work.dealers) {
         dealer.reset(limit);
     }
-    GroupReader groups(track);
     std::vector<Fresh> fresh;
-    std::uint32_t nextNote = 0;
-    std::uint64_t tick = 0;
-    while (groups.next(work.group, tick)) {
-        for (const TrackEvent& event : work.group) {
-            if (isTimingMeta(event)) {
-                map.add(tick, event);
-            } else if (event.kind == EventKind::Meta && event.metaType == kTrackNameMeta &&
-                       !plan.named) {
-                plan.named = true;
-                plan.name = event.data;
-                plan.nameLength = event.dataLength;
-            }
-        }
-        pairGroup(work.group, work.sounding, nextNote, work.paired);
-        for (const NoteEnd& end : work.paired.ends) {
+    // A note takes at least 3 bytes of a chunk: room for all at once.
+    plan.voiceOf.reserve(track.length / 3);
+    PairedGroup& paired = work.paired;
+    // Deals the notes of one tick once all its events are read.
+    const auto deal = [&](std::uint64_t tick) {
+        for (const NoteEnd& end : paired.ends) {
             if (plan.voiceOf[end.note] < kCut) {
                 work.dealers[end.channel].release(plan.voiceOf[end.note], tick);
             }
         }
         fresh.clear();
-        for (const NoteStart& start : work.paired.starts) {
-            const std::uint8_t channel = channelOf(*start.event);
+        for (const NoteStart& start : paired.starts) {
             plan.voiceOf.push_back(kLeftOut);
-            ++plan.channels[channel].notes;
-            fresh.push_back({start.note, channel, start.event->data1, start.ended});
+            ++plan.channels[start.channel].notes;
+            fresh.push_back({start.note, start.channel, start.key, start.ended});
         }
-        // Notes struck together are dealt from the top down.
-        std::stable_sort(fresh.begin(), fresh.end(),
-                         [](const Fresh& a, const Fresh& b) { return a.key > b.key; });
+        // Notes struck together are dealt from the top down (a stable
+        // insertion sort: groups are small, and it allocates nothing).
+        for (std::size_t i = 1; i < fresh.size(); ++i) {
+            for (std::size_t j = i; j > 0 && fresh[j - 1].key < fresh[j].key; --j) {
+                std::swap(fresh[j - 1], fresh[j]);
+            }
+        }
         for (const Fresh& f : fresh) {
             plan.voiceOf[f.note] = work.dealers[f.channel].place(f.note, f.key, tick, plan.voiceOf,
                                                                  plan.cuts, f.channel);
@@ -479,11 +463,38 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
                 work.dealers[f.channel].release(plan.voiceOf[f.note], tick);
             }
         }
+    };
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    std::uint64_t groupTick = 0;
+    paired.clear(nextNote);
+    while (reader.next(event, tick)) {
+        if (tick != groupTick) {
+            if (!paired.empty()) {
+                deal(groupTick);
+                paired.clear(nextNote);
+            }
+            groupTick = tick;
+        }
+        if (event.kind == EventKind::Meta) {
+            if (isTimingMeta(event)) {
+                map.add(tick, event);
+            } else if (event.metaType == kTrackNameMeta && !plan.named) {
+                plan.named = true;
+                plan.name = event.data;
+                plan.nameLength = event.dataLength;
+            }
+        } else {
+            pairEvent(event, work.sounding, nextNote, paired);
+        }
     }
-    if (groups.overflowed()) {
+    deal(groupTick);
+    if (reader.overflowed()) {
         return false;
     }
-    plan.endTick = groups.endTick();
+    plan.endTick = reader.endTick();
     plan.hasNotes = !plan.voiceOf.empty();
     for (std::size_t c = 0; c < 16; ++c) {
         ChannelPlan& channel = plan.channels[c];
@@ -500,8 +511,8 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
 // Second pass: writes the voice tracks of one track. `conductor`: the track's
 // other events get a track of their own, before the voices; otherwise they go
 // with the first voice.
-void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
-                 bool conductor, std::vector<Bytes>& out, Workspace& work) {
+bool writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+                 bool conductor, const TrackSink& sink, Workspace& work) {
     struct Voice {
         std::uint8_t channel = 0;
         bool first = false;  // of its channel: carries all the channel's events
@@ -512,24 +523,29 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
         std::uint64_t noteTick = 0;
     };
     std::array<std::uint32_t, 16> firstWriter{};
-    std::vector<TrackWriter> writers(conductor ? 1 : 0);
-    std::vector<Voice> voices(writers.size());
+    std::vector<Voice> voices(conductor ? 1 : 0);
     for (std::uint8_t c = 0; c < 16; ++c) {
-        firstWriter[c] = static_cast<std::uint32_t>(writers.size());
+        firstWriter[c] = static_cast<std::uint32_t>(voices.size());
         const std::vector<std::uint64_t>& lastEnd = plan.channels[c].lastEnd;
         for (std::size_t v = 0; v < lastEnd.size(); ++v) {
             voices.push_back({c, v == 0, lastEnd[v]});
         }
-        writers.resize(voices.size());
+    }
+    // Writers keep their buffers from track to track.
+    std::vector<TrackWriter>& writers = work.writers;
+    writers.resize(std::max(writers.size(), voices.size()));
+    for (std::size_t w = 0; w < voices.size(); ++w) {
+        writers[w].clear();
     }
     const std::size_t home = 0;
     // Voices after the first are named after the track.
     if (plan.named) {
-        for (std::size_t w = 1; w < writers.size(); ++w) {
+        for (std::size_t w = 1; w < voices.size(); ++w) {
             Bytes name(plan.name, plan.name + plan.nameLength);
             const std::string suffix = " (voice " + std::to_string(conductor ? w : w + 1) + ")";
             name.insert(name.end(), suffix.begin(), suffix.end());
-            writers[w].meta(0, kTrackNameMeta, name.data(), static_cast<std::uint32_t>(name.size()));
+            writers[w].meta(0, kTrackNameMeta, name.data(),
+                            static_cast<std::uint32_t>(name.size()));
         }
     }
 
@@ -553,7 +569,7 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
                (map.entries[nextEntry].tick < tick ||
                 (inclusive && map.entries[nextEntry].tick == tick))) {
             const MapEntry& entry = map.entries[nextEntry++];
-            for (std::size_t w = 0; w < writers.size(); ++w) {
+            for (std::size_t w = 0; w < voices.size(); ++w) {
                 const Voice& voice = voices[w];
                 if ((!conductor || w != home) && !voice.sounding && entry.tick < voice.lastEnd &&
                     !(voice.noteWritten && voice.noteTick == entry.tick)) {
@@ -579,21 +595,19 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
     };
     const auto placed = [&](std::uint32_t note) { return plan.voiceOf[note] != kLeftOut; };
 
-    GroupReader groups(track);
-    std::vector<TrackEvent>& group = work.group;
-    std::uint32_t nextNote = 0;
+    // The events of one tick are written once all are read: note events are
+    // paired as they come, the others kept in order.
+    PairedGroup& paired = work.paired;
+    std::vector<TrackEvent>& others = work.group;
     std::size_t nextCut = 0;
-    std::uint64_t tick = 0;
-    while (groups.next(group, tick)) {
-        writeMapUntil(tick, false);
-        pairGroup(group, sounding, nextNote, work.paired);
+    const auto writeTick = [&](std::uint64_t tick) {
         // Note ends first, so that a voice is free for the notes that start here.
         for (; nextCut < plan.cuts.size() && plan.cuts[nextCut].tick == tick; ++nextCut) {
             const Cut& cut = plan.cuts[nextCut];
             noteEvent(writerOf(cut.channel, cut.note), tick, 0x80 | cut.channel, cut.key,
                       kReleaseVelocity);
         }
-        for (const NoteEnd& end : work.paired.ends) {
+        for (const NoteEnd& end : paired.ends) {
             if (plan.voiceOf[end.note] < kCut) {
                 noteEvent(writerOf(end.channel, end.note), tick, 0x80 | end.channel, end.key,
                           end.release);
@@ -602,7 +616,7 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
         // Then everything but notes: a channel's events to its voices (the
         // first takes them all, the others up to their last note's end), the
         // rest to the first track.
-        for (const TrackEvent& event : group) {
+        for (const TrackEvent& event : others) {
             switch (event.kind) {
                 case EventKind::OtherChannel: {
                     const std::uint8_t channel = channelOf(event);
@@ -631,17 +645,42 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
             }
         }
         // Then the notes that start; one that also ends here ends at once.
-        for (const NoteStart& start : work.paired.starts) {
+        for (const NoteStart& start : paired.starts) {
             if (!placed(start.note)) {
                 continue;
             }
-            const std::uint8_t channel = channelOf(*start.event);
-            const std::size_t w = writerOf(channel, start.note);
-            noteEvent(w, tick, 0x90 | channel, start.event->data1, start.event->data2);
+            const std::size_t w = writerOf(start.channel, start.note);
+            noteEvent(w, tick, 0x90 | start.channel, start.key, start.velocity);
             if (start.ended) {
-                noteEvent(w, tick, 0x80 | channel, start.event->data1, start.release);
+                noteEvent(w, tick, 0x80 | start.channel, start.key, start.release);
             }
         }
+    };
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    std::uint64_t groupTick = 0;
+    bool started = false;
+    while (reader.next(event, tick)) {
+        if (!started || tick != groupTick) {
+            if (started) {
+                writeTick(groupTick);
+            }
+            writeMapUntil(tick, false);
+            paired.clear(nextNote);
+            others.clear();
+            groupTick = tick;
+            started = true;
+        }
+        if (event.kind == EventKind::NoteOn || event.kind == EventKind::NoteOff) {
+            pairEvent(event, sounding, nextNote, paired);
+        } else {
+            others.push_back(event);
+        }
+    }
+    if (started) {
+        writeTick(groupTick);
     }
 
     // Notes still sounding end with the track.
@@ -653,100 +692,137 @@ void writeVoices(const TrackChunk& track, const TrackPlan& plan, const TempoMap&
         }
     });
     writeMapUntil(kLastTick, true);
-    for (TrackWriter& writer : writers) {
-        writer.end(std::max(endTick, writer.lastTick()));
-        out.push_back(writer.take());
-    }
-}
-
-}  // namespace
-
-bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
-             std::string& error) {
-    result = {};
-    result.format = song.format == 2 ? 2 : 1;
-    result.division = song.division;
-    std::vector<TrackPlan> plans(song.tracks.size());
-    std::vector<TempoMap> maps(song.format == 2 ? song.tracks.size() : 1);
-    const auto work = std::make_unique<Workspace>();
-    for (std::size_t t = 0; t < song.tracks.size(); ++t) {
-        if (!planTrack(song.tracks[t], options.maxVoices, plans[t],
-                       maps[song.format == 2 ? t : 0], *work)) {
-            error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
+    for (std::size_t w = 0; w < voices.size(); ++w) {
+        writers[w].end(std::max(endTick, writers[w].lastTick()));
+        if (!sink(writers[w].bytes())) {
             return false;
-        }
-    }
-    for (TempoMap& map : maps) {
-        map.finish();
-    }
-
-    // Every output track is counted before any is written.
-    std::size_t trackCount = 0;
-    for (std::size_t t = 0; t < song.tracks.size(); ++t) {
-        const TrackPlan& plan = plans[t];
-        const bool conductor = t == 0 && song.format != 2;
-        std::size_t count = plan.hasNotes && conductor ? 1 : 0;
-        for (const ChannelPlan& channel : plan.channels) {
-            count += channel.lastEnd.size();
-        }
-        trackCount += std::max<std::size_t>(count, 1);
-    }
-    if (trackCount > std::numeric_limits<std::uint16_t>::max()) {
-        error = "Too many voice tracks for one MIDI File : " + std::to_string(trackCount);
-        return false;
-    }
-
-    for (std::size_t t = 0; t < song.tracks.size(); ++t) {
-        const TrackChunk& track = song.tracks[t];
-        const TrackPlan& plan = plans[t];
-        const auto first = static_cast<std::uint32_t>(result.tracks.size());
-        const auto number = static_cast<std::uint32_t>(t);
-        if (!plan.hasNotes) {
-            result.tracks.emplace_back(track.data, track.data + track.length);
-            result.parts.push_back({number, std::nullopt, false, 0, 0, 0, first, 1});
-            continue;
-        }
-        const bool conductor = t == 0 && song.format != 2;
-        writeVoices(track, plan, maps[song.format == 2 ? t : 0], conductor, result.tracks, *work);
-        std::uint32_t next = first;
-        if (conductor) {
-            result.parts.push_back({number, std::nullopt, true, 0, 0, 0, next++, 1});
-        }
-        for (std::uint8_t c = 0; c < 16; ++c) {
-            const ChannelPlan& channel = plan.channels[c];
-            if (channel.notes == 0) {
-                continue;
-            }
-            const auto voices = static_cast<std::uint32_t>(channel.lastEnd.size());
-            result.parts.push_back(
-                {number, c, true, channel.notes, channel.leftOut, channel.cutShort, next, voices});
-            next += voices;
         }
     }
     return true;
 }
 
+}  // namespace
+
+struct Arranger::Plan {
+    std::vector<TrackPlan> tracks;
+    std::vector<TempoMap> maps;  // one for the file, or one per track in format 2
+    Workspace work;
+};
+
+Arranger::Arranger(const Song& song, const ArrangeOptions& options)
+    : song_(song), options_(options), plan_(std::make_unique<Plan>()) {}
+
+Arranger::~Arranger() = default;
+
+std::uint16_t Arranger::format() const {
+    return song_.format == 2 ? 2 : 1;
+}
+
+bool Arranger::conductor(std::size_t track) const {
+    return track == 0 && song_.format != 2;
+}
+
+bool Arranger::plan(std::string& error) {
+    Plan& plan = *plan_;
+    plan.tracks.assign(song_.tracks.size(), {});
+    plan.maps.assign(song_.format == 2 ? song_.tracks.size() : 1, {});
+    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+        if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t],
+                       plan.maps[song_.format == 2 ? t : 0], plan.work)) {
+            error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
+            return false;
+        }
+    }
+    for (TempoMap& map : plan.maps) {
+        map.finish();
+    }
+
+    parts_.clear();
+    std::uint64_t next = 0;
+    const auto part = [&](std::uint32_t track, std::optional<std::uint8_t> channel, bool hasNotes,
+                          const ChannelPlan* notes, std::uint32_t count) {
+        parts_.push_back({track, channel, hasNotes, notes ? notes->notes : 0,
+                          notes ? notes->leftOut : 0, notes ? notes->cutShort : 0,
+                          static_cast<std::uint32_t>(std::min<std::uint64_t>(next, kTrackLimit)),
+                          count});
+        next += count;
+    };
+    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+        const TrackPlan& track = plan.tracks[t];
+        const auto number = static_cast<std::uint32_t>(t);
+        if (!track.hasNotes || conductor(t)) {
+            part(number, std::nullopt, track.hasNotes, nullptr, 1);
+        }
+        for (std::uint8_t c = 0; c < 16; ++c) {
+            const ChannelPlan& channel = track.channels[c];
+            if (channel.notes != 0) {
+                part(number, c, true, &channel, static_cast<std::uint32_t>(channel.lastEnd.size()));
+            }
+        }
+    }
+    if (next > kTrackLimit) {
+        error = "Too many voice tracks for one MIDI File : " + std::to_string(next);
+        return false;
+    }
+    trackCount_ = static_cast<std::uint32_t>(next);
+    return true;
+}
+
+bool Arranger::write(const TrackSink& sink) {
+    Plan& plan = *plan_;
+    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+        const TrackChunk& track = song_.tracks[t];
+        const TrackPlan& trackPlan = plan.tracks[t];
+        const bool written =
+            trackPlan.hasNotes ? writeVoices(track, trackPlan, plan.maps[song_.format == 2 ? t : 0],
+                                             conductor(t), sink, plan.work)
+                               : sink({track.data, track.length});
+        if (!written) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
+             std::string& error) {
+    result = {};
+    Arranger arranger(song, options);
+    if (!arranger.plan(error)) {
+        return false;
+    }
+    result.format = arranger.format();
+    result.division = song.division;
+    result.parts = arranger.parts();
+    return arranger.write([&](std::span<const std::uint8_t> track) {
+        result.tracks.emplace_back(track.begin(), track.end());
+        return true;
+    });
+}
+
 std::vector<std::vector<Note>> songNotes(const Song& song) {
     std::vector<std::vector<Note>> tracks;
     const auto work = std::make_unique<Workspace>();
+    PairedGroup& paired = work->paired;
     for (const TrackChunk& track : song.tracks) {
         std::vector<Note>& notes = tracks.emplace_back();
         work->sounding.reset();
-        GroupReader groups(track);
+        TimedReader reader(track);
+        TrackEvent event;
         std::uint32_t nextNote = 0;
         std::uint64_t tick = 0;
-        while (groups.next(work->group, tick)) {
-            pairGroup(work->group, work->sounding, nextNote, work->paired);
-            for (const NoteEnd& end : work->paired.ends) {
+        while (reader.next(event, tick)) {
+            paired.clear(nextNote);
+            pairEvent(event, work->sounding, nextNote, paired);
+            for (const NoteEnd& end : paired.ends) {
                 notes[end.note].end = tick;
             }
-            for (const NoteStart& start : work->paired.starts) {
-                const TrackEvent& event = *start.event;
-                notes.push_back({tick, tick, channelOf(event), event.data1, event.data2});
+            for (const NoteStart& start : paired.starts) {
+                notes.push_back({tick, tick, start.channel, start.key, start.velocity});
             }
         }
         work->sounding.forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
-            notes[note].end = groups.endTick();
+            notes[note].end = reader.endTick();
         });
     }
     return tracks;

@@ -1,5 +1,6 @@
 #include "arrange/smf_writer.h"
 
+#include <cstring>
 #include <limits>
 
 namespace mid2nolt {
@@ -11,10 +12,19 @@ void TrackWriter::quantity(std::uint64_t value) {
         groups[count++] = static_cast<std::uint8_t>(value & 0x7Fu);
         value >>= 7;
     } while (value != 0);
+    std::uint8_t* at = room(static_cast<std::size_t>(count));
     while (count > 1) {
-        bytes_.push_back(static_cast<std::uint8_t>(groups[--count] | 0x80u));
+        *at++ = static_cast<std::uint8_t>(groups[--count] | 0x80u);
     }
-    bytes_.push_back(groups[0]);
+    *at++ = groups[0];
+    used_ = static_cast<std::size_t>(at - buffer_.data());
+}
+
+void TrackWriter::put(const std::uint8_t* data, std::size_t count) {
+    if (count > 0) {
+        std::memcpy(room(count), data, count);
+        used_ += count;
+    }
 }
 
 void TrackWriter::delta(std::uint64_t tick) {
@@ -24,39 +34,50 @@ void TrackWriter::delta(std::uint64_t tick) {
 
 void TrackWriter::channel(std::uint64_t tick, std::uint8_t status, std::uint8_t data1,
                           std::uint8_t data2) {
-    delta(tick);
-    bytes_.push_back(status);
-    bytes_.push_back(data1);
-    if ((status & 0xE0u) != 0xC0u) {
-        bytes_.push_back(data2);
+    const std::uint64_t gap = tick - lastTick_;
+    const std::size_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
+    if (gap < 0x80u) {
+        // The common case in one step: a one-byte delta and the event.
+        std::uint8_t* at = room(4);
+        at[0] = static_cast<std::uint8_t>(gap);
+        at[1] = status;
+        at[2] = data1;
+        at[3] = data2;
+        used_ += 2 + dataBytes;
+        lastTick_ = tick;
+        return;
     }
+    delta(tick);
+    const std::uint8_t event[3] = {status, data1, data2};
+    put(event, 1 + dataBytes);
 }
 
 void TrackWriter::meta(std::uint64_t tick, std::uint8_t type, const std::uint8_t* data,
                        std::uint32_t length) {
     delta(tick);
-    bytes_.push_back(0xFF);
-    bytes_.push_back(type);
+    const std::uint8_t head[2] = {0xFF, type};
+    put(head, 2);
     quantity(length);
-    bytes_.insert(bytes_.end(), data, data + length);
+    put(data, length);
 }
 
 void TrackWriter::sysex(std::uint64_t tick, std::uint8_t status, const std::uint8_t* data,
                         std::uint32_t length) {
     delta(tick);
-    bytes_.push_back(status);
+    put(&status, 1);
     quantity(length);
-    bytes_.insert(bytes_.end(), data, data + length);
+    put(data, length);
 }
 
 void TrackWriter::system(std::uint64_t tick, std::uint8_t status) {
     delta(tick);
-    bytes_.push_back(status);
+    put(&status, 1);
 }
 
 void TrackWriter::end(std::uint64_t tick) {
     delta(tick);
-    bytes_.insert(bytes_.end(), {0xFF, 0x2F, 0x00});
+    const std::uint8_t end[3] = {0xFF, 0x2F, 0x00};
+    put(end, 3);
 }
 
 namespace {
@@ -73,26 +94,33 @@ void put32(std::uint8_t* at, std::uint32_t value) {
 
 }  // namespace
 
-bool writeSmf(std::FILE* out, std::uint16_t format, std::uint16_t division,
-              const std::vector<Bytes>& tracks) {
-    if (tracks.size() > std::numeric_limits<std::uint16_t>::max()) {
-        return false;
-    }
+bool writeSmfHeader(std::FILE* out, std::uint16_t format, std::uint16_t trackCount,
+                    std::uint16_t division) {
     std::uint8_t header[14] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
     put16(header + 8, format);
-    put16(header + 10, static_cast<std::uint32_t>(tracks.size()));
+    put16(header + 10, trackCount);
     put16(header + 12, division);
-    if (std::fwrite(header, 1, sizeof header, out) != sizeof header) {
+    return std::fwrite(header, 1, sizeof header, out) == sizeof header;
+}
+
+bool writeSmfTrack(std::FILE* out, std::span<const std::uint8_t> track) {
+    if (track.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    std::uint8_t chunk[8] = {'M', 'T', 'r', 'k'};
+    put32(chunk + 4, static_cast<std::uint32_t>(track.size()));
+    return std::fwrite(chunk, 1, sizeof chunk, out) == sizeof chunk &&
+           (track.empty() || std::fwrite(track.data(), 1, track.size(), out) == track.size());
+}
+
+bool writeSmf(std::FILE* out, std::uint16_t format, std::uint16_t division,
+              const std::vector<Bytes>& tracks) {
+    if (tracks.size() > std::numeric_limits<std::uint16_t>::max() ||
+        !writeSmfHeader(out, format, static_cast<std::uint16_t>(tracks.size()), division)) {
         return false;
     }
     for (const Bytes& track : tracks) {
-        if (track.size() > std::numeric_limits<std::uint32_t>::max()) {
-            return false;
-        }
-        std::uint8_t chunk[8] = {'M', 'T', 'r', 'k'};
-        put32(chunk + 4, static_cast<std::uint32_t>(track.size()));
-        if (std::fwrite(chunk, 1, sizeof chunk, out) != sizeof chunk ||
-            (!track.empty() && std::fwrite(track.data(), 1, track.size(), out) != track.size())) {
+        if (!writeSmfTrack(out, track)) {
             return false;
         }
     }

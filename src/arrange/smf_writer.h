@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <vector>
 
 namespace mid2nolt {
@@ -17,7 +19,8 @@ public:
     // A channel event: status and one or two data bytes, as its status asks.
     void channel(std::uint64_t tick, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     // A meta event of `type` with its data.
-    void meta(std::uint64_t tick, std::uint8_t type, const std::uint8_t* data, std::uint32_t length);
+    void meta(std::uint64_t tick, std::uint8_t type, const std::uint8_t* data,
+              std::uint32_t length);
     // A system exclusive message (status 0xF0 or 0xF7) with its data.
     void sysex(std::uint64_t tick, std::uint8_t status, const std::uint8_t* data,
                std::uint32_t length);
@@ -26,21 +29,39 @@ public:
     // End of track; the chunk is complete after it.
     void end(std::uint64_t tick);
 
+    // Empty again, keeping the buffer.
+    void clear() {
+        used_ = 0;
+        lastTick_ = 0;
+    }
     std::uint64_t lastTick() const { return lastTick_; }
-    const Bytes& bytes() const { return bytes_; }
-    Bytes take() { return std::move(bytes_); }
+    std::span<const std::uint8_t> bytes() const { return {buffer_.data(), used_}; }
 
 private:
+    // Room for `count` more bytes; returns where they go.
+    std::uint8_t* room(std::size_t count) {
+        if (buffer_.size() - used_ < count) {
+            buffer_.resize(std::max({buffer_.size() * 2, used_ + count, std::size_t{256}}));
+        }
+        return buffer_.data() + used_;
+    }
     void delta(std::uint64_t tick);
     void quantity(std::uint64_t value);
+    void put(const std::uint8_t* data, std::size_t count);
 
-    Bytes bytes_;
+    // Written bytes are the first used_ of the buffer, which grows by doubling.
+    Bytes buffer_;
+    std::size_t used_ = 0;
     std::uint64_t lastTick_ = 0;
 };
 
-// Writes a whole Standard MIDI File to `out`: the header chunk, then one track
-// chunk per entry (at most 65535). False when a write fails or a track is
-// longer than a chunk's 32-bit length can say.
+// A Standard MIDI File written to `out` piece by piece: the header chunk,
+// then each track chunk. False when a write fails or a track is longer than a
+// chunk's 32-bit length can say.
+bool writeSmfHeader(std::FILE* out, std::uint16_t format, std::uint16_t trackCount,
+                    std::uint16_t division);
+bool writeSmfTrack(std::FILE* out, std::span<const std::uint8_t> track);
+// A whole file at once (at most 65535 tracks).
 bool writeSmf(std::FILE* out, std::uint16_t format, std::uint16_t division,
               const std::vector<Bytes>& tracks);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 
 #include "arrange/arranger.h"
@@ -114,40 +115,47 @@ bool sameFile(const std::string& a, const std::string& b) {
     }
 }
 
-void printParts(const mid2nolt::Arrangement& arrangement) {
-    for (const mid2nolt::PartReport& part : arrangement.parts) {
+void printParts(const mid2nolt::Arranger& arranger) {
+    for (const mid2nolt::PartReport& part : arranger.parts()) {
         if (!part.channel) {
             std::printf(part.hasNotes ? "Track %u : events other than notes kept in Track %u\n"
                                       : "Track %u has no notes : kept as Track %u\n",
                         part.track, part.firstTrack);
             continue;
         }
-        std::printf("Track %u, Channel %u : %llu note(s) in %u voice(s), %llu left out, "
-                    "%llu cut short : ",
-                    part.track, unsigned{*part.channel},
-                    static_cast<unsigned long long>(part.notes), part.trackCount,
-                    static_cast<unsigned long long>(part.leftOut),
-                    static_cast<unsigned long long>(part.cutShort));
+        std::printf(
+            "Track %u, Channel %u : %llu note(s) in %u voice(s), %llu left out, "
+            "%llu cut short : ",
+            part.track, unsigned{*part.channel}, static_cast<unsigned long long>(part.notes),
+            part.trackCount, static_cast<unsigned long long>(part.leftOut),
+            static_cast<unsigned long long>(part.cutShort));
         if (part.trackCount == 1) {
             std::printf("Track %u\n", part.firstTrack);
         } else {
-            std::printf("Tracks %u to %u\n", part.firstTrack, part.firstTrack + part.trackCount - 1);
+            std::printf("Tracks %u to %u\n", part.firstTrack,
+                        part.firstTrack + part.trackCount - 1);
         }
     }
 }
 
-// Written whole under a temporary name beside the output, then renamed over
-// it: a failed run never leaves a partial file under the output's name.
-bool saveArrangement(const mid2nolt::Arrangement& arrangement, const std::string& output) {
+// Written under a temporary name beside the output, track by track as they
+// are made, then renamed over it: a failed run never leaves a partial file
+// under the output's name.
+bool saveArrangement(mid2nolt::Arranger& arranger, std::uint16_t division,
+                     const std::string& output) {
     const std::string temporary = output + ".part";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
-        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't create arranged MIDI File : ",
-                     output.c_str());
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't create arranged MIDI File : ", output.c_str());
         return false;
     }
     bool written =
-        mid2nolt::writeSmf(file, arrangement.format, arrangement.division, arrangement.tracks);
+        mid2nolt::writeSmfHeader(file, arranger.format(),
+                                 static_cast<std::uint16_t>(arranger.trackCount()), division) &&
+        arranger.write([file](std::span<const std::uint8_t> track) {
+            return mid2nolt::writeSmfTrack(file, track);
+        });
     written = std::fclose(file) == 0 && written;
     // Where rename does not replace (Windows), the old output goes first.
     if (written && std::rename(temporary.c_str(), output.c_str()) != 0) {
@@ -156,8 +164,8 @@ bool saveArrangement(const mid2nolt::Arrangement& arrangement, const std::string
     }
     if (!written) {
         std::remove(temporary.c_str());
-        std::fprintf(stderr, "%s%s\n", "ERROR- Couldn't write arranged MIDI File : ",
-                     output.c_str());
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't write arranged MIDI File : ", output.c_str());
     }
     return written;
 }
@@ -168,8 +176,9 @@ int run(int argc, char** argv) {
         return kSuccess;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("mid2nolt-arrange %s\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
-                    MID2NOLT_VERSION);
+        std::printf(
+            "mid2nolt-arrange %s\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
+            MID2NOLT_VERSION);
         return kSuccess;
     }
     if (argc < 2 || argc > 6) {
@@ -198,17 +207,16 @@ int run(int argc, char** argv) {
         return kFailure;
     }
     std::printf("Arranging Track Data...\n");
-    mid2nolt::Arrangement arrangement;
+    mid2nolt::Arranger arranger(*song, {options.maxVoices});
     std::string error;
-    if (!mid2nolt::arrange(*song, {options.maxVoices}, arrangement, error)) {
+    if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return kFailure;
     }
-    song.reset();
-    printParts(arrangement);
-    std::printf("Saving MIDI File Format %u with %zu track(s) : %s\n", unsigned{arrangement.format},
-                arrangement.tracks.size(), output.c_str());
-    if (!saveArrangement(arrangement, output)) {
+    printParts(arranger);
+    std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
+                arranger.trackCount(), output.c_str());
+    if (!saveArrangement(arranger, song->division, output)) {
         return kFailure;
     }
     std::printf("Done!\n");

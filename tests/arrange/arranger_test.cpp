@@ -46,8 +46,8 @@ std::unique_ptr<Song> loadBytes(const mid2nolt::Bytes& bytes) {
 
 mid2nolt::Bytes fileBytes(const Arrangement& arrangement) {
     std::FILE* file = std::tmpfile();
-    EXPECT_TRUE(mid2nolt::writeSmf(file, arrangement.format, arrangement.division,
-                                   arrangement.tracks));
+    EXPECT_TRUE(
+        mid2nolt::writeSmf(file, arrangement.format, arrangement.division, arrangement.tracks));
     mid2nolt::Bytes bytes(static_cast<std::size_t>(std::ftell(file)));
     std::rewind(file);
     EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
@@ -129,9 +129,16 @@ Note note(std::uint64_t start, std::uint64_t end, int key, int channel = 0, int 
 smf::Bytes chordFile() {
     smf::Track melody;
     melody.text(0, 0x03, "Piano")
-        .noteOn(0, 0, 72, 100).noteOn(0, 0, 60, 100).noteOn(0, 0, 64, 100).noteOn(0, 0, 67, 100)
-        .noteOff(96, 0, 72).noteOn(0, 0, 74, 100)
-        .noteOff(96, 0, 74).noteOff(0, 0, 60).noteOff(0, 0, 64).noteOff(0, 0, 67)
+        .noteOn(0, 0, 72, 100)
+        .noteOn(0, 0, 60, 100)
+        .noteOn(0, 0, 64, 100)
+        .noteOn(0, 0, 67, 100)
+        .noteOff(96, 0, 72)
+        .noteOn(0, 0, 74, 100)
+        .noteOff(96, 0, 74)
+        .noteOff(0, 0, 60)
+        .noteOff(0, 0, 64)
+        .noteOff(0, 0, 67)
         .end();
     return smf::file(1, 96, {smf::Track().tempo(0, 500000).end(), melody});
 }
@@ -190,29 +197,37 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Piano (voice 2)", {note(0, 192, 60)}}},
                    2},
         // An inner note held under a melody that falls below it yields there.
-        VoicesCase{"InnerNoteCutShort",
-                   smf::file(0, 96,
-                             {smf::Track()
-                                  .noteOn(0, 0, 72, 90).noteOn(0, 0, 60, 80)
-                                  .noteOff(96, 0, 72).noteOff(0, 0, 60)
-                                  .noteOn(0, 0, 67, 70)
-                                  .noteOn(48, 0, 76, 90).noteOff(48, 0, 76)
-                                  .noteOff(0, 0, 67)
-                                  .end()}),
-                   1,
-                   1,
-                   {{"", {}},
-                    {"", {note(0, 96, 72, 0, 90), note(96, 144, 67, 0, 70),
-                          note(144, 192, 76, 0, 90)}}},
-                   1,
-                   1},
+        VoicesCase{
+            "InnerNoteCutShort",
+            smf::file(0, 96,
+                      {smf::Track()
+                           .noteOn(0, 0, 72, 90)
+                           .noteOn(0, 0, 60, 80)
+                           .noteOff(96, 0, 72)
+                           .noteOff(0, 0, 60)
+                           .noteOn(0, 0, 67, 70)
+                           .noteOn(48, 0, 76, 90)
+                           .noteOff(48, 0, 76)
+                           .noteOff(0, 0, 67)
+                           .end()}),
+            1,
+            1,
+            {{"", {}},
+             {"", {note(0, 96, 72, 0, 90), note(96, 144, 67, 0, 70), note(144, 192, 76, 0, 90)}}},
+            1,
+            1},
         // Format 0: the meta events stay in track 0, each channel's voices follow.
         VoicesCase{"FormatZero",
                    smf::file(0, 96,
                              {smf::Track()
-                                  .text(0, 0x03, "Song").tempo(0, 400000)
-                                  .noteOn(0, 1, 50, 100).noteOn(0, 0, 70, 100).noteOn(0, 0, 65, 100)
-                                  .noteOff(96, 0, 70).noteOff(0, 0, 65).noteOff(0, 1, 50)
+                                  .text(0, 0x03, "Song")
+                                  .tempo(0, 400000)
+                                  .noteOn(0, 1, 50, 100)
+                                  .noteOn(0, 0, 70, 100)
+                                  .noteOn(0, 0, 65, 100)
+                                  .noteOff(96, 0, 70)
+                                  .noteOff(0, 0, 65)
+                                  .noteOff(0, 1, 50)
                                   .end()}),
                    0,
                    1,
@@ -224,14 +239,16 @@ INSTANTIATE_TEST_SUITE_P(
         // a note never ended ends with its track.
         VoicesCase{"FormatTwo",
                    smf::file(2, 96,
-                             {smf::Track().tempo(0, 300000).noteOn(0, 2, 40, 60)
-                                  .noteOn(10, 2, 43, 60).noteOff(10, 2, 40).end(20),
+                             {smf::Track()
+                                  .tempo(0, 300000)
+                                  .noteOn(0, 2, 40, 60)
+                                  .noteOn(10, 2, 43, 60)
+                                  .noteOff(10, 2, 40)
+                                  .end(20),
                               smf::Track().text(0, 0x01, "no notes").end()}),
                    0,
                    2,
-                   {{"", {note(0, 20, 40, 2, 60)}},
-                    {"", {note(10, 40, 43, 2, 60)}},
-                    {"", {}}}}));
+                   {{"", {note(0, 20, 40, 2, 60)}}, {"", {note(10, 40, 43, 2, 60)}}, {"", {}}}}));
 
 // Every script a conversion of `song` writes, by name.
 std::map<std::string, std::string> scriptsOf(const Song& song, bool packing) {
@@ -246,18 +263,28 @@ std::map<std::string, std::string> scriptsOf(const Song& song, bool packing) {
 // track with a chord: every note line of the arranged conversion starts where
 // its note starts in the file, within a driver tick, and none is silent.
 TEST(ArrangeTiming, ScriptsFollowTheFilesTempoMap) {
-    const smf::Bytes file = smf::file(
-        1, 96,
-        {smf::Track().tempo(0, 500000).tempo(192, 250000).tempo(240, 1000000).end(),
-         smf::Track()
-             .noteOn(0, 0, 60, 100).noteOff(96, 0, 60).noteOn(0, 0, 62, 100).noteOff(96, 0, 62)
-             .noteOn(0, 0, 71, 100).noteOn(0, 0, 67, 100).noteOn(0, 0, 64, 100)
-             .noteOff(96, 0, 64).noteOff(0, 0, 67).noteOff(0, 0, 71)
-             .noteOn(192, 0, 65, 100).noteOff(96, 0, 65)
-             .end()});
+    const smf::Bytes file =
+        smf::file(1, 96,
+                  {smf::Track().tempo(0, 500000).tempo(192, 250000).tempo(240, 1000000).end(),
+                   smf::Track()
+                       .noteOn(0, 0, 60, 100)
+                       .noteOff(96, 0, 60)
+                       .noteOn(0, 0, 62, 100)
+                       .noteOff(96, 0, 62)
+                       .noteOn(0, 0, 71, 100)
+                       .noteOn(0, 0, 67, 100)
+                       .noteOn(0, 0, 64, 100)
+                       .noteOff(96, 0, 64)
+                       .noteOff(0, 0, 67)
+                       .noteOff(0, 0, 71)
+                       .noteOn(192, 0, 65, 100)
+                       .noteOff(96, 0, 65)
+                       .end()});
     // Seconds at a tick: 0.5 s a quarter to 192, 0.25 s to 432, then 1 s.
     const auto seconds = [](double tick) {
-        return tick <= 192 ? tick / 192 : tick <= 432 ? 1 + (tick - 192) / 384 : 1.625 + (tick - 432) / 96;
+        return tick <= 192   ? tick / 192
+               : tick <= 432 ? 1 + (tick - 192) / 384
+                             : 1.625 + (tick - 432) / 96;
     };
     const Arranged arranged = arrangeSong(*loadBytes(file));
     std::vector<Note> expected = allNotes(*arranged.song);
@@ -270,9 +297,11 @@ TEST(ArrangeTiming, ScriptsFollowTheFilesTempoMap) {
             const std::uint64_t length = std::stoull((*it)[2]);
             if (kind != "wait" && kind != "rest") {
                 EXPECT_GT(length, 0u) << name << " at driver tick " << ticks;
-                const bool matches = std::any_of(expected.begin(), expected.end(), [&](const Note& n) {
-                    return std::abs(seconds(static_cast<double>(n.start)) - ticks / 60.0) <= 1 / 60.0;
-                });
+                const bool matches =
+                    std::any_of(expected.begin(), expected.end(), [&](const Note& n) {
+                        return std::abs(seconds(static_cast<double>(n.start)) - ticks / 60.0) <=
+                               1 / 60.0;
+                    });
                 EXPECT_TRUE(matches) << name << ": " << kind << " at driver tick " << ticks;
                 ++heard;
             }
@@ -296,17 +325,16 @@ TEST(ArrangeSamples, KeepEveryNoteInMonophonicVoices) {
     std::size_t arrangedLines = 0;
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
-        const auto source = loadBytes(
-            [&] {
-                const std::string text = testing_support::readFile(file);
-                return mid2nolt::Bytes(text.begin(), text.end());
-            }());
+        const auto source = loadBytes([&] {
+            const std::string text = testing_support::readFile(file);
+            return mid2nolt::Bytes(text.begin(), text.end());
+        }());
         const Arranged arranged = arrangeSong(*source);
         ASSERT_EQ(allNotes(*arranged.song), allNotes(*source));
         std::vector<std::vector<Note>> voices = mid2nolt::songNotes(*arranged.song);
         for (const mid2nolt::PartReport& part : arranged.arrangement.parts) {
-            for (std::uint32_t t = part.firstTrack; part.channel && t < part.firstTrack + part.trackCount;
-                 ++t) {
+            for (std::uint32_t t = part.firstTrack;
+                 part.channel && t < part.firstTrack + part.trackCount; ++t) {
                 std::sort(voices[t].begin(), voices[t].end());
                 ASSERT_EQ(overlap(voices[t]), "") << "track " << t;
             }

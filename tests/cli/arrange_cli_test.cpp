@@ -13,8 +13,8 @@ namespace {
 
 using smf::operator+;
 
-using testing_support::RunResult;
 using testing_support::runArranger;
+using testing_support::RunResult;
 using testing_support::TempDir;
 
 const std::string kUsage =
@@ -95,23 +95,37 @@ INSTANTIATE_TEST_SUITE_P(
                     "mid2nolt-arrange " MID2NOLT_VERSION
                     "\nCopyright (c) 2026 the mid2nolt developers, MIT License\n",
                     0},
-        ArrangeCase{"UnknownOption", kSource, {"song.mid", "-p"},
+        ArrangeCase{"UnknownOption",
+                    kSource,
+                    {"song.mid", "-p"},
                     "ERROR- Invalid Arrange Parameter : -p\n"},
-        ArrangeCase{"VoicesMissing", kSource, {"song.mid", "--voices"},
+        ArrangeCase{"VoicesMissing",
+                    kSource,
+                    {"song.mid", "--voices"},
                     "ERROR- Invalid Voice Count : [None]\n"},
-        ArrangeCase{"VoicesZero", kSource, {"song.mid", "--voices", "0"},
+        ArrangeCase{"VoicesZero",
+                    kSource,
+                    {"song.mid", "--voices", "0"},
                     "ERROR- Invalid Voice Count : 0\n"},
-        ArrangeCase{"VoicesNotANumber", kSource, {"song.mid", "--voices=2x"},
+        ArrangeCase{"VoicesNotANumber",
+                    kSource,
+                    {"song.mid", "--voices=2x"},
                     "ERROR- Invalid Voice Count : 2x\n"},
-        ArrangeCase{"VoicesPast32Bits", kSource, {"song.mid", "--voices", "4294967296"},
+        ArrangeCase{"VoicesPast32Bits",
+                    kSource,
+                    {"song.mid", "--voices", "4294967296"},
                     "ERROR- Invalid Voice Count : 4294967296\n"},
-        ArrangeCase{"OutputMissing", kSource, {"song.mid", "-o"},
-                    "ERROR- Invalid Output File : [None]\n"},
-        ArrangeCase{"MissingSource", {}, {"missing.mid"},
-                    "ERROR- Can't Open Source File: missing.mid\n"},
-        ArrangeCase{"OutputIsSource", kSource, {"song.mid", "-o", "song.mid"},
+        ArrangeCase{
+            "OutputMissing", kSource, {"song.mid", "-o"}, "ERROR- Invalid Output File : [None]\n"},
+        ArrangeCase{
+            "MissingSource", {}, {"missing.mid"}, "ERROR- Can't Open Source File: missing.mid\n"},
+        ArrangeCase{"OutputIsSource",
+                    kSource,
+                    {"song.mid", "-o", "song.mid"},
                     "ERROR- Output File is the Source File : song.mid\n"},
-        ArrangeCase{"OutputIsSourceByAnotherPath", kSource, {"song.mid", "-o./song.mid"},
+        ArrangeCase{"OutputIsSourceByAnotherPath",
+                    kSource,
+                    {"song.mid", "-o./song.mid"},
                     "ERROR- Output File is the Source File : ./song.mid\n"},
         ArrangeCase{"NotMidiKeepsTheOldOutput",
                     {{"song.mid", "RIFF...."}, {"song-arranged.mid", "old"}},
@@ -123,20 +137,28 @@ INSTANTIATE_TEST_SUITE_P(
                     {"song.mid"},
                     "ERROR- Unexptected End of Source Data\n",
                     "Reading MIDI Source File : song.mid\nMIDI File Format 1 with 2 track(s)\n"},
-        ArrangeCase{"NoSuchFolder", kSource, {"song.mid", "-o", "none/out.mid"},
+        ArrangeCase{"NoSuchFolder",
+                    kSource,
+                    {"song.mid", "-o", "none/out.mid"},
                     "ERROR- Couldn't create arranged MIDI File : none/out.mid\n",
                     "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
                         "Saving MIDI File Format 1 with 2 track(s) : none/out.mid\n"},
-        ArrangeCase{"BesideTheSource", kSource, {"song.mid"}, "",
+        ArrangeCase{"BesideTheSource",
+                    kSource,
+                    {"song.mid"},
+                    "",
                     "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
                         "Saving MIDI File Format 1 with 2 track(s) : song-arranged.mid\nDone!\n",
-                    0, {{"song-arranged.mid", text(kArranged)}}},
+                    0,
+                    {{"song-arranged.mid", text(kArranged)}}},
         ArrangeCase{"ReplacesTheOutput",
                     {{"song.mid", text(kSong)}, {"out.mid", "old"}},
-                    {"song.mid", "--voices=1", "-oout.mid"}, "",
+                    {"song.mid", "--voices=1", "-oout.mid"},
+                    "",
                     "Reading MIDI Source File : song.mid\n" + kArrangedConsole +
                         "Saving MIDI File Format 1 with 2 track(s) : out.mid\nDone!\n",
-                    0, {{"out.mid", text(kArranged)}}}),
+                    0,
+                    {{"out.mid", text(kArranged)}}}),
     [](const testing::TestParamInfo<ArrangeCase>& info) { return info.param.name; });
 
 }  // namespace

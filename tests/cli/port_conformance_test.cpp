@@ -58,7 +58,8 @@ TEST_P(PortConformance, SameAsNative) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, PortConformance, testing::ValuesIn(testing_support::sharedSamples()),
+INSTANTIATE_TEST_SUITE_P(Samples, PortConformance,
+                         testing::ValuesIn(testing_support::sharedSamples()),
                          [](const testing::TestParamInfo<fs::path>& info) {
                              std::string name =
                                  std::to_string(info.index) + "_" + info.param.stem().string();

@@ -126,7 +126,8 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
     }
     command += shellQuote(binary);
     for (const std::string& arg : args) {
-        command += " " + shellQuote(arg);
+        command += ' ';
+        command += shellQuote(arg);
     }
     command += " </dev/null >" + shellQuote((capture / "out").string()) + " 2>" +
                shellQuote((capture / "err").string());

@@ -53,7 +53,6 @@ RunResult runTool(const std::filesystem::path& dir, const std::vector<std::strin
 RunResult runNativeTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
 // The same two for the arranger (mid2nolt-arrange) of the build under test.
 RunResult runArranger(const std::filesystem::path& dir, const std::vector<std::string>& args);
-RunResult runNativeArranger(const std::filesystem::path& dir,
-                            const std::vector<std::string>& args);
+RunResult runNativeArranger(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 }  // namespace testing_support
