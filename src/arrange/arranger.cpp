@@ -89,7 +89,7 @@ private:
 // a synthesizer ends it.
 class Sounding {
 public:
-    Sounding() : notes_(16 * 256, kLeftOut) {}
+    Sounding() : notes_(std::size_t{16} * 256, kLeftOut) {}
 
     void reset() { std::fill(notes_.begin(), notes_.end(), kLeftOut); }
     // Starts `note`; returns the note it ends, or kLeftOut.
