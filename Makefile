@@ -156,7 +156,10 @@ windows-test: windows
 	$(CONFIGURE) windows-test -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows-test
 	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
-	WINEDEBUG=-all ctest --preset windows-test -j2
+	# One wine server for the whole suite, ended after it: no run waits on a
+	# server that is starting or shutting down.
+	wineserver -p
+	WINEDEBUG=-all ctest --preset windows-test -j2; status=$$?; wineserver -k; exit $$status
 
 # build/windows/mid2nolt-<version>-win64.zip, then checked under wine.
 windows-package: windows release
