@@ -157,7 +157,9 @@ windows-test: windows
 	cmake --build --preset windows-test
 	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
 	# One wine server for the whole suite, ended after it: no run waits on a
-	# server that is starting or shutting down.
+	# server that is starting or shutting down. The first start's server is
+	# waited for first; a persistent one cannot start beside it.
+	wineserver -w
 	wineserver -p
 	WINEDEBUG=-all ctest --preset windows-test -j2; status=$$?; wineserver -k; exit $$status
 
