@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -75,6 +75,27 @@ std::vector<Note> allNotes(const Song& song) {
     }
     std::sort(notes.begin(), notes.end());
     return notes;
+}
+
+// The timed lines of a script ("\twait 12", "\tc.4 3"): each line's word and tick count.
+std::vector<std::pair<std::string, std::uint64_t>> timedLines(const std::string& text) {
+    std::vector<std::pair<std::string, std::uint64_t>> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t space = line.find(' ');
+        if (line.size() > 1 && line[0] == '\t' && space != std::string::npos &&
+            line.find_first_not_of("0123456789", space + 1) == std::string::npos &&
+            space + 1 < line.size()) {
+            lines.emplace_back(line.substr(1, space - 1), std::stoull(line.substr(space + 1)));
+        }
+    }
+    return lines;
+}
+
+bool isNoteLine(const std::string& word) {
+    return word.size() >= 3 && word[0] >= 'a' && word[0] <= 'g' &&
+           (word[1] == '.' || word[1] == 's');
 }
 
 // The first pair of notes of a track that sound at once, if any.
@@ -289,12 +310,9 @@ TEST(ArrangeTiming, ScriptsFollowTheFilesTempoMap) {
     const Arranged arranged = arrangeSong(*loadBytes(file));
     std::vector<Note> expected = allNotes(*arranged.song);
     std::size_t heard = 0;
-    const std::regex line(R"(\t(\S+) ([0-9]+))");
     for (const auto& [name, text] : scriptsOf(*arranged.song, false)) {
         std::uint64_t ticks = 0;
-        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
-            const std::string kind = (*it)[1];
-            const std::uint64_t length = std::stoull((*it)[2]);
+        for (const auto& [kind, length] : timedLines(text)) {
             if (kind != "wait" && kind != "rest") {
                 EXPECT_GT(length, 0u) << name << " at driver tick " << ticks;
                 const bool matches =
@@ -319,7 +337,6 @@ TEST(ArrangeSamples, KeepEveryNoteInMonophonicVoices) {
     if (files.empty()) {
         GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
     }
-    const std::regex noteLine("\t[a-g][.s]-?[0-9]+ ([0-9]+)");
     std::size_t plainSilent = 0;
     std::size_t arrangedSilent = 0;
     std::size_t arrangedLines = 0;
@@ -341,10 +358,11 @@ TEST(ArrangeSamples, KeepEveryNoteInMonophonicVoices) {
         }
         const auto count = [&](const Song& song, std::size_t& silent, std::size_t* lines) {
             for (const auto& [name, text] : scriptsOf(song, false)) {
-                for (std::sregex_iterator it(text.begin(), text.end(), noteLine), end; it != end;
-                     ++it) {
-                    silent += (*it)[1] == "0";
-                    lines && ++*lines;
+                for (const auto& [word, length] : timedLines(text)) {
+                    if (isNoteLine(word)) {
+                        silent += length == 0;
+                        lines && ++*lines;
+                    }
                 }
             }
         };
