@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -403,7 +402,6 @@ struct TrackPlan {
     const std::uint8_t* name = nullptr;  // the first track name
     std::uint32_t nameLength = 0;
     bool named = false;
-    bool hasNotes = false;
     std::uint64_t endTick = 0;
 };
 
@@ -495,7 +493,6 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
         return false;
     }
     plan.endTick = reader.endTick();
-    plan.hasNotes = !plan.voiceOf.empty();
     for (std::size_t c = 0; c < 16; ++c) {
         ChannelPlan& channel = plan.channels[c];
         const Dealer& dealer = work.dealers[c];
@@ -750,8 +747,9 @@ bool Arranger::plan(std::string& error) {
     for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
         const TrackPlan& track = plan.tracks[t];
         const auto number = static_cast<std::uint32_t>(t);
-        if (!track.hasNotes || conductor(t)) {
-            part(number, std::nullopt, track.hasNotes, nullptr, 1);
+        const bool hasNotes = !track.voiceOf.empty();
+        if (!hasNotes || conductor(t)) {
+            part(number, std::nullopt, hasNotes, nullptr, 1);
         }
         for (std::uint8_t c = 0; c < 16; ++c) {
             const ChannelPlan& channel = track.channels[c];
@@ -774,9 +772,10 @@ bool Arranger::write(const TrackSink& sink) {
         const TrackChunk& track = song_.tracks[t];
         const TrackPlan& trackPlan = plan.tracks[t];
         const bool written =
-            trackPlan.hasNotes ? writeVoices(track, trackPlan, plan.maps[song_.format == 2 ? t : 0],
-                                             conductor(t), sink, plan.work)
-                               : sink({track.data, track.length});
+            !trackPlan.voiceOf.empty()
+                ? writeVoices(track, trackPlan, plan.maps[song_.format == 2 ? t : 0], conductor(t),
+                              sink, plan.work)
+                : sink({track.data, track.length});
         if (!written) {
             return false;
         }

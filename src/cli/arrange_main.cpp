@@ -13,6 +13,7 @@
 
 #include "arrange/arranger.h"
 #include "arrange/smf_writer.h"
+#include "cli/process.h"
 #include "midi/song.h"
 
 namespace {
@@ -31,13 +32,9 @@ constexpr const char* kHelp =
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
 
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using mid2nolt::cli::File;
+using mid2nolt::cli::kFailure;
+using mid2nolt::cli::kSuccess;
 
 struct Options {
     const char* source = nullptr;

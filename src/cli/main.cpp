@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "cli/process.h"
 #include "cli/unsigned_text.h"
 #include "convert/run_record.h"
 #include "convert/track_output.h"
@@ -27,13 +28,9 @@ constexpr const char* kHelp =
 constexpr const char* kInvalidParameter = "ERROR- Invalid Conversion Parameter : ";
 constexpr const char* kInvalidFrequency = "ERROR- Invalid Driver Frequency : ";
 
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using mid2nolt::cli::File;
+using mid2nolt::cli::kFailure;
+using mid2nolt::cli::kSuccess;
 
 bool hasMidExtension(const char* name) {
     const std::size_t length = std::strlen(name);
