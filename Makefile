@@ -12,17 +12,20 @@ VERSION := $(shell sed -n 's/^project.mid2nolt VERSION \([0-9.]*\).*/\1/p' CMake
 # Archive and package dates are the commit's, never the clock's.
 export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 
-# Builds the converter and runs it on the bundled example in build/example/.
+# Builds both programs and runs them on the bundled example in build/example/:
+# the converter on the file as it is, then the arranger and the converter on
+# its arranged file.
 example: release
 	rm -rf build/example && mkdir -p build/example
 	cp examples/demo.mid build/example/
 	cd build/example && ../release/src/mid2nolt demo.mid
 	cat build/example/demo_1_0.txt
+	cd build/example && ../release/src/mid2nolt-arrange demo.mid && ../release/src/mid2nolt demo-arranged.mid -p
 
 release:
 	$(NEEDS) build
 	$(CONFIGURE) release
-	cmake --build --preset release --target mid2nolt
+	cmake --build --preset release --target mid2nolt mid2nolt-arrange
 
 # Every suite the project has: the native builds, Windows under wine, the
 # browser and the npm package in node and Chromium, Linux on arm64, armhf and
