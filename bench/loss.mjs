@@ -123,7 +123,8 @@ for (const path of midiFiles(folder)) {
     total.arranged += arrangedHeard;
     if (process.env.LOSS_EACH) {
       const pct = (h) => ((100 * (notes - h)) / Math.max(1, notes)).toFixed(1);
-      console.log(`${path}\t${notes}\t${pct(plainHeard)} %\t${pct(arrangedHeard)} %`);
+      const both = `${plainHeard}\t${pct(plainHeard)} %\t${arrangedHeard}\t${pct(arrangedHeard)} %`;
+      console.log(`${path}\t${notes}\t${both}`);
     }
   } finally {
     rmSync(dir, { recursive: true, force: true });
