@@ -13,6 +13,10 @@ const form = $("options");
 const preview = new PreviewView();
 let source = null;
 let runs = 0;
+// What the latest run converted: an option's change event that leaves the
+// command line as it was (focus leaving the frequency field, say, to click a
+// button) converts nothing again, so the page does not move under the click.
+let converted = null;
 
 function showLossSummary(scripts, { totals }) {
   $("loss-summary").textContent =
@@ -29,6 +33,7 @@ async function run() {
   }
   const args = argumentsFrom(form);
   const name = sourceName(source.name);
+  converted = { source, args: args.join(" ") };
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
   // Said on the command line's one line: emptying the console would move
@@ -88,5 +93,10 @@ watchSourceForm(form, $("drop-zone"), {
     $("convert").disabled = false;
     run();
   },
-  onOptions: run,
+  onOptions() {
+    if (converted?.source !== source || converted.args !== argumentsFrom(form).join(" ")) {
+      run();
+    }
+  },
+  onSubmit: run,
 });

@@ -35,9 +35,9 @@ export function frequencyWarning(form, frequency) {
   return "";
 }
 
-// Calls onSource(file) for every file chosen or dropped, and onOptions() when
-// an option changes or the form is submitted.
-export function watchSourceForm(form, dropZone, { onSource, onOptions }) {
+// Calls onSource(file) for every file chosen or dropped, onOptions() when an
+// option changes and onSubmit() when the form is submitted.
+export function watchSourceForm(form, dropZone, { onSource, onOptions, onSubmit }) {
   const input = form.elements.source;
   input.addEventListener("change", () => {
     if (input.files.length > 0) {
@@ -67,6 +67,6 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions }) {
   form.elements.frequency.addEventListener("change", onOptions);
   form.addEventListener("submit", (event) => {
     event.preventDefault();
-    onOptions();
+    onSubmit();
   });
 }

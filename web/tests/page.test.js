@@ -179,6 +179,9 @@ test("the one-file page, alone in a folder and opened from disk, converts as the
       page.waitForEvent("download"),
       page.locator("#download-all").click(),
     ]);
+    // Focus leaving the frequency field for the click converted nothing again.
+    await expect(page.locator("body")).toHaveAttribute("data-converted", "1");
+    expect(await page.evaluate(() => document.body.hasAttribute("aria-busy"))).toBe(false);
     const scripts = unzipSync(readFileSync(await zip.path()));
     expect(
       Object.fromEntries(
