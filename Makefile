@@ -90,8 +90,8 @@ lint: web/node_modules/.package-lock.json
 	$(CONFIGURE) dev
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p build/dev "$$PWD/src/"
-	cd web && npx prettier --check "**/*.{js,mjs,ts}" ../bench/web.mjs
-	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs
+	cd web && npx prettier --check "**/*.{js,mjs,ts}" ../bench/web.mjs ../bench/loss.mjs
+	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs bench/loss.mjs
 
 # The Debian package, built from the product alone, then checked.
 package:

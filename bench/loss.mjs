@@ -9,7 +9,14 @@
 // line plays one note. Needs the release build (make release) and the
 // site (make web).
 import { execFileSync } from "node:child_process";
-import { copyFileSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from "node:fs";
+import {
+  copyFileSync,
+  mkdtempSync,
+  readdirSync,
+  readFileSync,
+  rmSync,
+  statSync,
+} from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { fileNotes, parseScript } from "../build/web/mid2nolt.mjs";
@@ -48,7 +55,11 @@ function convert(dir, name) {
         start: item.startTick / frequency,
         length: item.ticks / frequency,
       }));
-    scripts.push({ track: Number(m[1]), channel: m[2] === undefined ? null : Number(m[2]), lines });
+    scripts.push({
+      track: Number(m[1]),
+      channel: m[2] === undefined ? null : Number(m[2]),
+      lines,
+    });
   }
   return scripts;
 }
@@ -57,18 +68,27 @@ function convert(dir, name) {
 function heardInFull(notes, lines) {
   const byKey = new Map();
   for (const line of lines) {
-    byKey.has(line.key) ? byKey.get(line.key).push(line) : byKey.set(line.key, [line]);
+    byKey.has(line.key)
+      ? byKey.get(line.key).push(line)
+      : byKey.set(line.key, [line]);
   }
   let heard = 0;
   for (const note of notes) {
     let best = null;
     for (const line of byKey.get(note.key) ?? []) {
       const off = Math.abs(line.start - note.start);
-      if (!line.used && off <= 1.5 / frequency && (best === null || off < best.off)) {
+      if (
+        !line.used &&
+        off <= 1.5 / frequency &&
+        (best === null || off < best.off)
+      ) {
         best = { line, off };
       }
     }
-    if (best !== null && best.line.length >= note.end - note.start - 1 / frequency) {
+    if (
+      best !== null &&
+      best.line.length >= note.end - note.start - 1 / frequency
+    ) {
       best.line.used = true;
       heard += 1;
     }
@@ -79,8 +99,13 @@ function heardInFull(notes, lines) {
 // The arranger's console: which output tracks each source track and channel became.
 function partsOf(report) {
   const parts = new Map();
-  for (const m of report.matchAll(/^Track (\d+), Channel (\d+) : .* : Tracks? (\d+)(?: to (\d+))?$/gm)) {
-    parts.set(`${m[1]}:${m[2]}`, { first: Number(m[3]), last: Number(m[4] ?? m[3]) });
+  for (const m of report.matchAll(
+    /^Track (\d+), Channel (\d+) : .* : Tracks? (\d+)(?: to (\d+))?$/gm,
+  )) {
+    parts.set(`${m[1]}:${m[2]}`, {
+      first: Number(m[3]),
+      last: Number(m[4] ?? m[3]),
+    });
   }
   return parts;
 }
@@ -95,7 +120,10 @@ for (const path of midiFiles(folder)) {
     const plain = convert(dir, "in.mid");
     let report;
     try {
-      report = execFileSync(arranger, ["in.mid"], { cwd: dir, encoding: "latin1" });
+      report = execFileSync(arranger, ["in.mid"], {
+        cwd: dir,
+        encoding: "latin1",
+      });
     } catch {
       continue;
     }
@@ -110,11 +138,19 @@ for (const path of midiFiles(folder)) {
         const part = trackNotes.filter((n) => n.channel === channel);
         if (part.length === 0) continue;
         notes += part.length;
-        const own = (s) => s.track === track && (s.channel === null || s.channel === channel);
-        plainHeard += heardInFull(part, plain.filter(own).flatMap((s) => s.lines));
+        const own = (s) =>
+          s.track === track && (s.channel === null || s.channel === channel);
+        plainHeard += heardInFull(
+          part,
+          plain.filter(own).flatMap((s) => s.lines),
+        );
         const range = parts.get(`${track}:${channel}`);
-        const mine = (s) => range && s.track >= range.first && s.track <= range.last;
-        arrangedHeard += heardInFull(part, arranged.filter(mine).flatMap((s) => s.lines));
+        const mine = (s) =>
+          range && s.track >= range.first && s.track <= range.last;
+        arrangedHeard += heardInFull(
+          part,
+          arranged.filter(mine).flatMap((s) => s.lines),
+        );
       }
     });
     total.files += 1;
@@ -130,7 +166,8 @@ for (const path of midiFiles(folder)) {
     rmSync(dir, { recursive: true, force: true });
   }
 }
-const lost = (heard) => ((100 * (total.notes - heard)) / total.notes).toFixed(1);
+const lost = (heard) =>
+  ((100 * (total.notes - heard)) / total.notes).toFixed(1);
 console.log(
   `${total.files} files, ${total.notes} notes at ${frequency} Hz: not heard in full ` +
     `${lost(total.plain)} % converted as they are, ${lost(total.arranged)} % arranged first`,
