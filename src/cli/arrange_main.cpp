@@ -223,10 +223,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s", "ERROR- Out of Memory\n");
-        return kFailure;
-    }
+    return mid2nolt::cli::runProgram(run, argc, argv);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 namespace mid2nolt::cli {
 
@@ -13,5 +14,15 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A program's main: runs `run`, and when memory runs out says so and fails.
+inline int runProgram(int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s", "ERROR- Out of Memory\n");
+        return kFailure;
+    }
+}
 
 }  // namespace mid2nolt::cli
