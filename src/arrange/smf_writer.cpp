@@ -1,22 +1,25 @@
 #include "arrange/smf_writer.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
 namespace mid2nolt {
 
+void TrackWriter::grow(std::size_t count) {
+    buffer_.resize(std::max({buffer_.size() * 2, used_ + count, std::size_t{256}}));
+}
+
 void TrackWriter::quantity(std::uint64_t value) {
-    std::uint8_t groups[10];
-    int count = 0;
-    do {
-        groups[count++] = static_cast<std::uint8_t>(value & 0x7Fu);
-        value >>= 7;
-    } while (value != 0);
+    // Seven bits a byte, the highest group first; every byte but the last
+    // has its top bit set.
+    const int count = value == 0 ? 1 : (70 - std::countl_zero(value)) / 7;
     std::uint8_t* at = room(static_cast<std::size_t>(count));
-    while (count > 1) {
-        *at++ = static_cast<std::uint8_t>(groups[--count] | 0x80u);
+    for (int i = count - 1; i > 0; --i) {
+        *at++ = static_cast<std::uint8_t>((value >> (7 * i)) | 0x80u);
     }
-    *at++ = groups[0];
+    *at++ = static_cast<std::uint8_t>(value & 0x7Fu);
     used_ = static_cast<std::size_t>(at - buffer_.data());
 }
 
@@ -36,20 +39,19 @@ void TrackWriter::channel(std::uint64_t tick, std::uint8_t status, std::uint8_t 
                           std::uint8_t data2) {
     const std::uint64_t gap = tick - lastTick_;
     const std::size_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
+    // A delta of up to ten bytes and the event, in one step.
+    room(13);
     if (gap < 0x80u) {
-        // The common case in one step: a one-byte delta and the event.
-        std::uint8_t* at = room(4);
-        at[0] = static_cast<std::uint8_t>(gap);
-        at[1] = status;
-        at[2] = data1;
-        at[3] = data2;
-        used_ += 2 + dataBytes;
-        lastTick_ = tick;
-        return;
+        buffer_[used_++] = static_cast<std::uint8_t>(gap);
+    } else {
+        quantity(gap);
     }
-    delta(tick);
-    const std::uint8_t event[3] = {status, data1, data2};
-    put(event, 1 + dataBytes);
+    std::uint8_t* at = buffer_.data() + used_;
+    at[0] = status;
+    at[1] = data1;
+    at[2] = data2;
+    used_ += 1 + dataBytes;
+    lastTick_ = tick;
 }
 
 void TrackWriter::meta(std::uint64_t tick, std::uint8_t type, const std::uint8_t* data,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -41,10 +40,11 @@ private:
     // Room for `count` more bytes; returns where they go.
     std::uint8_t* room(std::size_t count) {
         if (buffer_.size() - used_ < count) {
-            buffer_.resize(std::max({buffer_.size() * 2, used_ + count, std::size_t{256}}));
+            grow(count);
         }
         return buffer_.data() + used_;
     }
+    void grow(std::size_t count);
     void delta(std::uint64_t tick);
     void quantity(std::uint64_t value);
     void put(const std::uint8_t* data, std::size_t count);
