@@ -151,9 +151,10 @@ struct PairedGroup {
     bool empty() const { return starts.empty() && ends.empty(); }
 };
 
-// Pairs one event of the tick into `paired`.
-void pairEvent(const TrackEvent& event, Sounding& sounding, std::uint32_t& nextNote,
-               PairedGroup& paired) {
+// Pairs one event of the tick into `paired`; inlined, as it runs for every
+// note event of both passes.
+[[gnu::always_inline]] inline void pairEvent(const TrackEvent& event, Sounding& sounding,
+                                             std::uint32_t& nextNote, PairedGroup& paired) {
     const auto endNote = [&](std::uint32_t note, std::uint8_t release) {
         if (note >= paired.first) {
             paired.starts[note - paired.first].ended = true;
@@ -418,47 +419,40 @@ struct Workspace {
 // track's name and timing metas.
 bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
                Workspace& work) {
-    struct Fresh {
-        std::uint32_t note;
-        std::uint8_t channel;
-        std::uint8_t key;
-        bool ended;
-    };
     work.sounding.reset();
     for (Dealer& dealer : work.dealers) {
         dealer.reset(limit);
     }
-    std::vector<Fresh> fresh;
     // A note takes at least 3 bytes of a chunk: room for all at once.
     plan.voiceOf.reserve(track.length / 3);
     PairedGroup& paired = work.paired;
-    // Deals the notes of one tick once all its events are read.
+    // Deals the notes of one tick once all its events are read. The starts
+    // are sorted in place: nothing reads them after.
     const auto deal = [&](std::uint64_t tick) {
         for (const NoteEnd& end : paired.ends) {
             if (plan.voiceOf[end.note] < kCut) {
                 work.dealers[end.channel].release(plan.voiceOf[end.note], tick);
             }
         }
-        fresh.clear();
-        for (const NoteStart& start : paired.starts) {
+        std::vector<NoteStart>& starts = paired.starts;
+        for (const NoteStart& start : starts) {
             plan.voiceOf.push_back(kLeftOut);
             ++plan.channels[start.channel].notes;
-            fresh.push_back({start.note, start.channel, start.key, start.ended});
         }
         // Notes struck together are dealt from the top down (a stable
         // insertion sort: groups are small, and it allocates nothing).
-        for (std::size_t i = 1; i < fresh.size(); ++i) {
-            for (std::size_t j = i; j > 0 && fresh[j - 1].key < fresh[j].key; --j) {
-                std::swap(fresh[j - 1], fresh[j]);
+        for (std::size_t i = 1; i < starts.size(); ++i) {
+            for (std::size_t j = i; j > 0 && starts[j - 1].key < starts[j].key; --j) {
+                std::swap(starts[j - 1], starts[j]);
             }
         }
-        for (const Fresh& f : fresh) {
-            plan.voiceOf[f.note] = work.dealers[f.channel].place(f.note, f.key, tick, plan.voiceOf,
-                                                                 plan.cuts, f.channel);
+        for (const NoteStart& start : starts) {
+            plan.voiceOf[start.note] = work.dealers[start.channel].place(
+                start.note, start.key, tick, plan.voiceOf, plan.cuts, start.channel);
         }
-        for (const Fresh& f : fresh) {
-            if (f.ended && plan.voiceOf[f.note] < kCut) {
-                work.dealers[f.channel].release(plan.voiceOf[f.note], tick);
+        for (const NoteStart& start : starts) {
+            if (start.ended && plan.voiceOf[start.note] < kCut) {
+                work.dealers[start.channel].release(plan.voiceOf[start.note], tick);
             }
         }
     };

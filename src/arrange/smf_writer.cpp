@@ -35,25 +35,6 @@ void TrackWriter::delta(std::uint64_t tick) {
     lastTick_ = tick;
 }
 
-void TrackWriter::channel(std::uint64_t tick, std::uint8_t status, std::uint8_t data1,
-                          std::uint8_t data2) {
-    const std::uint64_t gap = tick - lastTick_;
-    const std::size_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
-    // A delta of up to ten bytes and the event, in one step.
-    room(13);
-    if (gap < 0x80u) {
-        buffer_[used_++] = static_cast<std::uint8_t>(gap);
-    } else {
-        quantity(gap);
-    }
-    std::uint8_t* at = buffer_.data() + used_;
-    at[0] = status;
-    at[1] = data1;
-    at[2] = data2;
-    used_ += 1 + dataBytes;
-    lastTick_ = tick;
-}
-
 void TrackWriter::meta(std::uint64_t tick, std::uint8_t type, const std::uint8_t* data,
                        std::uint32_t length) {
     delta(tick);
