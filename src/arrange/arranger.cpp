@@ -207,7 +207,7 @@ public:
         leftOut = 0;
         cutShort = 0;
         voices.clear();
-        for (std::vector<std::uint32_t>& heap : free_) {
+        for (std::vector<std::uint32_t>& heap : moreFree_) {
             heap.clear();
         }
         free_bits_.fill(0);
@@ -216,10 +216,20 @@ public:
     void release(std::uint32_t v, std::uint64_t tick) {
         voices[v].note = kLeftOut;
         voices[v].lastEnd = tick;
-        std::vector<std::uint32_t>& heap = free_[voices[v].key];
+        const std::uint8_t key = voices[v].key;
+        std::uint64_t& bits = free_bits_[key >> 6];
+        const std::uint64_t bit = std::uint64_t{1} << (key & 63u);
+        if ((bits & bit) == 0) {
+            bits |= bit;
+            lowestFree_[key] = v;
+            return;
+        }
+        if (v < lowestFree_[key]) {
+            std::swap(v, lowestFree_[key]);
+        }
+        std::vector<std::uint32_t>& heap = moreFree_[key];
         heap.push_back(v);
         std::push_heap(heap.begin(), heap.end(), std::greater<>());
-        free_bits_[voices[v].key >> 6] |= std::uint64_t{1} << (voices[v].key & 63u);
     }
 
     // The voice for `note` starting at `tick`, or kLeftOut.
@@ -308,26 +318,29 @@ private:
             const int above = up - key;
             const int below = key - down;
             if (below < above ||
-                (below == above && free_[static_cast<std::size_t>(down)].front() <
-                                       free_[static_cast<std::size_t>(up)].front())) {
+                (below == above && lowestFree_[static_cast<std::size_t>(down)] <
+                                       lowestFree_[static_cast<std::size_t>(up)])) {
                 chosen = down;
             }
         }
-        std::vector<std::uint32_t>& heap = free_[static_cast<std::size_t>(chosen)];
-        std::pop_heap(heap.begin(), heap.end(), std::greater<>());
-        const std::uint32_t v = heap.back();
-        heap.pop_back();
+        const auto slot = static_cast<std::size_t>(chosen);
+        const std::uint32_t v = lowestFree_[slot];
+        std::vector<std::uint32_t>& heap = moreFree_[slot];
         if (heap.empty()) {
-            free_bits_[static_cast<std::size_t>(chosen) >> 6] &=
-                ~(std::uint64_t{1} << (static_cast<unsigned>(chosen) & 63u));
+            free_bits_[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63u));
+        } else {
+            std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+            lowestFree_[slot] = heap.back();
+            heap.pop_back();
         }
         return v;
     }
 
-    // Free voices by the key of their last note: each a min-heap of voice
-    // numbers, with a bit per key that has any.
-    std::array<std::vector<std::uint32_t>, 256> free_;
+    // Free voices by the key of their last note: a bit per key that has any,
+    // the lowest voice number, and the others in a min-heap (rarely any).
     std::array<std::uint64_t, 4> free_bits_{};
+    std::array<std::uint32_t, 256> lowestFree_{};
+    std::array<std::vector<std::uint32_t>, 256> moreFree_;
 };
 
 // The file's tempo map: tempo and time signature metas, by tick.
