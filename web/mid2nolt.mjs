@@ -1,10 +1,12 @@
-// mid2nolt as an ES module: the converter's own C++ core, compiled to
-// WebAssembly, run exactly as the command line runs it.
+// mid2nolt as an ES module: the C++ core of the converter and the arranger,
+// compiled to WebAssembly, run exactly as their command lines run.
 //
-//   import { convert } from "mid2nolt";
+//   import { arrange, convert } from "mid2nolt";
 //   const r = await convert("song.mid", bytes, ["-p", "-f50"]);
 //   // r = { exitStatus, stdout, stderr, driverFrequency,
 //   //       scripts: [{ name, bytes, track, channel }, ...] }
+//   const a = await arrange("song.mid", bytes, ["--voices", "4"]);
+//   // a = { exitStatus, stdout, stderr, name, bytes }: song-arranged.mid
 //
 // The module knows nothing of any page; it works in a page, a worker and node,
 // and bundlers find the core through the static import and the URL below.
@@ -98,26 +100,15 @@ function placeSource(FS, name, bytes) {
   }
 }
 
-/**
- * Converts one Standard MIDI File as `mid2nolt name ...args` would.
- * @param {string} name the source name as typed on a command line ("song.mid")
- * @param {Uint8Array|ArrayBuffer} bytes the file's content
- * @param {string[]} args the options, exactly as on the command line
- * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
- *   driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
- *   track: number, channel: number|null}[]}>} what the command line gives:
- *   console streams, exit status and every script created, in order, also
- *   those finished before a failure; the driver frequency the options gave
- *   (null when the run ended before reading them).
- */
-export async function convert(name, bytes, args = []) {
+// Runs one program of the core on a fresh instance, as `program name
+// ...args` runs on the command line; `hooks` are the core's callbacks.
+async function runCore(program, name, bytes, args, hooks) {
   const module = await loadCore();
   const stdout = new ByteSink();
   const stderr = new ByteSink();
-  const created = [];
-  let driverFrequency = null;
   const core = await createConverter({
     noInitialRun: true,
+    thisProgram: program,
     // The code is compiled above; this keeps the glue from resolving a URL of
     // its own, which a bundle without import.meta (a classic worker) lacks.
     locateFile: (file) => file,
@@ -133,6 +124,29 @@ export async function convert(name, bytes, args = []) {
           (byte) => byte !== null && stderr.push(byte),
         ),
     ],
+    ...hooks,
+  });
+  placeSource(core.FS, name, bytes instanceof ArrayBuffer ? new Uint8Array(bytes) : bytes);
+  const exitStatus = core.callMain([name, ...args]);
+  return { core, exitStatus, stdout: stdout.text(), stderr: stderr.text() };
+}
+
+/**
+ * Converts one Standard MIDI File as `mid2nolt name ...args` would.
+ * @param {string} name the source name as typed on a command line ("song.mid")
+ * @param {Uint8Array|ArrayBuffer} bytes the file's content
+ * @param {string[]} args the options, exactly as on the command line
+ * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
+ *   driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
+ *   track: number, channel: number|null}[]}>} what the command line gives:
+ *   console streams, exit status and every script created, in order, also
+ *   those finished before a failure; the driver frequency the options gave
+ *   (null when the run ended before reading them).
+ */
+export async function convert(name, bytes, args = []) {
+  const created = [];
+  let driverFrequency = null;
+  const { core, ...run } = await runCore("mid2nolt", name, bytes, args, {
     onDriverFrequency(frequency) {
       driverFrequency = frequency;
     },
@@ -140,12 +154,8 @@ export async function convert(name, bytes, args = []) {
       created.push({ name: script, track, channel });
     },
   });
-  placeSource(core.FS, name, bytes instanceof ArrayBuffer ? new Uint8Array(bytes) : bytes);
-  const exitStatus = core.callMain([name, ...args]);
   return {
-    exitStatus,
-    stdout: stdout.text(),
-    stderr: stderr.text(),
+    ...run,
     driverFrequency,
     scripts: created.map((script) => ({
       name: script.name,
@@ -154,6 +164,27 @@ export async function convert(name, bytes, args = []) {
       channel: script.channel,
     })),
   };
+}
+
+/**
+ * Arranges one Standard MIDI File into voice tracks as `mid2nolt-arrange name
+ * ...args` would.
+ * @param {string} name the source name as typed on a command line ("song.mid")
+ * @param {Uint8Array|ArrayBuffer} bytes the file's content
+ * @param {string[]} args the options, exactly as on the command line
+ *   (["--voices", "4"], ["-o", "out.mid"])
+ * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
+ *   name: string|null, bytes: Uint8Array|null}>} console streams, exit status,
+ *   and the arranged file's name and bytes (null when none was written)
+ */
+export async function arrange(name, bytes, args = []) {
+  let written = null;
+  const { core, ...run } = await runCore("mid2nolt-arrange", name, bytes, args, {
+    onArrangedFile(file) {
+      written = file;
+    },
+  });
+  return { ...run, name: written, bytes: written === null ? null : core.FS.readFile(written) };
 }
 
 // Reading scripts ------------------------------------------------------------

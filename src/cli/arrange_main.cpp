@@ -1,5 +1,6 @@
 // mid2nolt-arrange: rewrites a Standard MIDI File into monophonic voice
 // tracks that carry the file's tempo map, for conversion into NOLT Scripts.
+// The WebAssembly core holds it beside the converter and runs it by name.
 
 #include <cerrno>
 #include <cstdint>
@@ -15,6 +16,17 @@
 #include "arrange/smf_writer.h"
 #include "cli/process.h"
 #include "midi/song.h"
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+
+// The module that runs the core takes the arranged file's name from here.
+// clang-format off
+EM_JS(void, reportArrangedFile, (const char* name), {
+    if (Module["onArrangedFile"]) Module["onArrangedFile"](UTF8ToString(name));
+});
+// clang-format on
+#endif
 
 namespace {
 
@@ -164,10 +176,17 @@ bool saveArrangement(mid2nolt::Arranger& arranger, std::uint16_t division,
         std::fprintf(stderr, "%s%s\n",
                      "ERROR- Couldn't write arranged MIDI File : ", output.c_str());
     }
+#ifdef __EMSCRIPTEN__
+    if (written) {
+        reportArrangedFile(output.c_str());
+    }
+#endif
     return written;
 }
 
-int run(int argc, char** argv) {
+}  // namespace
+
+int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::printf("%s%s", kUsage, kHelp);
         return kSuccess;
@@ -220,8 +239,8 @@ int run(int argc, char** argv) {
     return kSuccess;
 }
 
-}  // namespace
-
+#ifndef __EMSCRIPTEN__
 int main(int argc, char** argv) {
-    return mid2nolt::cli::runProgram(run, argc, argv);
+    return mid2nolt::cli::runProgram(mid2nolt::cli::arrangeProgram, argc, argv);
 }
+#endif

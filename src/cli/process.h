@@ -15,6 +15,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// The arranger's command line, for a main of its own or, in the WebAssembly
+// core, the converter's main when called by the arranger's name.
+int arrangeProgram(int argc, char** argv);
+
 // A program's main: runs `run`, and when memory runs out says so and fails.
 inline int runProgram(int (*run)(int, char**), int argc, char** argv) {
     try {

@@ -45,6 +45,32 @@ export function convert(
   args?: readonly string[],
 ): Promise<ConversionResult>;
 
+/** What one arrangement gives: the console and the arranged file. */
+export interface ArrangementResult {
+  /** 0 on success, 1 on failure, as the command line exits. */
+  exitStatus: number;
+  stdout: string;
+  stderr: string;
+  /** The arranged file's name ("song-arranged.mid", or as `-o` gave it); null when none was written. */
+  name: string | null;
+  /** Its bytes, exactly as `mid2nolt-arrange` writes them; null when none was written. */
+  bytes: Uint8Array | null;
+}
+
+/**
+ * Arranges one Standard MIDI File into monophonic voice tracks, each with the
+ * file's tempo map, as `mid2nolt-arrange name ...args` would. Every call runs
+ * in a fresh instance of the core, so calls may overlap.
+ * @param name the source name as typed on a command line ("song.mid")
+ * @param bytes the file's content
+ * @param args the options, exactly as on the command line (["--voices", "4"])
+ */
+export function arrange(
+  name: string,
+  bytes: Uint8Array | ArrayBuffer,
+  args?: readonly string[],
+): Promise<ArrangementResult>;
+
 interface ItemBase {
   /** The line it was read from, counted from 1. */
   line: number;

@@ -5,8 +5,14 @@ import { spawnSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
-import { convert, lossReport, parseScript, renderPreview } from "../../build/web/mid2nolt.mjs";
-import { repo, runNative, sampleFiles, song, songWithText } from "./native.js";
+import {
+  arrange,
+  convert,
+  lossReport,
+  parseScript,
+  renderPreview,
+} from "../../build/web/mid2nolt.mjs";
+import { nativeArranger, repo, runNative, sampleFiles, song, songWithText } from "./native.js";
 
 // Converts in the page through the module; scripts come back as base64.
 async function convertInPage(page, name, bytes, args) {
@@ -41,6 +47,17 @@ async function expectSameAsNative(page, name, bytes, args) {
 }
 
 const optionSets = [[], ["-p"], ["-f50"]];
+
+// An arrangement against the native arranger's: console, exit status, and the
+// file written (by name) or none.
+function expectArrangedAsNative(web, native) {
+  expect(web.stdout).toBe(native.stdout);
+  expect(web.stderr).toBe(native.stderr);
+  expect(web.exitStatus).toBe(native.exitStatus);
+  expect(web.name === null ? {} : { [web.name]: web.bytes }).toEqual(native.scripts);
+}
+const toBase64 = (bytes) => (bytes === null ? null : Buffer.from(bytes).toString("base64"));
+const arrangeOptionSets = [[], ["--voices", "2"]];
 const noteNames = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."];
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 // A handful of the shared real files, spread over the whole set.
@@ -97,6 +114,53 @@ test.describe("convert in the page", () => {
     expect(packed).toBe("demo_0.txt demo_1.txt demo_2.txt");
     expect(perChannel).toBe("demo_0.txt demo_1_0.txt demo_2_1.txt demo_2_9.txt");
   });
+
+  test("arrange: the example and a handful of shared files, as natively", async ({ page }) => {
+    for (const file of [join(repo, "examples/demo.mid"), ...samples]) {
+      const bytes = readFileSync(file);
+      for (const args of arrangeOptionSets) {
+        const web = await page.evaluate(
+          async ({ bytes, args }) => {
+            const { arrange } = await import("./mid2nolt.mjs");
+            const r = await arrange(
+              "in.mid",
+              Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0)),
+              args,
+            );
+            const base64 =
+              r.bytes && btoa(Array.from(r.bytes, (x) => String.fromCharCode(x)).join(""));
+            return { ...r, bytes: base64 };
+          },
+          { bytes: bytes.toString("base64"), args },
+        );
+        expectArrangedAsNative(web, runNative("in.mid", bytes, args, nativeArranger));
+      }
+    }
+  });
+});
+
+// The arranger in node: every shared file, and the inputs it refuses, as the
+// native arranger does them.
+test("arrange in node writes what the native arranger writes", async () => {
+  test.setTimeout(300_000);
+  const cases = [
+    ...[join(repo, "examples/demo.mid"), ...sampleFiles()].flatMap((file) =>
+      arrangeOptionSets.map((args) => ["in.mid", readFileSync(file), args]),
+    ),
+    ["notes.mid", new TextEncoder().encode("just some text\n"), []],
+    ["demo.mid", demo.subarray(0, demo.length - 20), []],
+    ["demo.mid", demo, ["--voices", "0"]],
+    ["demo.mid", demo, ["-o", "demo.mid"]],
+    ["Dir/Song.MID", demo, ["-o", "Dir/out.mid"]],
+    ["--help", demo, []],
+  ];
+  for (const [name, bytes, args] of cases) {
+    const web = await arrange(name, bytes, args);
+    expectArrangedAsNative(
+      { ...web, bytes: toBase64(web.bytes) },
+      runNative(name, bytes, args, nativeArranger),
+    );
+  }
 });
 
 // Reading scripts: every line of every script the native binary writes for the

@@ -8,6 +8,8 @@ import { fileURLToPath } from "node:url";
 
 export const repo = fileURLToPath(new URL("../../", import.meta.url));
 export const nativeBinary = process.env.MID2NOLT_NATIVE ?? join(repo, "build/release/src/mid2nolt");
+export const nativeArranger =
+  process.env.MID2NOLT_ARRANGE_NATIVE ?? join(repo, "build/release/src/mid2nolt-arrange");
 export const samplesDir = join(repo, "../shared/midi-samples");
 
 function filesBelow(dir) {
@@ -16,8 +18,9 @@ function filesBelow(dir) {
     .map((entry) => join(entry.parentPath ?? entry.path, entry.name));
 }
 
-// { exitStatus, stdout, stderr, scripts: { name: base64 } } of one native run.
-export function runNative(name, bytes, args) {
+// { exitStatus, stdout, stderr, scripts: { name: base64 } } of one native run:
+// every file it leaves beside the source (the arranger's: the arranged file).
+export function runNative(name, bytes, args, binary = nativeBinary) {
   const dir = mkdtempSync(join(tmpdir(), "mid2nolt-web-"));
   try {
     mkdirSync(dirname(join(dir, name)), { recursive: true });
@@ -26,7 +29,7 @@ export function runNative(name, bytes, args) {
     let stdout;
     let stderr = "";
     try {
-      stdout = execFileSync(nativeBinary, [name, ...args], {
+      stdout = execFileSync(binary, [name, ...args], {
         cwd: dir,
         encoding: "utf8",
         stdio: "pipe",

@@ -7,7 +7,7 @@ import { tmpdir } from "node:os";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
 import { build } from "esbuild";
-import { repo, runNative, sampleFiles } from "./native.js";
+import { nativeArranger, repo, runNative, sampleFiles } from "./native.js";
 
 // The build's tarball, or another (a release's).
 const tarball =
@@ -45,7 +45,7 @@ for (const [option] of frequencies) {
 
 // The same conversions in the consumer's code, wherever it runs.
 const consumer = `
-import { convert, init } from "mid2nolt";
+import { arrange, convert, init } from "mid2nolt";
 export async function convertAll(jobs) {
   const results = [];
   for (const { name, bytes, args } of jobs) {
@@ -55,6 +55,10 @@ export async function convertAll(jobs) {
     results.push({ ...r, scripts: r.scripts.map((s) => ({ ...s, bytes: base64(s.bytes) })) });
   }
   return results;
+}
+export async function arrangeDemo(bytes) {
+  const r = await arrange("demo.mid", Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0)), []);
+  return { ...r, bytes: btoa(Array.from(r.bytes, (x) => String.fromCharCode(x)).join("")) };
 }
 export { init };
 `;
@@ -82,6 +86,17 @@ function expectSameAsNative(results) {
   });
 }
 
+// The example arranged, against the native arranger.
+function expectArrangedAsNative(result) {
+  const native = runNative("demo.mid", demo, [], nativeArranger);
+  expect([result.stdout, result.stderr, result.exitStatus]).toEqual([
+    native.stdout,
+    native.stderr,
+    native.exitStatus,
+  ]);
+  expect({ [result.name]: result.bytes }).toEqual(native.scripts);
+}
+
 let project;
 test.beforeAll(() => {
   project = mkdtempSync(join(tmpdir(), "mid2nolt-consumer-"));
@@ -97,27 +112,33 @@ test.beforeAll(() => {
 });
 test.afterAll(() => rmSync(project, { recursive: true, force: true }));
 
-test("installed from its tarball, it converts in node as the native binary", () => {
+test("installed from its tarball, it converts and arranges in node as the native binaries do", () => {
   writeFileSync(join(project, "jobs.json"), JSON.stringify(jobs));
-  const script = `import { readFileSync } from "node:fs"; import { convertAll } from "./consumer.mjs";
-    process.stdout.write(JSON.stringify(await convertAll(JSON.parse(readFileSync("jobs.json", "utf8")))));`;
+  const script = `import { readFileSync } from "node:fs"; import { arrangeDemo, convertAll } from "./consumer.mjs";
+    process.stdout.write(JSON.stringify({
+      converted: await convertAll(JSON.parse(readFileSync("jobs.json", "utf8"))),
+      arranged: await arrangeDemo("${demo.toString("base64")}"),
+    }));`;
   const output = execFileSync(process.execPath, ["--input-type=module", "-e", script], {
     cwd: project,
     maxBuffer: 1 << 28,
   });
-  expectSameAsNative(JSON.parse(output));
+  const { converted, arranged } = JSON.parse(output);
+  expectSameAsNative(converted);
+  expectArrangedAsNative(arranged);
 });
 
-test("bundled by esbuild into a page, it converts in Chromium as the native binary", async ({
+test("bundled by esbuild into a page, it converts and arranges in Chromium as the native binaries do", async ({
   page,
 }) => {
   const dist = join(project, "dist");
   mkdirSync(dist, { recursive: true });
   writeFileSync(
     join(project, "page.mjs"),
-    `import { convertAll, init } from "./consumer.mjs";
+    `import { arrangeDemo, convertAll, init } from "./consumer.mjs";
     import wasmUrl from "mid2nolt/mid2nolt-core.wasm";
     init(wasmUrl);
+    window.arrangeDemo = arrangeDemo;
     window.convertAll = convertAll;`,
   );
   await build({
@@ -147,6 +168,9 @@ test("bundled by esbuild into a page, it converts in Chromium as the native bina
   await page.goto("consumer/index.html");
   await page.waitForFunction(() => typeof window.convertAll === "function");
   expectSameAsNative(await page.evaluate((all) => window.convertAll(all), jobs));
+  expectArrangedAsNative(
+    await page.evaluate((b) => window.arrangeDemo(b), demo.toString("base64")),
+  );
 });
 
 test("publint and attw find nothing to report", () => {
