@@ -1,7 +1,20 @@
 // End-to-end tests of the built site (build/web/) in Debian's Chromium.
+import { createServer } from "node:net";
 import { defineConfig } from "@playwright/test";
 
-const port = 8737;
+// A port free when the run starts, chosen once by the runner and inherited by
+// its workers, so that the suites of two checkouts on one machine never meet.
+process.env.MID2NOLT_TEST_PORT ??= String(
+  await new Promise((resolve, reject) => {
+    const probe = createServer()
+      .on("error", reject)
+      .listen(0, "127.0.0.1", () => {
+        const { port } = probe.address();
+        probe.close(() => resolve(port));
+      });
+  }),
+);
+const port = Number(process.env.MID2NOLT_TEST_PORT);
 // The site under test: the build's, or another copy of it (a release's).
 const site = process.env.MID2NOLT_SITE ?? "../build/web";
 

@@ -14,7 +14,7 @@ const demo = readFileSync(join(repo, "examples/demo.mid"));
 
 // Fails the test on any request to another host (or file, for a page opened
 // from disk) and on any policy violation.
-function guard(page, home = "http://127.0.0.1:8737/") {
+function guard(page, home = `http://127.0.0.1:${process.env.MID2NOLT_TEST_PORT}/`) {
   const problems = [];
   page.on("request", (request) => {
     const url = new URL(request.url());
