@@ -379,16 +379,18 @@ function nearestStart(notes, start) {
 
 /**
  * What each script of a run loses against the MIDI file, in the order
- * written, and the same for the whole run. For each script: `fileNotes`, the
- * note-ons of velocity above 0 in its track on its channel (any channel for a
- * whole-track script); `heardNotes` and `silentNotes`, its note lines of more
- * than and of 0 ticks; `cutShort`, heard notes that sound for less than their
- * length in the file less one driver tick, and `secondsCutShort`, what they
- * lose in all; `timingError`, the largest difference in milliseconds between
- * where a heard note starts in the script and where it starts in the file.
- * Each heard note is compared with the file's note of the same key that starts
- * nearest to it. Times need the run's driver frequency: without one (0 or
- * null) they are null.
+ * written, and the same for the whole run. For each script, its file notes
+ * (the note-ons of velocity above 0 in its track on its channel, any channel
+ * for a whole-track script) as one partition: `heardInFull`, `cutShort`
+ * (sounding for less than their length less one driver tick, with
+ * `secondsCutShort`, what they lose in all) and `neverHeard`, which add up to
+ * `fileNotes`; `timingError`, the largest difference in milliseconds between
+ * where a heard note line starts and where its note starts in the file; and,
+ * apart, `silentLines`, the script's note lines of 0 ticks. Each note line of
+ * more than 0 ticks plays the file's note of its key that starts nearest to
+ * it; a note played by several lines counts its longest. Times need the run's
+ * driver frequency: without one (0 or null) the partition and the timing are
+ * null.
  * @param {Uint8Array} source the MIDI file's bytes
  * @param {{driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
  *   track: number, channel: number|null}[]}} result what `convert` returned
@@ -411,10 +413,11 @@ export function lossReport(source, result) {
       : scripts.reduce((total, s) => total + s[field], 0);
   const totals = {
     fileNotes: sum("fileNotes"),
-    heardNotes: sum("heardNotes"),
-    silentNotes: sum("silentNotes"),
+    heardInFull: sum("heardInFull"),
     cutShort: sum("cutShort"),
     secondsCutShort: sum("secondsCutShort"),
+    neverHeard: sum("neverHeard"),
+    silentLines: sum("silentLines"),
     timingError: frequency === null ? null : Math.max(0, ...scripts.map((s) => s.timingError)),
   };
   return { scripts, totals };
@@ -422,8 +425,7 @@ export function lossReport(source, result) {
 
 /**
  * One script against the file's notes it was made from, as `lossReport`
- * counts, with `lost`: the file's notes that no heard note of the script
- * plays, or that it cuts short.
+ * counts, with `lost`: the file's notes never heard or cut short.
  * @param {{key: number, start: number, end: number}[]} file in order of start
  * @param {object[]} items the script, as `parseScript` reads it
  * @param {number|null} frequency driver ticks per second
@@ -433,46 +435,52 @@ export function compareNotes(file, items, frequency) {
   const heard = notes.filter((note) => note.ticks > 0);
   const loss = {
     fileNotes: file.length,
-    heardNotes: heard.length,
-    silentNotes: notes.length - heard.length,
+    heardInFull: null,
     cutShort: null,
     secondsCutShort: null,
+    neverHeard: null,
+    silentLines: notes.length - heard.length,
     timingError: null,
     lost: new Set(),
   };
   if (!(frequency > 0)) {
     return loss;
   }
-  Object.assign(loss, { cutShort: 0, secondsCutShort: 0, timingError: 0 });
   // The file's notes by key, each list in order of start, as a track holds them.
   const byKey = new Map();
   for (const n of file) {
     const group = byKey.get(n.key);
     group ? group.push(n) : byKey.set(n.key, [n]);
   }
-  const played = new Set();
+  // The longest any heard line plays each file note, in seconds.
+  const sounding = new Map();
+  let timingError = 0;
   for (const note of heard) {
     const start = note.startTick / frequency;
     const nearest = nearestStart(byKey.get(note.key) ?? [], start);
-    if (nearest === null) {
-      continue;
-    }
-    played.add(nearest);
-    loss.timingError = Math.max(loss.timingError, Math.abs(nearest.start - start) * 1000);
-    const sounding = note.ticks / frequency;
-    const length = nearest.end - nearest.start;
-    if (sounding < length - 1 / frequency) {
-      loss.cutShort += 1;
-      loss.secondsCutShort += length - sounding;
-      loss.lost.add(nearest);
+    if (nearest !== null) {
+      timingError = Math.max(timingError, Math.abs(nearest.start - start) * 1000);
+      sounding.set(nearest, Math.max(sounding.get(nearest) ?? 0, note.ticks / frequency));
     }
   }
+  let heardInFull = 0;
+  let cutShort = 0;
+  let secondsCutShort = 0;
   for (const n of file) {
-    if (!played.has(n)) {
+    const played = sounding.get(n);
+    const length = n.end - n.start;
+    if (played === undefined) {
       loss.lost.add(n);
+    } else if (played < length - 1 / frequency) {
+      cutShort += 1;
+      secondsCutShort += length - played;
+      loss.lost.add(n);
+    } else {
+      heardInFull += 1;
     }
   }
-  return loss;
+  const neverHeard = file.length - heardInFull - cutShort;
+  return { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError };
 }
 
 // Hearing scripts ------------------------------------------------------------

@@ -173,18 +173,24 @@ export interface FileNote {
  */
 export function fileNotes(bytes: Uint8Array): FileNote[][] | null;
 
-/** What one script, or the whole run, loses against the MIDI file. */
+/**
+ * What one script, or the whole run, loses against the MIDI file, in its
+ * notes: `heardInFull`, `cutShort` and `neverHeard` add up to `fileNotes`
+ * (all three null without a driver frequency).
+ */
 export interface Loss {
   /** Note-ons of velocity above 0 in the script's track, on its channel (any, for a whole-track script). */
   fileNotes: number;
-  /** Note lines of more than 0 ticks. */
-  heardNotes: number;
-  /** Note lines of 0 ticks: never heard. */
-  silentNotes: number;
-  /** Heard notes that sound for less than their length in the file, less one driver tick. */
+  /** File notes a note line of more than 0 ticks plays for their length, less one driver tick at most. */
+  heardInFull: number | null;
+  /** File notes a line plays for less. */
   cutShort: number | null;
   /** The seconds those notes lose in all. */
   secondsCutShort: number | null;
+  /** File notes no line plays. */
+  neverHeard: number | null;
+  /** Note lines of 0 ticks: a property of the script, not of the music. */
+  silentLines: number;
   /** The largest difference, in milliseconds, between where a heard note starts in the script and in the file. */
   timingError: number | null;
 }
@@ -210,8 +216,8 @@ export function noteName(key: number): string;
 
 /**
  * One script against the file's notes it was made from (in order of start),
- * as `lossReport` counts, with `lost`: the file's notes that no heard note of
- * the script plays, or that it cuts short.
+ * as `lossReport` counts, with `lost`: the file's notes never heard or cut
+ * short.
  */
 export function compareNotes<N extends { key: number; start: number; end: number }>(
   file: readonly N[],

@@ -3,7 +3,7 @@
 // the mid2nolt module.
 import { argumentsFrom, frequencyWarning, sourceName, watchSourceForm } from "./source-form.mjs";
 import { consoleSummary, showConsole } from "./console-view.mjs";
-import { lossText, showScriptList } from "./script-list.mjs";
+import { lossSummary, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
 import { PreviewView } from "./preview-view.mjs";
 import { callWorker } from "./worker-client.mjs";
@@ -19,12 +19,7 @@ let runs = 0;
 let converted = null;
 
 function showLossSummary(scripts, { totals }) {
-  $("loss-summary").textContent =
-    scripts.length === 0
-      ? ""
-      : `In all: ${totals.fileNotes} notes in the file, ${totals.heardNotes} heard, ` +
-        `${totals.silentNotes} silent, ${totals.cutShort ?? "–"} cut short ` +
-        `(${lossText(totals.secondsCutShort, "s")}), timing within ${lossText(totals.timingError, "ms")}.`;
+  $("loss-summary").textContent = scripts.length === 0 ? "" : lossSummary(totals);
 }
 
 async function run() {

@@ -6,7 +6,7 @@ import { noteName } from "../mid2nolt.mjs";
 import { drawKeys, drawRoll, margin, maxScale, rowHeight, timeText } from "./piano-roll.mjs";
 import { Player } from "./preview-player.mjs";
 import { audibleScripts, encodeWav } from "./preview-audio.mjs";
-import { download, lossText } from "./script-list.mjs";
+import { download, lossSummary } from "./script-list.mjs";
 import { callWorker } from "./worker-client.mjs";
 
 const $ = (id) => document.getElementById(id);
@@ -137,11 +137,7 @@ export class PreviewView {
       return;
     }
     const loss = this.loss?.[this.scripts.indexOf(this.script)];
-    const what = loss
-      ? `${loss.heardNotes} notes heard of ${loss.fileNotes} in the file, ` +
-        `${loss.silentNotes} silent, ${loss.cutShort} cut short ` +
-        `(${lossText(loss.secondsCutShort, "s")}), timing within ${lossText(loss.timingError, "ms")}.`
-      : `${this.content.notes.length} notes heard.`;
+    const what = loss ? lossSummary(loss) : `${this.content.notes.length} notes heard.`;
     canvas.setAttribute(
       "aria-label",
       `Piano roll of ${this.script.name}, ${timeText(this.content.seconds)} long: ${what}`,

@@ -23,16 +23,21 @@ function entryName(name) {
 }
 
 // Milliseconds to one decimal; a dash where the run has no timing.
-export function lossText(value, unit) {
+function lossText(value, unit) {
   return value === null ? "–" : `${Number(value.toFixed(1))} ${unit}`;
 }
 
-// Whether a script loses nothing: every note heard, none cut short, and no
-// note off by a driver tick or more.
+// A count as the page writes it: "2,616".
+export function countText(count) {
+  return count === null ? "–" : count.toLocaleString("en-US");
+}
+
+// Whether a script loses nothing: every note heard in full, and none off by
+// a driver tick or more.
 export function losesNothing(loss, frequency) {
   return (
-    loss.silentNotes === 0 &&
     loss.cutShort === 0 &&
+    loss.neverHeard === 0 &&
     loss.timingError !== null &&
     loss.timingError < 1000 / frequency
   );
@@ -47,25 +52,36 @@ function fillLoss(row, before, numbers, frequency) {
     row.insertBefore(td, before);
   };
   if (numbers === null) {
-    cell("counting…", 5);
-  } else if (numbers.fileNotes === 0 && numbers.heardNotes === 0 && numbers.silentNotes === 0) {
+    cell("counting…", 6);
+  } else if (numbers.fileNotes === 0 && numbers.silentLines === 0) {
     cell("0");
-    cell("no notes", 4);
+    cell("no notes", 5);
   } else if (losesNothing(numbers, frequency)) {
-    cell(String(numbers.fileNotes));
-    cell(String(numbers.heardNotes));
-    cell("loses nothing", 3);
+    cell(countText(numbers.fileNotes));
+    cell(countText(numbers.heardInFull));
+    cell("loses nothing", 4);
   } else {
-    cell(String(numbers.fileNotes));
-    cell(String(numbers.heardNotes));
-    cell(String(numbers.silentNotes));
+    cell(countText(numbers.fileNotes));
+    cell(countText(numbers.heardInFull));
     cell(
       numbers.cutShort === null
         ? "–"
-        : `${numbers.cutShort} (${lossText(numbers.secondsCutShort, "s")})`,
+        : `${countText(numbers.cutShort)} (${lossText(numbers.secondsCutShort, "s")})`,
     );
+    cell(countText(numbers.neverHeard));
+    cell(countText(numbers.silentLines));
     cell(lossText(numbers.timingError, "ms"));
   }
+}
+
+// What a run (or a script) loses, in one sentence.
+export function lossSummary(loss) {
+  return (
+    `Of ${countText(loss.fileNotes)} notes in the file: ${countText(loss.heardInFull)} heard in full, ` +
+    `${countText(loss.cutShort)} cut short (${lossText(loss.secondsCutShort, "s")}), ` +
+    `${countText(loss.neverHeard)} never heard; ${countText(loss.silentLines)} silent note lines ` +
+    `(0 ticks); timing within ${lossText(loss.timingError, "ms")}.`
+  );
 }
 
 // The table of scripts; onView(script) shows one. Returns `mark(script)`,

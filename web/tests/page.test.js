@@ -227,7 +227,7 @@ test("the first view: what each script loses, and the preview of the first scrip
   await expect(page.locator("#script-list tbody tr").first()).toContainText("no notes");
   await expect(page.locator("#piano-roll")).toHaveAttribute(
     "aria-label",
-    /heard of \d+ in the file/,
+    /Of \d+ notes in the file: \d+ heard in full/,
   );
   await expect(page.locator("#console-summary")).toHaveText(
     "Converted demo.mid: 4 scripts written.",
