@@ -174,17 +174,27 @@ export async function convert(name, bytes, args = []) {
  * @param {string[]} args the options, exactly as on the command line
  *   (["--voices", "4"], ["-o", "out.mid"])
  * @returns {Promise<{exitStatus: number, stdout: string, stderr: string,
- *   name: string|null, bytes: Uint8Array|null}>} console streams, exit status,
- *   and the arranged file's name and bytes (null when none was written)
+ *   name: string|null, bytes: Uint8Array|null, parts: {track: number,
+ *   channel: number|null, notes: number, leftOut: number, cutShort: number,
+ *   firstTrack: number, trackCount: number}[]}>} console streams, exit status,
+ *   the arranged file's name and bytes (null when none was written), and what
+ *   became of each part of the source, as the console lists them: the notes of
+ *   a track on a channel, or (channel null) a track's other events, and the
+ *   output tracks from `firstTrack` on that hold them
  */
 export async function arrange(name, bytes, args = []) {
   let written = null;
+  const parts = [];
   const { core, ...run } = await runCore("mid2nolt-arrange", name, bytes, args, {
     onArrangedFile(file) {
       written = file;
     },
+    onArrangedPart(part) {
+      parts.push(part);
+    },
   });
-  return { ...run, name: written, bytes: written === null ? null : core.FS.readFile(written) };
+  const file = written === null ? null : core.FS.readFile(written);
+  return { ...run, name: written, bytes: file, parts };
 }
 
 // Reading scripts ------------------------------------------------------------
@@ -407,20 +417,56 @@ export function lossReport(source, result) {
     );
     return { name, track, channel, ...loss };
   });
+  return { scripts, totals: totalLoss(scripts, frequency) };
+}
+
+// The losses of several scripts (or parts) as one: counts added, the largest
+// timing error.
+function totalLoss(losses, frequency) {
   const sum = (field) =>
-    scripts.some((s) => s[field] === null)
-      ? null
-      : scripts.reduce((total, s) => total + s[field], 0);
-  const totals = {
+    losses.some((s) => s[field] === null) ? null : losses.reduce((total, s) => total + s[field], 0);
+  return {
     fileNotes: sum("fileNotes"),
     heardInFull: sum("heardInFull"),
     cutShort: sum("cutShort"),
     secondsCutShort: sum("secondsCutShort"),
     neverHeard: sum("neverHeard"),
     silentLines: sum("silentLines"),
-    timingError: frequency === null ? null : Math.max(0, ...scripts.map((s) => s.timingError)),
+    timingError: frequency === null ? null : Math.max(0, ...losses.map((s) => s.timingError)),
   };
-  return { scripts, totals };
+}
+
+/**
+ * What the conversion of an arranged file loses against the source's own
+ * notes, counted as `lossReport` counts: per track of the source with notes,
+ * the scripts of all its voices together against all its notes, and in all.
+ * Notes the arranger left out are never heard; notes it ended early are cut
+ * short.
+ * @param {Uint8Array} source the source file's bytes
+ * @param {{track: number, channel: number|null, firstTrack: number,
+ *   trackCount: number}[]} parts what `arrange` returned of the source
+ * @param {{driverFrequency: number|null, scripts: {name: string, bytes: Uint8Array,
+ *   track: number, channel: number|null}[]}} result what `convert` returned
+ *   for the arranged file
+ */
+export function arrangedLossReport(source, parts, result) {
+  const notes = fileNotes(source) ?? [];
+  const frequency = result.driverFrequency > 0 ? result.driverFrequency : null;
+  const voiced = parts.filter((part) => part.channel !== null);
+  const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
+    const outputs = voiced.filter((part) => part.track === track);
+    const items = result.scripts
+      .filter((script) =>
+        outputs.some(
+          (part) =>
+            script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
+        ),
+      )
+      .flatMap((script) => parseScript(latin1.decode(script.bytes)).items);
+    const { lost, ...loss } = compareNotes(notes[track] ?? [], items, frequency);
+    return { track, ...loss };
+  });
+  return { tracks, totals: totalLoss(tracks, frequency) };
 }
 
 /**

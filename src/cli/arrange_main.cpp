@@ -20,10 +20,20 @@
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
 
-// The module that runs the core takes the arranged file's name from here.
+// The module that runs the core takes the arranged file's name and what
+// became of each part of the source from here. Counts go as doubles, exact
+// to 2^53.
 // clang-format off
 EM_JS(void, reportArrangedFile, (const char* name), {
     if (Module["onArrangedFile"]) Module["onArrangedFile"](UTF8ToString(name));
+});
+EM_JS(void, reportArrangedPart, (std::uint32_t track, std::int32_t channel, double notes,
+                                 double leftOut, double cutShort, std::uint32_t firstTrack,
+                                 std::uint32_t trackCount), {
+    if (Module["onArrangedPart"])
+        Module["onArrangedPart"]({track: track >>> 0, channel: channel < 0 ? null : channel,
+                                  notes, leftOut, cutShort, firstTrack: firstTrack >>> 0,
+                                  trackCount: trackCount >>> 0});
 });
 // clang-format on
 #endif
@@ -126,6 +136,11 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 void printParts(const mid2nolt::Arranger& arranger) {
     for (const mid2nolt::PartReport& part : arranger.parts()) {
+#ifdef __EMSCRIPTEN__
+        reportArrangedPart(part.track, part.channel ? std::int32_t{*part.channel} : -1,
+                           static_cast<double>(part.notes), static_cast<double>(part.leftOut),
+                           static_cast<double>(part.cutShort), part.firstTrack, part.trackCount);
+#endif
         if (!part.channel) {
             std::printf(part.hasNotes ? "Track %u : events other than notes kept in Track %u\n"
                                       : "Track %u has no notes : kept as Track %u\n",

@@ -6,8 +6,16 @@ function quoted(arg) {
 }
 
 // `renamed`, when given, is a line of the page's own above the run's output.
-export function showConsole(commandLine, consoleText, name, args, result, renamed = null) {
-  commandLine.textContent = `$ ${["mid2nolt", name, ...args].map(quoted).join(" ")}`;
+export function showConsole(
+  commandLine,
+  consoleText,
+  name,
+  args,
+  result,
+  renamed = null,
+  program = "mid2nolt",
+) {
+  commandLine.textContent = `$ ${[program, name, ...args].map(quoted).join(" ")}`;
   consoleText.replaceChildren();
   if (renamed !== null) {
     const note = document.createElement("span");
@@ -24,6 +32,12 @@ export function showConsole(commandLine, consoleText, name, args, result, rename
   }
   const open = (result.stdout + result.stderr).endsWith("\n") ? "" : "\n";
   consoleText.append(`${open}[exit status ${result.exitStatus}]`);
+}
+
+// An arrangement that failed, in one line.
+export function arrangeFailure(name, result) {
+  const error = result.stderr.trim().split("\n").at(-1);
+  return `${name} could not be arranged (exit status ${result.exitStatus}): ${error}.`;
 }
 
 // The run in one line, for screen readers: announced once, not line by line.

@@ -1,6 +1,8 @@
-// The page's worker: converts, and keeps the last conversion to answer for its
-// piano rolls and audio, all off the page's thread.
+// The page's worker: converts (arranging first when asked), and keeps the last
+// conversion to answer for its piano rolls and audio, all off the page's thread.
 import {
+  arrange,
+  arrangedLossReport,
   compareNotes,
   convert,
   fileNotes,
@@ -45,16 +47,49 @@ const handlers = {
   async convert({ name, bytes, args }) {
     const result = await convert(name, bytes, args);
     const frequency = result.driverFrequency;
-    last = { scripts: result.scripts, source: bytes, frequency, parsed: new Map(), tracks: null };
+    last = {
+      scripts: result.scripts,
+      source: bytes,
+      frequency,
+      parsed: new Map(),
+      tracks: null,
+      plain: null,
+    };
     // The first view opens on the first script with a note line; the scripts
     // read to find it stay read for their rolls.
     const firstWithNotes = result.scripts.findIndex((s) => items(s).some((i) => i.kind === "note"));
     return { ...result, firstWithNotes };
   },
+  // Arranges, then converts the arranged file as `convert` does; the source's
+  // own conversion is kept too, to compare what each loses. No conversion
+  // when the arrangement fails.
+  async arrange({ name, bytes, arrangeArgs, args }) {
+    const arrangement = await arrange(name, bytes, arrangeArgs);
+    if (arrangement.bytes === null) {
+      last = null;
+      return { arrangement, conversion: null };
+    }
+    const plain = await convert(name, bytes, args);
+    const conversion = await handlers.convert({
+      name: arrangement.name,
+      bytes: arrangement.bytes,
+      args,
+    });
+    last.plain = { source: bytes, result: plain, parts: arrangement.parts };
+    return { arrangement, conversion };
+  },
   // What the last conversion loses; asked for after its result is shown, as
-  // it takes seconds for millions of notes.
+  // it takes seconds for millions of notes. After an arrangement, also what
+  // the plain and the arranged conversion lose of the source's notes.
   loss() {
-    return lossReport(last.source, { driverFrequency: last.frequency, scripts: last.scripts });
+    const run = { driverFrequency: last.frequency, scripts: last.scripts };
+    const report = lossReport(last.source, run);
+    const { plain } = last;
+    const comparison = plain && {
+      plain: lossReport(plain.source, plain.result),
+      arranged: arrangedLossReport(plain.source, plain.parts, run),
+    };
+    return { ...report, comparison };
   },
   roll({ name }) {
     const script = last.scripts.find((s) => s.name === name);

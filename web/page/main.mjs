@@ -1,9 +1,16 @@
 // The page: a source and options in, the console, the scripts with what each
 // loses, and their preview out. Conversions run in the page's worker through
 // the mid2nolt module.
-import { argumentsFrom, frequencyWarning, sourceName, watchSourceForm } from "./source-form.mjs";
-import { consoleSummary, showConsole } from "./console-view.mjs";
-import { lossSummary, showScriptList } from "./script-list.mjs";
+import {
+  argumentsFrom,
+  arrangeArgumentsFrom,
+  frequencyWarning,
+  sourceName,
+  watchSourceForm,
+} from "./source-form.mjs";
+import { arrangeFailure, consoleSummary, showConsole } from "./console-view.mjs";
+import { showLossComparison } from "./loss-comparison.mjs";
+import { download, lossSummary, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
 import { PreviewView } from "./preview-view.mjs";
 import { callWorker } from "./worker-client.mjs";
@@ -18,8 +25,51 @@ let runs = 0;
 // button) converts nothing again, so the page does not move under the click.
 let converted = null;
 
-function showLossSummary(scripts, { totals }) {
-  $("loss-summary").textContent = scripts.length === 0 ? "" : lossSummary(totals);
+function showLossSummary(scripts, { totals, comparison }) {
+  $("loss-summary").textContent =
+    scripts.length === 0
+      ? ""
+      : comparison
+        ? `Arranged: ${lossSummary(comparison.arranged.totals)} ` +
+          `Plain: ${lossSummary(comparison.plain.totals)}`
+        : lossSummary(totals);
+}
+
+// The command line of a run, options included, as one text.
+function commandOf(args, arrangeArgs) {
+  return [...(arrangeArgs === null ? [] : ["arrange", ...arrangeArgs]), ...args].join(" ");
+}
+
+// Arranges the source, and shows the arranger's console and its file; the
+// conversion of the arranged file (null when the arrangement failed) and the
+// arrangement.
+async function arranged(name, args, arrangeArgs, renamed) {
+  const { arrangement, conversion } = await callWorker("arrange", {
+    name,
+    bytes: source.bytes,
+    arrangeArgs,
+    args,
+  });
+  const [commandLine, consoleText] = [$("arrange-command-line"), $("arrange-console")];
+  showConsole(
+    commandLine,
+    consoleText,
+    name,
+    arrangeArgs,
+    arrangement,
+    renamed,
+    "mid2nolt-arrange",
+  );
+  $("arrange-run").hidden = false;
+  const save = $("download-arranged");
+  save.hidden = arrangement.bytes === null;
+  save.onclick = () =>
+    download(
+      arrangement.name.slice(arrangement.name.lastIndexOf("/") + 1),
+      arrangement.bytes,
+      "audio/midi",
+    );
+  return { conversion, arrangement };
 }
 
 async function run() {
@@ -27,20 +77,43 @@ async function run() {
     return;
   }
   const args = argumentsFrom(form);
-  const name = sourceName(source.name);
-  converted = { source, args: args.join(" ") };
+  const arrangeArgs = arrangeArgumentsFrom(form);
+  const sourceAs = sourceName(source.name);
+  converted = { source, args: commandOf(args, arrangeArgs) };
   const id = ++runs;
   document.body.setAttribute("aria-busy", "true");
   // Said on the command line's one line: emptying the console would move
   // everything below it under the pointer.
-  $("command-line").textContent = "Converting…";
+  $("command-line").textContent = arrangeArgs === null ? "Converting…" : "Arranging…";
   try {
-    const result = await callWorker("convert", { name, bytes: source.bytes, args });
+    const renamed = sourceAs === source.name ? null : `${source.name} converted as ${sourceAs}`;
+    let name = sourceAs;
+    let result;
+    if (arrangeArgs === null) {
+      result = await callWorker("convert", { name, bytes: source.bytes, args });
+      $("arrange-run").hidden = true;
+    } else {
+      const { conversion, arrangement } = await arranged(sourceAs, args, arrangeArgs, renamed);
+      if (id !== runs) {
+        return;
+      }
+      if (conversion === null) {
+        $("command-line").textContent = "";
+        $("console").textContent = "Nothing converted: the arrangement failed.";
+        $("console-summary").textContent = arrangeFailure(sourceAs, arrangement);
+        $("loss-summary").textContent = "";
+        showLossComparison($("loss-comparison"), $("comparison"), null);
+        showScriptList($("script-list"), $("download-all"), { scripts: [] }, "", () => {});
+        return;
+      }
+      result = conversion;
+      name = arrangement.name;
+    }
     if (id !== runs) {
       return; // a later run has started
     }
-    const renamed = name === source.name ? null : `${source.name} converted as ${name}`;
-    showConsole($("command-line"), $("console"), name, args, result, renamed);
+    showLossComparison($("loss-comparison"), $("comparison"), null);
+    showConsole($("command-line"), $("console"), name, args, result, arrangeArgs ? null : renamed);
     $("console-summary").textContent = consoleSummary(name, result);
     const warning = frequencyWarning(form, result.driverFrequency);
     $("frequency-warning").hidden = warning === "";
@@ -69,6 +142,7 @@ async function run() {
     list.showLoss(loss);
     preview.setLoss(loss);
     showLossSummary(result.scripts, loss);
+    showLossComparison($("loss-comparison"), $("comparison"), loss.comparison);
     document.body.dataset.converted = String(id);
   } catch (error) {
     $("command-line").textContent = "";
@@ -89,7 +163,10 @@ watchSourceForm(form, $("drop-zone"), {
     run();
   },
   onOptions() {
-    if (converted?.source !== source || converted.args !== argumentsFrom(form).join(" ")) {
+    if (
+      converted?.source !== source ||
+      converted.args !== commandOf(argumentsFrom(form), arrangeArgumentsFrom(form))
+    ) {
       run();
     }
   },

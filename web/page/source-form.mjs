@@ -1,5 +1,6 @@
-// The source file and the options: a file picked or dropped, packing mode and
-// the driver frequency, turned into the command line's arguments.
+// The source file and the options: a file picked or dropped, packing mode,
+// the driver frequency and whether to arrange first, turned into the command
+// lines' arguments.
 
 export function argumentsFrom(form) {
   const args = [];
@@ -8,6 +9,16 @@ export function argumentsFrom(form) {
   }
   args.push(`-f${form.elements.frequency.value}`);
   return args;
+}
+
+// The arranger's arguments, or null when the file is converted as it is. The
+// voice limit goes as typed: the arranger says what it cannot read.
+export function arrangeArgumentsFrom(form) {
+  if (!form.elements.arrange.checked) {
+    return null;
+  }
+  const voices = form.elements.voices.value.trim();
+  return voices === "" ? [] : ["--voices", voices];
 }
 
 // The name a source is converted under: a .midi or .kar file as if named
@@ -63,8 +74,9 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions, onSubmit 
       onSource(file);
     }
   });
-  form.elements.packing.addEventListener("change", onOptions);
-  form.elements.frequency.addEventListener("change", onOptions);
+  for (const option of ["packing", "frequency", "arrange", "voices"]) {
+    form.elements[option].addEventListener("change", onOptions);
+  }
   form.addEventListener("submit", (event) => {
     event.preventDefault();
     onSubmit();

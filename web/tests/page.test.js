@@ -8,7 +8,7 @@ import { expect, test } from "@playwright/test";
 import { unzipSync } from "fflate";
 import AxeBuilder from "@axe-core/playwright";
 import { fileNotes, parseScript, playedNotes } from "../../build/web/mid2nolt.mjs";
-import { repo, runNative, sampleFiles, song, songWithText } from "./native.js";
+import { nativeArranger, repo, runNative, sampleFiles, song, songWithText } from "./native.js";
 
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 
@@ -336,4 +336,53 @@ test("the page's own warnings: frequencies no driver means, .midi names, a dropp
   expect(await page.locator("#source-file").evaluate((input) => input.files[0].name)).toBe(
     "dropped.mid",
   );
+});
+
+test("arranged first: the arranger's console and file, and both losses side by side", async ({
+  page,
+}) => {
+  const problems = guard(page);
+  // A chord over a held bass: plain, only one of the four is heard in full.
+  const chords = song(0, [
+    [
+      [0, 0x90, 36, 90],
+      [0, 0x90, 60, 100],
+      [0, 0x90, 64, 100],
+      [0, 0x90, 67, 100],
+      [96, 0x80, 60, 0],
+      [0, 0x80, 64, 0],
+      [0, 0x80, 67, 0],
+      [96, 0x80, 36, 0],
+    ],
+  ]);
+  await page.goto("index.html");
+  await page.getByLabel("Arrange for the driver first").check();
+  await choose(page, "chords.mid", chords);
+  const native = runNative("chords.mid", chords, [], nativeArranger);
+  await expect(page.locator("#arrange-command-line")).toHaveText("$ mid2nolt-arrange chords.mid");
+  await expect(page.locator("#arrange-console")).toHaveText(`${native.stdout}[exit status 0]`);
+  await expect(page.locator("#command-line")).toHaveText("$ mid2nolt chords-arranged.mid -f60");
+  // Counted after the scripts show: the assertions wait for the rows.
+  const cells = (row) => page.locator(`#comparison tbody tr:nth-child(${row}) > *`);
+  await expect(cells(1)).toHaveText(["In all", "4", "1", "0", "3", "4", "0", "0"]);
+  await expect(cells(2)).toHaveText(["Track 0", "4", "1", "0", "3", "4", "0", "0"]);
+  await expectAccessible(page);
+
+  const [saved] = await Promise.all([
+    page.waitForEvent("download"),
+    page.locator("#download-arranged").click(),
+  ]);
+  expect(saved.suggestedFilename()).toBe("chords-arranged.mid");
+  expect(readFileSync(await saved.path()).toString("base64")).toBe(
+    native.scripts["chords-arranged.mid"],
+  );
+
+  // The choice stays for the next file; unchecked, the page converts as it is.
+  await choose(page, "demo.mid", demo);
+  await expect(page.locator("#arrange-command-line")).toHaveText("$ mid2nolt-arrange demo.mid");
+  await page.getByLabel("Arrange for the driver first").uncheck();
+  await expect(page.locator("#command-line")).toHaveText("$ mid2nolt demo.mid -f60");
+  await expect(page.locator("#arrange-run")).toBeHidden();
+  await expect(page.locator("#loss-comparison")).toBeHidden();
+  expect(problems).toEqual([]);
 });

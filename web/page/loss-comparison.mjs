@@ -1,0 +1,49 @@
+// What the plain and the arranged conversion lose, side by side: in all and
+// per track of the source, in the source's notes.
+import { countText } from "./script-list.mjs";
+
+// The plain conversion's scripts of one source track, as one.
+function plainOfTrack(plain, track) {
+  const scripts = plain.scripts.filter((s) => s.track === track);
+  const sum = (field) =>
+    scripts.some((s) => s[field] === null) ? null : scripts.reduce((t, s) => t + s[field], 0);
+  return {
+    fileNotes: sum("fileNotes"),
+    heardInFull: sum("heardInFull"),
+    cutShort: sum("cutShort"),
+    neverHeard: sum("neverHeard"),
+  };
+}
+
+// `plain`: lossReport of the source's conversion; `arranged`:
+// arrangedLossReport of the arranged file's; null hides the table.
+export function showLossComparison(frame, table, comparison) {
+  const body = table.tBodies[0];
+  body.replaceChildren();
+  frame.hidden = comparison === null;
+  if (comparison === null) {
+    return;
+  }
+  const { plain, arranged } = comparison;
+  const rows = [["In all", plain.totals, arranged.totals]].concat(
+    arranged.tracks.map((loss) => [`Track ${loss.track}`, plainOfTrack(plain, loss.track), loss]),
+  );
+  for (const [what, before, after] of rows) {
+    const row = body.insertRow();
+    const head = document.createElement("th");
+    head.scope = "row";
+    head.textContent = what;
+    row.append(head);
+    for (const value of [
+      after.fileNotes,
+      before.heardInFull,
+      before.cutShort,
+      before.neverHeard,
+      after.heardInFull,
+      after.cutShort,
+      after.neverHeard,
+    ]) {
+      row.insertCell().textContent = countText(value);
+    }
+  }
+}
