@@ -1,6 +1,6 @@
 // What the plain and the arranged conversion lose, side by side: in all and
 // per track of the source, in the source's notes.
-import { countText } from "./script-list.mjs";
+import { countText, labelCells } from "./script-list.mjs";
 
 // The plain conversion's scripts of one source track, as one.
 function plainOfTrack(plain, track) {
@@ -45,5 +45,6 @@ export function showLossComparison(frame, table, comparison) {
     ]) {
       row.insertCell().textContent = countText(value);
     }
+    labelCells(table, row);
   }
 }

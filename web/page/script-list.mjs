@@ -84,6 +84,25 @@ export function lossSummary(loss) {
   );
 }
 
+// Names each data cell of a row after its column's heading, for the narrow
+// layout where rows are cards and the headings are out of sight; cells that
+// span columns, and the actions, speak for themselves.
+export function labelCells(table, row) {
+  const headings = [...table.tHead.rows[0].cells].map((cell) => cell.textContent);
+  let column = 0;
+  for (const cell of row.cells) {
+    if (
+      cell.tagName === "TD" &&
+      cell.colSpan === 1 &&
+      column > 0 &&
+      headings[column] !== "Actions"
+    ) {
+      cell.dataset.label = headings[column];
+    }
+    column += cell.colSpan;
+  }
+}
+
 // The table of scripts; onView(script) shows one. Returns `mark(script)`,
 // which marks the row shown as current, and `showLoss(report)`, which fills
 // in what each script loses once it is counted.
@@ -121,6 +140,7 @@ export function showScriptList(table, downloadAll, result, zipName, onView) {
         row.deleteCell(2);
       }
       fillLoss(row, before, report ? report.scripts[i] : null, driverFrequency);
+      labelCells(table, row);
     });
   };
   showLoss(null);
