@@ -55,6 +55,22 @@ export interface ArrangementResult {
   name: string | null;
   /** Its bytes, exactly as `mid2nolt-arrange` writes them; null when none was written. */
   bytes: Uint8Array | null;
+  /** What became of each part of the source, as the console lists them. */
+  parts: ArrangedPart[];
+}
+
+/** One part of the source: the notes of a track on a channel, or (channel null) a track's other events. */
+export interface ArrangedPart {
+  track: number;
+  channel: number | null;
+  notes: number;
+  /** Notes that found no voice under the voice limit. */
+  leftOut: number;
+  /** Notes ended early for a note that took precedence. */
+  cutShort: number;
+  /** The output tracks that hold the part: `trackCount` of them from `firstTrack` on. */
+  firstTrack: number;
+  trackCount: number;
 }
 
 /**
@@ -210,6 +226,20 @@ export function lossReport(
   source: Uint8Array,
   result: Pick<ConversionResult, "driverFrequency" | "scripts">,
 ): { scripts: ScriptLoss[]; totals: Loss };
+
+/**
+ * What the conversion of an arranged file loses against the source's own
+ * notes: per track of the source with notes (the scripts of all its voices
+ * together) and in all. Notes the arranger left out are never heard.
+ * @param source the source file's bytes
+ * @param parts what `arrange` returned of the source
+ * @param result what `convert` returned for the arranged file
+ */
+export function arrangedLossReport(
+  source: Uint8Array,
+  parts: readonly ArrangedPart[],
+  result: Pick<ConversionResult, "driverFrequency" | "scripts">,
+): { tracks: (Loss & { track: number })[]; totals: Loss };
 
 /** A key as a script names it: key 60 is "c.5". */
 export function noteName(key: number): string;
