@@ -35,13 +35,17 @@ std::string describe(const smf::Bytes& bytes) {
             case EventKind::StrayData: text += "stray"; break;
             case EventKind::EndOfTrack: text += "end"; break;
             case EventKind::Meta:
-                text += "meta" + std::to_string(e.metaType);
+                // Appended piece by piece: g++ 12 at -O3 warns falsely on "literal" + string.
+                text.append("meta").append(std::to_string(e.metaType));
                 if (e.metaType == 0x51)
-                    text += "=" + std::to_string(e.tempo);
+                    text.append("=").append(std::to_string(e.tempo));
                 if (e.metaType == 0x58)
-                    text += "=" + std::to_string(e.numerator) + "/" + std::to_string(e.exponent);
+                    text.append("=")
+                        .append(std::to_string(e.numerator))
+                        .append("/")
+                        .append(std::to_string(e.exponent));
                 if (e.text != nullptr)
-                    text += "'" + std::string(e.text, e.text + e.textLength) + "'";
+                    text.append("'").append(e.text, e.text + e.textLength).append("'");
                 break;
         }
         if (e.kind == EventKind::NoteOn || e.kind == EventKind::NoteOff ||
