@@ -84,14 +84,16 @@ fuzz:
 	  -artifact_prefix=build/fuzz/finding-arrange- build/fuzz/corpus-arrange
 
 # Formatting and static analysis: the C++ with clang-format and clang-tidy, the
-# JavaScript with Prettier and ESLint.
+# JavaScript with Prettier and ESLint, and the module's code against its JSDoc
+# types with TypeScript.
 lint: web/node_modules/.package-lock.json
 	$(NEEDS) build test lint
 	$(CONFIGURE) dev
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p build/dev "$$PWD/src/"
-	cd web && npx prettier --check "**/*.{js,mjs,ts}" ../bench/web.mjs ../bench/loss.mjs
+	cd web && npx prettier --check "**/*.{js,mjs,ts,mts}" ../bench/web.mjs ../bench/loss.mjs
 	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs bench/loss.mjs
+	web/node_modules/.bin/tsc -p web/tsconfig.json --noEmit
 
 # The Debian package, built from the product alone, then checked.
 package:

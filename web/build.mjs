@@ -156,15 +156,38 @@ await writeFile(site + oneFile, html);
 
 await writeFile(site + `mid2nolt-${version}-web.zip`, zipSync(siteFiles, { level: 9 }));
 
-// The npm package: the module, its declarations and the core.
+// The npm package: the module's files bundled into one beside the core (the
+// MIDI reader left to the package's dependency), its declarations as
+// TypeScript writes them from the code's JSDoc, and the core.
 await rm(npm, { recursive: true, force: true });
-await mkdir(npm + "package", { recursive: true });
+await mkdir(npm + "package/module", { recursive: true });
 const manifest = JSON.parse(await readFile(here("npm/package.json"), "utf8"));
 manifest.version = version;
 await writeFile(npm + "package/package.json", JSON.stringify(manifest, null, 2) + "\n");
+await build({
+  entryPoints: [here("mid2nolt.mjs")],
+  outfile: npm + "package/mid2nolt.mjs",
+  bundle: true,
+  format: "esm",
+  platform: "neutral",
+  target: "es2022",
+  external: ["./mid2nolt-core.mjs", "midi-file", "node:*"],
+  logLevel: "warning",
+});
+const types = here("../build/types/");
+await rm(types, { recursive: true, force: true });
+execFileSync(
+  process.execPath,
+  [here("node_modules/typescript/bin/tsc"), "-p", here("tsconfig.json")],
+  {
+    stdio: "inherit",
+  },
+);
+for (const name of await readdir(types + "module")) {
+  await copyFile(types + "module/" + name, npm + "package/module/" + name);
+}
 for (const [from, to] of [
-  [here("mid2nolt.mjs"), "mid2nolt.mjs"],
-  [here("npm/mid2nolt.d.ts"), "mid2nolt.d.ts"],
+  [types + "mid2nolt.d.mts", "mid2nolt.d.mts"],
   [here("npm/README.md"), "README.md"],
   [here("../LICENSE"), "LICENSE"],
   [core + "mid2nolt-core.mjs", "mid2nolt-core.mjs"],
