@@ -112,7 +112,7 @@ function partsOf(report) {
 
 const total = { files: 0, notes: 0, plain: 0, arranged: 0 };
 for (const path of midiFiles(folder)) {
-  const tracks = fileNotes(readFileSync(path));
+  const tracks = await fileNotes(readFileSync(path));
   if (tracks === null) continue;
   const dir = mkdtempSync(join(tmpdir(), "mid2nolt-loss-"));
   try {

@@ -34,18 +34,6 @@ const coreFromBuild = {
   },
 };
 
-// The MIDI reader is plain code: where only the module's pure parts are used
-// (the page's own thread), it is left out.
-const readerWithoutSideEffects = {
-  name: "reader-without-side-effects",
-  setup(b) {
-    b.onResolve({ filter: /^midi-file$/ }, () => ({
-      path: fileURLToPath(import.meta.resolve("midi-file")),
-      sideEffects: false,
-    }));
-  },
-};
-
 const bundleOptions = {
   bundle: true,
   platform: "browser",
@@ -53,7 +41,7 @@ const bundleOptions = {
   minify: true,
   // node's file system only under node.
   external: ["node:*"],
-  plugins: [coreFromBuild, readerWithoutSideEffects],
+  plugins: [coreFromBuild],
   logLevel: "warning",
 };
 
@@ -63,8 +51,7 @@ await mkdir(site, { recursive: true });
 for (const file of ["mid2nolt-core.mjs", "mid2nolt-core.wasm"]) {
   await copyFile(core + file, site + file);
 }
-// The module for pages that import it from the site: its MIDI reader bundled
-// in, the core loaded beside it.
+// The module for pages that import it from the site, the core loaded beside it.
 await build({
   entryPoints: [here("mid2nolt.mjs")],
   outfile: site + "mid2nolt.mjs",
@@ -156,9 +143,8 @@ await writeFile(site + oneFile, html);
 
 await writeFile(site + `mid2nolt-${version}-web.zip`, zipSync(siteFiles, { level: 9 }));
 
-// The npm package: the module's files bundled into one beside the core (the
-// MIDI reader left to the package's dependency), its declarations as
-// TypeScript writes them from the code's JSDoc, and the core.
+// The npm package: the module's files bundled into one beside the core, and
+// its declarations as TypeScript writes them from the code's JSDoc.
 await rm(npm, { recursive: true, force: true });
 await mkdir(npm + "package/module", { recursive: true });
 const manifest = JSON.parse(await readFile(here("npm/package.json"), "utf8"));
@@ -171,7 +157,7 @@ await build({
   format: "esm",
   platform: "neutral",
   target: "es2022",
-  external: ["./mid2nolt-core.mjs", "midi-file", "node:*"],
+  external: ["./mid2nolt-core.mjs", "node:*"],
   logLevel: "warning",
 });
 const types = here("../build/types/");

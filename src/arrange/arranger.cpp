@@ -834,4 +834,20 @@ std::vector<std::vector<Note>> songNotes(const Song& song) {
     return tracks;
 }
 
+std::vector<std::vector<TempoChange>> songTempos(const Song& song) {
+    std::vector<std::vector<TempoChange>> tracks;
+    for (const TrackChunk& track : song.tracks) {
+        std::vector<TempoChange>& changes = tracks.emplace_back();
+        TimedReader reader(track);
+        TrackEvent event;
+        std::uint64_t tick = 0;
+        while (reader.next(event, tick)) {
+            if (event.kind == EventKind::Meta && event.metaType == kTempoMeta) {
+                changes.push_back({tick, event.tempo});
+            }
+        }
+    }
+    return tracks;
+}
+
 }  // namespace mid2nolt

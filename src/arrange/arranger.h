@@ -92,4 +92,13 @@ struct Note {
 // Every note of each track, in the order they start in the track.
 std::vector<std::vector<Note>> songNotes(const Song& song);
 
+// A tempo change (microseconds a quarter note) at its tick.
+struct TempoChange {
+    std::uint64_t tick = 0;
+    std::uint32_t tempo = 0;
+};
+
+// Every tempo change of each track, in the order of the track.
+std::vector<std::vector<TempoChange>> songTempos(const Song& song);
+
 }  // namespace mid2nolt

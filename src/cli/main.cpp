@@ -146,6 +146,9 @@ int main(int argc, char** argv) {
     if (argc > 0 && std::strcmp(argv[0], "mid2nolt-arrange") == 0) {
         return mid2nolt::cli::runProgram(mid2nolt::cli::arrangeProgram, argc, argv);
     }
+    if (argc > 0 && std::strcmp(argv[0], "mid2nolt-notes") == 0) {
+        return mid2nolt::cli::runProgram(mid2nolt::cli::notesProgram, argc, argv);
+    }
 #endif
     return mid2nolt::cli::runProgram(run, argc, argv);
 }

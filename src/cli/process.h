@@ -18,6 +18,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // The arranger's command line, for a main of its own or, in the WebAssembly
 // core, the converter's main when called by the arranger's name.
 int arrangeProgram(int argc, char** argv);
+// The WebAssembly core's reading of a file's notes for the browser module.
+int notesProgram(int argc, char** argv);
 
 // A program's main: runs `run`, and when memory runs out says so and fails.
 inline int runProgram(int (*run)(int, char**), int argc, char** argv) {

@@ -1,5 +1,5 @@
 // The file's notes and what a conversion loses of them.
-import { parseMidi } from "midi-file";
+import { runCore } from "./instance.mjs";
 import { latin1, parseScript } from "./scripts.mjs";
 
 /**
@@ -26,19 +26,13 @@ import { latin1, parseScript } from "./scripts.mjs";
 
 /** @typedef {Loss & {name: string, track: number, channel: number|null}} ScriptLoss */
 
-// Seconds at each tick, from the tempo changes of the given tracks.
-function tempoMap(tracks, division) {
-  const changes = [];
-  for (const events of tracks) {
-    let tick = 0;
-    for (const event of events) {
-      tick += event.deltaTime;
-      if (event.type === "setTempo") {
-        changes.push({ tick, tempo: event.microsecondsPerBeat });
-      }
-    }
-  }
-  changes.sort((a, b) => a.tick - b.tick);
+/**
+ * Seconds at each tick, from tempo changes in order of tick.
+ * @param {{tick: number, tempo: number}[]} changes
+ * @param {number} division ticks a quarter note
+ * @returns {(tick: number) => number}
+ */
+function tempoMap(changes, division) {
   const steps = [{ tick: 0, seconds: 0, tempo: 500000 }];
   for (const { tick, tempo } of changes) {
     const last = steps[steps.length - 1];
@@ -61,56 +55,59 @@ function tempoMap(tracks, division) {
 }
 
 /**
- * The MIDI file's own notes, per track, timed by the file's tempo map (each
- * track's own in a format-2 file): [{channel, key, start, end}] with times
- * in seconds. Null when the file cannot be read or its timing is in SMPTE
- * frames.
+ * The MIDI file's own notes, per track, as the core reads them (running
+ * status and all, exactly as the converter does; a note ends at the next
+ * note-off of its channel and key, where the key is struck again, or at the
+ * end of its track), timed by the file's tempo map (each track's own in a
+ * format-2 file): [{channel, key, start, end}] with times in seconds. Null
+ * when the file cannot be read or its timing is in SMPTE frames.
  * @param {Uint8Array} bytes
- * @returns {FileNote[][] | null}
+ * @returns {Promise<FileNote[][] | null>}
  */
-export function fileNotes(bytes) {
-  let midi;
-  try {
-    midi = parseMidi(bytes);
-  } catch {
+export async function fileNotes(bytes) {
+  /** @type {any} */
+  let read = null;
+  await runCore("mid2nolt-notes", "in.mid", bytes, [], {
+    onFileNotes(/** @type {any} */ arrays) {
+      read = arrays;
+    },
+  });
+  if (read === null || read.division === 0 || read.division & 0x8000) {
     return null;
   }
-  const division = midi.header.ticksPerBeat;
-  if (!division) {
-    return null;
-  }
-  const shared = midi.header.format === 2 ? null : tempoMap(midi.tracks, division);
-  return midi.tracks.map((events) => {
-    const seconds = shared ?? tempoMap([events], division);
-    const notes = [];
-    const sounding = new Map();
-    let tick = 0;
-    for (const event of events) {
-      tick += event.deltaTime;
-      if (event.type === "noteOn") {
-        const id = `${event.channel}:${event.noteNumber}`;
-        sounding.get(id)?.forEach((n) => (n.endTick = tick));
-        const note = {
-          channel: event.channel,
-          key: event.noteNumber,
-          startTick: tick,
-          endTick: tick,
-        };
-        sounding.set(id, [note]);
-        notes.push(note);
-      } else if (event.type === "noteOff") {
-        const id = `${event.channel}:${event.noteNumber}`;
-        sounding.get(id)?.forEach((n) => (n.endTick = tick));
-        sounding.delete(id);
-      }
+  const division = read.division;
+  /** @type {{tick: number, tempo: number}[][]} */
+  const changes = [];
+  let at = 0;
+  for (const count of read.tempoCounts) {
+    const track = [];
+    for (const end = at + count; at < end; ++at) {
+      track.push({ tick: read.tempoTicks[at], tempo: read.tempos[at] });
     }
-    sounding.forEach((open) => open.forEach((n) => (n.endTick = tick)));
-    return notes.map((n) => ({
-      channel: n.channel,
-      key: n.key,
-      start: seconds(n.startTick),
-      end: seconds(n.endTick),
-    }));
+    changes.push(track);
+  }
+  // Earlier tracks first at one tick: the sort is stable.
+  const shared =
+    read.format === 2
+      ? null
+      : tempoMap(
+          changes.flat().sort((x, y) => x.tick - y.tick),
+          division,
+        );
+  let next = 0;
+  return Array.from(read.noteCounts, (/** @type {number} */ count, track) => {
+    const seconds = shared ?? tempoMap(changes[track], division);
+    /** @type {FileNote[]} */
+    const notes = new Array(count);
+    for (let i = 0; i < count; ++i, ++next) {
+      notes[i] = {
+        channel: read.channels[next],
+        key: read.keys[next],
+        start: seconds(read.starts[next]),
+        end: seconds(read.ends[next]),
+      };
+    }
+    return notes;
   });
 }
 
@@ -146,10 +143,10 @@ function nearestStart(notes, start) {
  * null.
  * @param {Uint8Array} source the MIDI file's bytes
  * @param {Pick<import("./core.mjs").ConversionResult, "driverFrequency" | "scripts">} result what `convert` returned
- * @returns {{scripts: ScriptLoss[], totals: Loss}}
+ * @returns {Promise<{scripts: ScriptLoss[], totals: Loss}>}
  */
-export function lossReport(source, result) {
-  const tracks = fileNotes(source) ?? [];
+export async function lossReport(source, result) {
+  const tracks = (await fileNotes(source)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
     const file = (tracks[track] ?? []).filter((n) => channel === null || n.channel === channel);
@@ -207,10 +204,10 @@ function totalLoss(losses, frequency) {
  * @param {readonly import("./core.mjs").ArrangedPart[]} parts what `arrange` returned of the source
  * @param {Pick<import("./core.mjs").ConversionResult, "driverFrequency" | "scripts">} result what `convert`
  *   returned for the arranged file
- * @returns {{tracks: (Loss & {track: number})[], totals: Loss}}
+ * @returns {Promise<{tracks: (Loss & {track: number})[], totals: Loss}>}
  */
-export function arrangedLossReport(source, parts, result) {
-  const notes = fileNotes(source) ?? [];
+export async function arrangedLossReport(source, parts, result) {
+  const notes = (await fileNotes(source)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const voiced = parts.filter((part) => part.channel !== null);
   const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {

@@ -37,9 +37,10 @@ function items(script) {
 }
 
 // The file's notes that a script was made from: its track, on its channel.
-function sourceNotes(script) {
-  last.tracks ??= fileNotes(last.source) ?? [];
-  const notes = last.tracks[script.track] ?? [];
+// The file is read once a conversion, by the first that asks.
+async function sourceNotes(script) {
+  last.tracks ??= fileNotes(last.source).then((tracks) => tracks ?? []);
+  const notes = (await last.tracks)[script.track] ?? [];
   return script.channel === null ? notes : notes.filter((n) => n.channel === script.channel);
 }
 
@@ -81,22 +82,22 @@ const handlers = {
   // What the last conversion loses; asked for after its result is shown, as
   // it takes seconds for millions of notes. After an arrangement, also what
   // the plain and the arranged conversion lose of the source's notes.
-  loss() {
+  async loss() {
     const run = { driverFrequency: last.frequency, scripts: last.scripts };
-    const report = lossReport(last.source, run);
+    const report = await lossReport(last.source, run);
     const { plain } = last;
     const comparison = plain && {
-      plain: lossReport(plain.source, plain.result),
-      arranged: arrangedLossReport(plain.source, plain.parts, run),
+      plain: await lossReport(plain.source, plain.result),
+      arranged: await arrangedLossReport(plain.source, plain.parts, run),
     };
     return { ...report, comparison };
   },
-  roll({ name }) {
+  async roll({ name }) {
     const script = last.scripts.find((s) => s.name === name);
     if (!script) {
       return null;
     }
-    const ghosts = sourceNotes(script);
+    const ghosts = await sourceNotes(script);
     const { lost } = compareNotes(ghosts, items(script), last.frequency);
     const marked = ghosts.map((n) => ({
       key: n.key,
@@ -110,10 +111,10 @@ const handlers = {
   // from `from` seconds, or from their first note when `from` is null, for at
   // most maxSeconds; with where it starts, where the music ends and whether
   // the end was left out.
-  audio({ names, midi, from }) {
+  async audio({ names, midi, from }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
     const voices = midi
-      ? midiVoices(scripts.map(sourceNotes).flat())
+      ? midiVoices((await Promise.all(scripts.map(sourceNotes))).flat())
       : scripts.map((script) => playedNotes(items(script), last.frequency));
     const starts = voices.flat().map((n) => n.start);
     const ends = voices.flat().map((n) => n.end);

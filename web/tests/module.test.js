@@ -8,6 +8,7 @@ import { expect, test } from "@playwright/test";
 import {
   arrange,
   convert,
+  fileNotes,
   lossReport,
   parseScript,
   renderPreview,
@@ -378,9 +379,16 @@ const losses = [
   ],
 ];
 
+// The notes come from the converter's own reader: a file it cannot load has
+// none, though a reader of its own would find them.
+test("fileNotes: none of a file the converter cannot load", async () => {
+  expect(await fileNotes(demo.subarray(0, demo.length - 20))).toBeNull();
+  expect((await fileNotes(demo)).map((track) => track.length)).toEqual([0, 9, 16]);
+});
+
 for (const [what, bytes, args, expected] of losses) {
   test(`lossReport: ${what}`, async () => {
-    const report = lossReport(bytes, await convert("s.mid", bytes, args));
+    const report = await lossReport(bytes, await convert("s.mid", bytes, args));
     const byName = Object.fromEntries(report.scripts.map((s) => [s.name, s]));
     for (const [name, numbers] of Object.entries(expected)) {
       for (const [field, value] of Object.entries(numbers)) {
@@ -396,7 +404,7 @@ test("lossReport on the shared files: every file note in one of three, silent li
   for (const file of files) {
     const bytes = readFileSync(file);
     const result = await convert("in.mid", bytes, []);
-    const { scripts, totals } = lossReport(bytes, result);
+    const { scripts, totals } = await lossReport(bytes, result);
     scripts.forEach((loss, i) => {
       expect(loss.heardInFull + loss.cutShort + loss.neverHeard, `${file} ${loss.name}`).toBe(
         loss.fileNotes,

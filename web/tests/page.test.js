@@ -264,7 +264,7 @@ test("the first view: what each script loses, and the preview of the first scrip
     page.locator("#export-midi").click(),
   ]);
   expect(exported.suggestedFilename()).toBe("demo-as-played.mid");
-  const tracks = fileNotes(readFileSync(await exported.path()));
+  const tracks = await fileNotes(readFileSync(await exported.path()));
   const native = runNative("demo.mid", demo, ["-f60"]);
   const names = Object.keys(native.scripts);
   expect(tracks.length).toBe(names.length + 1);
