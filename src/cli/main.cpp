@@ -142,7 +142,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
 #ifdef __EMSCRIPTEN__
-    // The WebAssembly core holds both programs; the module names the one it runs.
+    // The WebAssembly core holds the converter, the arranger and the reading of
+    // a file's notes; the module names the one it runs.
     if (argc > 0 && std::strcmp(argv[0], "mid2nolt-arrange") == 0) {
         return mid2nolt::cli::runProgram(mid2nolt::cli::arrangeProgram, argc, argv);
     }
