@@ -98,12 +98,18 @@ async function run() {
         return;
       }
       if (conversion === null) {
+        // Nothing of an earlier run stays in sight.
         $("command-line").textContent = "";
         $("console").textContent = "Nothing converted: the arrangement failed.";
         $("console-summary").textContent = arrangeFailure(sourceAs, arrangement);
         $("loss-summary").textContent = "";
         showLossComparison($("loss-comparison"), $("comparison"), null);
-        showScriptList($("script-list"), $("download-all"), { scripts: [] }, "", () => {});
+        const none = { scripts: [], driverFrequency: null };
+        showScriptList($("script-list"), $("download-all"), none, "", () => {});
+        showScript($("viewer-name"), $("script-text"), $("script-note"), null);
+        preview.setConversion(none, sourceAs);
+        await preview.show(null);
+        document.body.dataset.converted = String(id);
         return;
       }
       result = conversion;

@@ -387,6 +387,18 @@ test("arranged first: the arranger's console and file, and both losses side by s
     native.scripts["chords-arranged.mid"],
   );
 
+  // A voice limit the arranger refuses: its error, and nothing of the last run.
+  await page.getByLabel(/^Voices per track/).fill("0");
+  await page.getByLabel(/^Voices per track/).press("Tab");
+  await expect(page.locator("#console-summary")).toHaveText(
+    "chords.mid could not be arranged (exit status 1): ERROR- Invalid Voice Count : 0.",
+  );
+  await expect(page.locator("#script-list tbody tr")).toHaveCount(0);
+  await expect(page.locator("#download-arranged")).toBeHidden();
+  await expect(page.locator("#preview-name")).toHaveText("");
+  await expect(page.locator("#script-text")).toHaveText("");
+  await page.getByLabel(/^Voices per track/).fill("");
+
   // The choice stays for the next file; unchecked, the page converts as it is.
   await choose(page, "demo.mid", demo);
   await expect(page.locator("#arrange-command-line")).toHaveText("$ mid2nolt-arrange demo.mid");
