@@ -11,6 +11,9 @@ CONFIGURE := tools/configure
 VERSION := $(shell sed -n 's/^project.mid2nolt VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # Archive and package dates are the commit's, never the clock's.
 export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+# Wine's prefix, and so its server, belong to the checkout: the Windows suites
+# of two checkouts on one machine never wait for, or end, each other's server.
+export WINEPREFIX ?= $(CURDIR)/build/wine
 
 # Builds both programs and runs them on the bundled example in build/example/:
 # the converter on the file as it is, then the arranger and the converter on
@@ -160,6 +163,7 @@ windows-test: windows
 	$(NEEDS) build test windows
 	$(CONFIGURE) windows-test -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows-test
+	mkdir -p "$$WINEPREFIX"
 	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
 	# One wine server for the whole suite, ended after it: no run waits on a
 	# server that is starting or shutting down. The first start's server is
