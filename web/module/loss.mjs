@@ -143,10 +143,11 @@ function nearestStart(notes, start) {
  * null.
  * @param {Uint8Array} source the MIDI file's bytes
  * @param {Pick<import("./core.mjs").ConversionResult, "driverFrequency" | "scripts">} result what `convert` returned
+ * @param {FileNote[][] | null} [notes] the file's notes, when `fileNotes` has read them already
  * @returns {Promise<{scripts: ScriptLoss[], totals: Loss}>}
  */
-export async function lossReport(source, result) {
-  const tracks = (await fileNotes(source)) ?? [];
+export async function lossReport(source, result, notes) {
+  const tracks = (notes === undefined ? await fileNotes(source) : notes) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
     const file = (tracks[track] ?? []).filter((n) => channel === null || n.channel === channel);
@@ -170,12 +171,12 @@ function driverTicks(frequency) {
 
 /**
  * The losses of several scripts (or parts) as one: counts added, the largest
- * timing error.
+ * timing error; null where any is null.
  * @param {readonly Loss[]} losses
  * @param {number|null} frequency
  * @returns {Loss}
  */
-function totalLoss(losses, frequency) {
+export function totalLoss(losses, frequency) {
   /** @param {"heardInFull" | "cutShort" | "secondsCutShort" | "neverHeard"} field */
   const sum = (field) =>
     losses.some((s) => s[field] === null)
@@ -204,10 +205,12 @@ function totalLoss(losses, frequency) {
  * @param {readonly import("./core.mjs").ArrangedPart[]} parts what `arrange` returned of the source
  * @param {Pick<import("./core.mjs").ConversionResult, "driverFrequency" | "scripts">} result what `convert`
  *   returned for the arranged file
+ * @param {FileNote[][] | null} [fileNotesRead] the source's notes, when `fileNotes` has read
+ *   them already
  * @returns {Promise<{tracks: (Loss & {track: number})[], totals: Loss}>}
  */
-export async function arrangedLossReport(source, parts, result) {
-  const notes = (await fileNotes(source)) ?? [];
+export async function arrangedLossReport(source, parts, result, fileNotesRead) {
+  const notes = (fileNotesRead === undefined ? await fileNotes(source) : fileNotesRead) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const voiced = parts.filter((part) => part.channel !== null);
   const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {

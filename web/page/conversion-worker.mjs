@@ -11,6 +11,7 @@ import {
   parseScript,
   playedNotes,
   renderNotes,
+  totalLoss,
 } from "../mid2nolt.mjs";
 import { rollContent } from "./roll-content.mjs";
 import { writeMidi } from "midi-file";
@@ -36,11 +37,15 @@ function items(script) {
   return last.parsed.get(script.name);
 }
 
+// The converted file's notes, read once a conversion by the first that asks.
+function convertedNotes() {
+  last.tracks ??= fileNotes(last.source);
+  return last.tracks;
+}
+
 // The file's notes that a script was made from: its track, on its channel.
-// The file is read once a conversion, by the first that asks.
 async function sourceNotes(script) {
-  last.tracks ??= fileNotes(last.source).then((tracks) => tracks ?? []);
-  const notes = (await last.tracks)[script.track] ?? [];
+  const notes = ((await convertedNotes()) ?? [])[script.track] ?? [];
   return script.channel === null ? notes : notes.filter((n) => n.channel === script.channel);
 }
 
@@ -84,13 +89,23 @@ const handlers = {
   // the plain and the arranged conversion lose of the source's notes.
   async loss() {
     const run = { driverFrequency: last.frequency, scripts: last.scripts };
-    const report = await lossReport(last.source, run);
+    const report = await lossReport(last.source, run, await convertedNotes());
     const { plain } = last;
-    const comparison = plain && {
-      plain: await lossReport(plain.source, plain.result),
-      arranged: await arrangedLossReport(plain.source, plain.parts, run),
-    };
-    return { ...report, comparison };
+    if (plain === null) {
+      return { ...report, comparison: null };
+    }
+    // The source is read once for both sides.
+    const notes = await fileNotes(plain.source);
+    const before = await lossReport(plain.source, plain.result, notes);
+    const after = await arrangedLossReport(plain.source, plain.parts, run, notes);
+    // The plain side per source track, as the arranged side counts it.
+    const tracks = after.tracks.map(({ track }) =>
+      totalLoss(
+        before.scripts.filter((s) => s.track === track),
+        last.frequency,
+      ),
+    );
+    return { ...report, comparison: { plain: { ...before, tracks }, arranged: after } };
   },
   async roll({ name }) {
     const script = last.scripts.find((s) => s.name === name);

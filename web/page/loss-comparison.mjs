@@ -2,21 +2,9 @@
 // per track of the source, in the source's notes.
 import { countText, labelCells } from "./script-list.mjs";
 
-// The plain conversion's scripts of one source track, as one.
-function plainOfTrack(plain, track) {
-  const scripts = plain.scripts.filter((s) => s.track === track);
-  const sum = (field) =>
-    scripts.some((s) => s[field] === null) ? null : scripts.reduce((t, s) => t + s[field], 0);
-  return {
-    fileNotes: sum("fileNotes"),
-    heardInFull: sum("heardInFull"),
-    cutShort: sum("cutShort"),
-    neverHeard: sum("neverHeard"),
-  };
-}
-
-// `plain`: lossReport of the source's conversion; `arranged`:
-// arrangedLossReport of the arranged file's; null hides the table.
+// `plain`: lossReport of the source's conversion, with `tracks`, its losses
+// per source track; `arranged`: arrangedLossReport of the arranged file's;
+// null hides the table.
 export function showLossComparison(frame, table, comparison) {
   const body = table.tBodies[0];
   body.replaceChildren();
@@ -26,7 +14,7 @@ export function showLossComparison(frame, table, comparison) {
   }
   const { plain, arranged } = comparison;
   const rows = [["In all", plain.totals, arranged.totals]].concat(
-    arranged.tracks.map((loss) => [`Track ${loss.track}`, plainOfTrack(plain, loss.track), loss]),
+    arranged.tracks.map((loss, i) => [`Track ${loss.track}`, plain.tracks[i], loss]),
   );
   for (const [what, before, after] of rows) {
     const row = body.insertRow();
