@@ -806,48 +806,90 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
     });
 }
 
+namespace {
+
+// Pairs the notes of one track: start(tick, NoteStart) for each note in the
+// order they start, end(note, tick) where the note numbered `note` (from 0)
+// ends, at the end of the track for those still sounding.
+template <typename Start, typename End>
+void pairTrack(const TrackChunk& track, Workspace& work, Start start, End end) {
+    PairedGroup& paired = work.paired;
+    work.sounding.reset();
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    while (reader.next(event, tick)) {
+        paired.clear(nextNote);
+        pairEvent(event, work.sounding, nextNote, paired);
+        for (const NoteEnd& ended : paired.ends) {
+            end(ended.note, tick);
+        }
+        for (const NoteStart& started : paired.starts) {
+            start(tick, started);
+        }
+    }
+    work.sounding.forEach(
+        [&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, reader.endTick()); });
+}
+
+}  // namespace
+
 std::vector<std::vector<Note>> songNotes(const Song& song) {
     std::vector<std::vector<Note>> tracks;
     const auto work = std::make_unique<Workspace>();
-    PairedGroup& paired = work->paired;
     for (const TrackChunk& track : song.tracks) {
         std::vector<Note>& notes = tracks.emplace_back();
-        work->sounding.reset();
-        TimedReader reader(track);
-        TrackEvent event;
-        std::uint32_t nextNote = 0;
-        std::uint64_t tick = 0;
-        while (reader.next(event, tick)) {
-            paired.clear(nextNote);
-            pairEvent(event, work->sounding, nextNote, paired);
-            for (const NoteEnd& end : paired.ends) {
-                notes[end.note].end = tick;
-            }
-            for (const NoteStart& start : paired.starts) {
+        pairTrack(
+            track, *work,
+            [&](std::uint64_t tick, const NoteStart& start) {
                 notes.push_back({tick, tick, start.channel, start.key, start.velocity});
-            }
-        }
-        work->sounding.forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
-            notes[note].end = reader.endTick();
-        });
+            },
+            [&](std::uint32_t note, std::uint64_t tick) { notes[note].end = tick; });
     }
     return tracks;
 }
 
-std::vector<std::vector<TempoChange>> songTempos(const Song& song) {
-    std::vector<std::vector<TempoChange>> tracks;
+SongTimeline songTimeline(const Song& song) {
+    SongTimeline timeline;
+    // First the tempo changes and how many notes each track starts, so that
+    // the note arrays are made once at their size: they never grow and copy.
+    std::size_t notes = 0;
     for (const TrackChunk& track : song.tracks) {
-        std::vector<TempoChange>& changes = tracks.emplace_back();
         TimedReader reader(track);
         TrackEvent event;
         std::uint64_t tick = 0;
+        std::uint32_t starts = 0;
+        std::vector<TempoChange>& changes = timeline.tempos.emplace_back();
         while (reader.next(event, tick)) {
+            starts += startsNote(event) ? 1 : 0;
             if (event.kind == EventKind::Meta && event.metaType == kTempoMeta) {
                 changes.push_back({tick, event.tempo});
             }
         }
+        timeline.trackNotes.push_back(starts);
+        notes += starts;
     }
-    return tracks;
+    timeline.starts.reserve(notes);
+    timeline.ends.reserve(notes);
+    timeline.channels.reserve(notes);
+    timeline.keys.reserve(notes);
+    const auto work = std::make_unique<Workspace>();
+    for (const TrackChunk& track : song.tracks) {
+        const std::size_t first = timeline.starts.size();
+        pairTrack(
+            track, *work,
+            [&](std::uint64_t tick, const NoteStart& start) {
+                timeline.starts.push_back(static_cast<double>(tick));
+                timeline.ends.push_back(static_cast<double>(tick));
+                timeline.channels.push_back(start.channel);
+                timeline.keys.push_back(start.key);
+            },
+            [&](std::uint32_t note, std::uint64_t tick) {
+                timeline.ends[first + note] = static_cast<double>(tick);
+            });
+    }
+    return timeline;
 }
 
 }  // namespace mid2nolt

@@ -98,7 +98,19 @@ struct TempoChange {
     std::uint32_t tempo = 0;
 };
 
-// Every tempo change of each track, in the order of the track.
-std::vector<std::vector<TempoChange>> songTempos(const Song& song);
+// Every note of a song in parallel arrays, track after track, in the order
+// they start in each track, ticks as doubles (exact up to 2^53) that a web
+// page takes as they are; and each track's tempo changes in its order.
+struct SongTimeline {
+    std::vector<std::uint32_t> trackNotes;  // how many notes each track holds
+    std::vector<double> starts;
+    std::vector<double> ends;
+    std::vector<std::uint8_t> channels;
+    std::vector<std::uint8_t> keys;
+    std::vector<std::vector<TempoChange>> tempos;
+};
+
+// The notes as songNotes pairs them, and the tempo changes.
+SongTimeline songTimeline(const Song& song);
 
 }  // namespace mid2nolt

@@ -1,6 +1,6 @@
 // The file's notes and what a conversion loses of them.
 import { runCore } from "./instance.mjs";
-import { latin1, parseScript } from "./scripts.mjs";
+import { scanScript } from "./scripts.mjs";
 
 /**
  * A note of the MIDI file, in seconds by the file's tempo map.
@@ -27,31 +27,48 @@ import { latin1, parseScript } from "./scripts.mjs";
 /** @typedef {Loss & {name: string, track: number, channel: number|null}} ScriptLoss */
 
 /**
- * Seconds at each tick, from tempo changes in order of tick.
- * @param {{tick: number, tempo: number}[]} changes
- * @param {number} division ticks a quarter note
- * @returns {(tick: number) => number}
+ * A track's notes as parallel arrays, in order of start, times in seconds: the
+ * form the loss is counted in, with no object per note.
+ * @typedef {{channels: Uint8Array, keys: Uint8Array, starts: Float64Array, ends: Float64Array}} NoteArrays
  */
-function tempoMap(changes, division) {
-  const steps = [{ tick: 0, seconds: 0, tempo: 500000 }];
-  for (const { tick, tempo } of changes) {
-    const last = steps[steps.length - 1];
-    steps.push({
-      tick,
-      seconds: last.seconds + ((tick - last.tick) * last.tempo) / 1e6 / division,
-      tempo,
-    });
+
+/**
+ * A script's note lines of more than 0 ticks as parallel arrays (keys, the
+ * driver tick each starts at, its ticks; the first `count` of them used), and
+ * how many lines of 0 ticks.
+ * @typedef {{keys: Uint8Array, startTicks: Float64Array, ticks: Float64Array, count: number,
+ *   silent: number}} NoteLines
+ */
+
+/**
+ * The file's notes per track as the core reads them, timed by its tempo map,
+ * in parallel arrays; null when the file cannot be read or its timing is in
+ * SMPTE frames.
+ * @param {Uint8Array} bytes
+ * @returns {Promise<NoteArrays[] | null>}
+ */
+async function readNotes(bytes) {
+  /** @type {any} */
+  let read = null;
+  await runCore("mid2nolt-notes", "in.mid", bytes, [], {
+    onFileNotes(/** @type {any} */ arrays) {
+      read = arrays;
+    },
+  });
+  if (read === null) {
+    return null;
   }
-  return (tick) => {
-    let low = 0;
-    let high = steps.length - 1;
-    while (low < high) {
-      const middle = (low + high + 1) >> 1;
-      steps[middle].tick <= tick ? (low = middle) : (high = middle - 1);
-    }
-    const step = steps[low];
-    return step.seconds + ((tick - step.tick) * step.tempo) / 1e6 / division;
-  };
+  let next = 0;
+  return Array.from(read.noteCounts, (/** @type {number} */ count) => {
+    const from = next;
+    next += count;
+    return {
+      channels: read.channels.subarray(from, next),
+      keys: read.keys.subarray(from, next),
+      starts: read.starts.subarray(from, next),
+      ends: read.ends.subarray(from, next),
+    };
+  });
 }
 
 /**
@@ -65,66 +82,112 @@ function tempoMap(changes, division) {
  * @returns {Promise<FileNote[][] | null>}
  */
 export async function fileNotes(bytes) {
-  /** @type {any} */
-  let read = null;
-  await runCore("mid2nolt-notes", "in.mid", bytes, [], {
-    onFileNotes(/** @type {any} */ arrays) {
-      read = arrays;
-    },
-  });
-  if (read === null || read.division === 0 || read.division & 0x8000) {
-    return null;
-  }
-  const division = read.division;
-  /** @type {{tick: number, tempo: number}[][]} */
-  const changes = [];
-  let at = 0;
-  for (const count of read.tempoCounts) {
-    const track = [];
-    for (const end = at + count; at < end; ++at) {
-      track.push({ tick: read.tempoTicks[at], tempo: read.tempos[at] });
-    }
-    changes.push(track);
-  }
-  // Earlier tracks first at one tick: the sort is stable.
-  const shared =
-    read.format === 2
-      ? null
-      : tempoMap(
-          changes.flat().sort((x, y) => x.tick - y.tick),
-          division,
-        );
-  let next = 0;
-  return Array.from(read.noteCounts, (/** @type {number} */ count, track) => {
-    const seconds = shared ?? tempoMap(changes[track], division);
-    /** @type {FileNote[]} */
-    const notes = new Array(count);
-    for (let i = 0; i < count; ++i, ++next) {
-      notes[i] = {
-        channel: read.channels[next],
-        key: read.keys[next],
-        start: seconds(read.starts[next]),
-        end: seconds(read.ends[next]),
-      };
-    }
-    return notes;
-  });
+  const tracks = await readNotes(bytes);
+  return (
+    tracks &&
+    tracks.map(({ channels, keys, starts, ends }) =>
+      Array.from(keys, (key, i) => ({ channel: channels[i], key, start: starts[i], end: ends[i] })),
+    )
+  );
 }
 
-// The note of a list in order of start that starts nearest to `start`.
-function nearestStart(notes, start) {
-  let low = 0;
-  let high = notes.length;
-  while (low < high) {
-    const middle = (low + high) >> 1;
-    notes[middle].start < start ? (low = middle + 1) : (high = middle);
+/**
+ * Notes as parallel arrays.
+ * @param {readonly {channel?: number, key: number, start: number, end: number}[]} notes
+ * @returns {NoteArrays}
+ */
+function noteArrays(notes) {
+  return {
+    channels: Uint8Array.from(notes, (n) => n.channel ?? 0),
+    keys: Uint8Array.from(notes, (n) => n.key),
+    starts: Float64Array.from(notes, (n) => n.start),
+    ends: Float64Array.from(notes, (n) => n.end),
+  };
+}
+
+/**
+ * A track's notes on one channel, or all of them (channel null).
+ * @param {NoteArrays | undefined} notes
+ * @param {number|null} channel
+ * @returns {NoteArrays}
+ */
+function onChannel(notes, channel) {
+  if (notes === undefined) {
+    return noteArrays([]);
   }
-  const before = notes[low - 1];
-  const after = notes[low];
-  if (before === undefined || after === undefined) {
-    return before ?? after ?? null;
+  if (channel === null) {
+    return notes;
   }
-  return start - before.start <= after.start - start ? before : after;
+  /** @type {number[]} */
+  const taken = [];
+  notes.channels.forEach((c, i) => c === channel && taken.push(i));
+  return {
+    channels: Uint8Array.from(taken, (i) => notes.channels[i]),
+    keys: Uint8Array.from(taken, (i) => notes.keys[i]),
+    starts: Float64Array.from(taken, (i) => notes.starts[i]),
+    ends: Float64Array.from(taken, (i) => notes.ends[i]),
+  };
+}
+
+/**
+ * Room for `count` note lines.
+ * @param {number} count
+ * @returns {NoteLines}
+ */
+function noteLines(count) {
+  return {
+    keys: new Uint8Array(count),
+    startTicks: new Float64Array(count),
+    ticks: new Float64Array(count),
+    count: 0,
+    silent: 0,
+  };
+}
+
+/**
+ * Adds a note line of more than 0 ticks to `lines`, making room as needed.
+ * @param {NoteLines} lines
+ * @param {number} key
+ * @param {number} startTick
+ * @param {number} ticks
+ */
+function addNoteLine(lines, key, startTick, ticks) {
+  if (lines.count === lines.keys.length) {
+    const grown = noteLines(Math.max(16, lines.count * 2));
+    grown.keys.set(lines.keys);
+    grown.startTicks.set(lines.startTicks);
+    grown.ticks.set(lines.ticks);
+    Object.assign(lines, { keys: grown.keys, startTicks: grown.startTicks, ticks: grown.ticks });
+  }
+  lines.keys[lines.count] = key;
+  lines.startTicks[lines.count] = startTick;
+  lines.ticks[lines.count] = ticks;
+  ++lines.count;
+}
+
+/**
+ * The note lines of scripts, one after another, as the driver plays them.
+ * @param {readonly Uint8Array[]} scripts the scripts' bytes
+ * @returns {NoteLines}
+ */
+function scriptNoteLines(scripts) {
+  // Room first for a note line every 16 bytes; more is made as needed.
+  const lines = noteLines(scripts.reduce((total, bytes) => total + (bytes.length >> 4), 0));
+  /** @type {Parameters<typeof scanScript>[1]} */
+  const take = (kind, ticks, startTick, key) => {
+    if (kind !== "note") {
+      return;
+    }
+    if (ticks > 0) {
+      addNoteLine(lines, key, startTick, ticks);
+    } else {
+      lines.silent += 1;
+    }
+  };
+  for (const bytes of scripts) {
+    scanScript(bytes, take);
+  }
+  return lines;
 }
 
 /**
@@ -147,15 +210,11 @@ function nearestStart(notes, start) {
  * @returns {Promise<{scripts: ScriptLoss[], totals: Loss}>}
  */
 export async function lossReport(source, result, notes) {
-  const tracks = (notes === undefined ? await fileNotes(source) : notes) ?? [];
+  const tracks = (notes === undefined ? await readNotes(source) : notes?.map(noteArrays)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
-    const file = (tracks[track] ?? []).filter((n) => channel === null || n.channel === channel);
-    const { lost, ...loss } = compareNotes(
-      file,
-      parseScript(latin1.decode(bytes)).items,
-      frequency,
-    );
+    const file = onChannel(tracks[track], channel);
+    const { loss } = matchNotes(file, scriptNoteLines([bytes]), frequency, false);
     return { name, track, channel, ...loss };
   });
   return { scripts, totals: totalLoss(scripts, frequency) };
@@ -210,20 +269,22 @@ export function totalLoss(losses, frequency) {
  * @returns {Promise<{tracks: (Loss & {track: number})[], totals: Loss}>}
  */
 export async function arrangedLossReport(source, parts, result, fileNotesRead) {
-  const notes = (fileNotesRead === undefined ? await fileNotes(source) : fileNotesRead) ?? [];
+  const notes =
+    (fileNotesRead === undefined ? await readNotes(source) : fileNotesRead?.map(noteArrays)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const voiced = parts.filter((part) => part.channel !== null);
   const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
     const outputs = voiced.filter((part) => part.track === track);
-    const items = result.scripts
+    const scripts = result.scripts
       .filter((script) =>
         outputs.some(
           (part) =>
             script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
         ),
       )
-      .flatMap((script) => parseScript(latin1.decode(script.bytes)).items);
-    const { lost, ...loss } = compareNotes(notes[track] ?? [], items, frequency);
+      .map((script) => script.bytes);
+    const file = onChannel(notes[track], null);
+    const { loss } = matchNotes(file, scriptNoteLines(scripts), frequency, false);
     return { track, ...loss };
   });
   return { tracks, totals: totalLoss(tracks, frequency) };
@@ -239,54 +300,128 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
  * @returns {Loss & {lost: Set<N>}}
  */
 export function compareNotes(file, items, frequency) {
-  const notes = items.filter((item) => item.kind === "note");
-  const heard = notes.filter((note) => note.ticks > 0);
+  const lines = noteLines(0);
+  for (const item of items) {
+    if (item.kind !== "note") {
+      continue;
+    }
+    if (item.ticks > 0) {
+      addNoteLine(lines, item.key, item.startTick, item.ticks);
+    } else {
+      lines.silent += 1;
+    }
+  }
+  const { loss, lost } = matchNotes(noteArrays(file), lines, driverTicks(frequency), true);
+  return { ...loss, lost: new Set(file.filter((_, i) => lost[i] === 1)) };
+}
+
+/**
+ * The partition of `file` by what `lines` play of it, as `lossReport` counts,
+ * and, when asked, a mark (1) for each file note never heard or cut short.
+ * @param {NoteArrays} file
+ * @param {NoteLines} lines
+ * @param {number|null} frequency driver ticks per second, above 0
+ * @param {boolean} marks
+ * @returns {{loss: Loss, lost: Uint8Array}}
+ */
+function matchNotes(file, lines, frequency, marks) {
+  const count = file.keys.length;
+  const lost = new Uint8Array(marks ? count : 0);
+  /** @type {Loss} */
   const loss = {
-    fileNotes: file.length,
+    fileNotes: count,
     heardInFull: null,
     cutShort: null,
     secondsCutShort: null,
     neverHeard: null,
-    silentLines: notes.length - heard.length,
+    silentLines: lines.silent,
     timingError: null,
-    lost: new Set(),
   };
-  if (frequency === null || !(frequency > 0)) {
-    return loss;
+  if (frequency === null) {
+    return { loss, lost };
   }
-  // The file's notes by key, each list in order of start, as a track holds them.
-  const byKey = new Map();
-  for (const n of file) {
-    const group = byKey.get(n.key);
-    group ? group.push(n) : byKey.set(n.key, [n]);
+  // The file's notes grouped by key, each group in order of start as the track
+  // holds them: `order` their indices, `sorted` their starts, `first` where
+  // each key's group begins.
+  const { keys, starts, ends } = file;
+  const first = new Int32Array(257);
+  for (let i = 0; i < count; ++i) {
+    ++first[keys[i] + 1];
   }
-  // The longest any heard line plays each file note, in seconds.
-  const sounding = new Map();
+  for (let key = 1; key <= 256; ++key) {
+    first[key] += first[key - 1];
+  }
+  const order = new Int32Array(count);
+  const sorted = new Float64Array(count);
+  const fill = first.slice(0, 256);
+  for (let i = 0; i < count; ++i) {
+    const at = fill[keys[i]]++;
+    order[at] = i;
+    sorted[at] = starts[i];
+  }
+  // The longest any heard line plays each file note, in seconds; -1 for none.
+  const sounding = new Float64Array(count).fill(-1);
+  // Where the last search of each key ended: a script's lines come in order
+  // of start, so the next search of the key mostly begins there.
+  const cursor = first.slice(0, 256);
   let timingError = 0;
-  for (const note of heard) {
-    const start = note.startTick / frequency;
-    const nearest = nearestStart(byKey.get(note.key) ?? [], start);
-    if (nearest !== null) {
-      timingError = Math.max(timingError, Math.abs(nearest.start - start) * 1000);
-      sounding.set(nearest, Math.max(sounding.get(nearest) ?? 0, note.ticks / frequency));
+  for (let line = 0; line < lines.count; ++line) {
+    const key = lines.keys[line];
+    const start = lines.startTicks[line] / frequency;
+    // The note of the key that starts nearest: the last before, at a tie.
+    const from = first[key];
+    const to = first[key + 1];
+    if (from === to) {
+      continue;
     }
+    // The first of the key's notes that starts at or after the line.
+    let low = cursor[key];
+    let high = to;
+    if (low > from && sorted[low - 1] >= start) {
+      high = low;
+      low = from;
+    } else {
+      for (let steps = 0; steps < 8 && low < to && sorted[low] < start; ++steps) {
+        ++low;
+      }
+      if (low === to || sorted[low] >= start) {
+        high = low;
+      }
+    }
+    while (low < high) {
+      const middle = (low + high) >> 1;
+      sorted[middle] < start ? (low = middle + 1) : (high = middle);
+    }
+    cursor[key] = low;
+    const nearest =
+      low === from
+        ? low
+        : low === to || start - sorted[low - 1] <= sorted[low] - start
+          ? low - 1
+          : low;
+    const note = order[nearest];
+    timingError = Math.max(timingError, Math.abs(starts[note] - start) * 1000);
+    sounding[note] = Math.max(sounding[note], lines.ticks[line] / frequency);
   }
   let heardInFull = 0;
   let cutShort = 0;
   let secondsCutShort = 0;
-  for (const n of file) {
-    const played = sounding.get(n);
-    const length = n.end - n.start;
-    if (played === undefined) {
-      loss.lost.add(n);
+  for (let i = 0; i < count; ++i) {
+    const played = sounding[i];
+    const length = ends[i] - starts[i];
+    if (played < 0) {
+      marks && (lost[i] = 1);
     } else if (played < length - 1 / frequency) {
       cutShort += 1;
       secondsCutShort += length - played;
-      loss.lost.add(n);
+      marks && (lost[i] = 1);
     } else {
       heardInFull += 1;
     }
   }
-  const neverHeard = file.length - heardInFull - cutShort;
-  return { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError };
+  const neverHeard = count - heardInFull - cutShort;
+  return {
+    loss: { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError },
+    lost,
+  };
 }

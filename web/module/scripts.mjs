@@ -26,7 +26,6 @@
 // Note names by key modulo 12, as scripts write them: naturals a letter and
 // ".", sharps a letter and "s".
 const noteNames = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."];
-const noteIndex = Object.fromEntries(noteNames.map((name, i) => [name, i]));
 
 /**
  * A key as a script names it: key 60 is "c.5".
@@ -35,8 +34,230 @@ const noteIndex = Object.fromEntries(noteNames.map((name, i) => [name, i]));
 export function noteName(key) {
   return `${noteNames[key % 12]}${Math.floor(key / 12)}`;
 }
-const timedLine = /^\t(wait|rest|[a-g][.s]\d+) (\d+)$/;
-const number = (text) => Number.parseInt(text, 10);
+
+// Character codes of the script grammar.
+const TAB = 9;
+const LF = 10;
+const CR = 13;
+const SPACE = 32;
+const DOT = 46;
+const ZERO = 48;
+const SEMICOLON = 59;
+const LOWER_A = 97;
+const LOWER_G = 103;
+const LOWER_S = 115;
+const codesOf = (/** @type {string} */ text) => Array.from(text, (c) => c.charCodeAt(0));
+const waitCodes = codesOf("wait ");
+const restCodes = codesOf("rest ");
+const endCodes = codesOf("\tend");
+
+// Semitones above c by note letter (a to g) and accidental (natural, sharp);
+// -1 where a script has no such name.
+const semitones = new Int8Array(14).fill(-1);
+noteNames.forEach((name, i) => {
+  semitones[(name.charCodeAt(0) - LOWER_A) * 2 + (name[1] === "s" ? 1 : 0)] = i;
+});
+
+/**
+ * Whether `codes` stand in `bytes` at `at`.
+ * @param {Uint8Array} bytes
+ * @param {number} at
+ * @param {readonly number[]} codes
+ */
+function codesAt(bytes, at, codes) {
+  for (let i = 0; i < codes.length; ++i) {
+    if (bytes[at + i] !== codes[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Where the digits from `at` end (`at` itself when there is none).
+function digitsEnd(bytes, at, to) {
+  while (at < to && bytes[at] >= ZERO && bytes[at] <= ZERO + 9) {
+    ++at;
+  }
+  return at;
+}
+
+// The number the digits from..to write; past 2^53 a sum would round at each
+// step, so long ones are read whole.
+function digitsValue(bytes, from, to, textOf) {
+  if (to - from > 15) {
+    return Number.parseInt(textOf(from, to), 10);
+  }
+  let value = 0;
+  for (let at = from; at < to; ++at) {
+    value = value * 10 + bytes[at] - ZERO;
+  }
+  return value;
+}
+
+/**
+ * Reads a script's lines in order, the one reader of the script grammar:
+ * hands each wait, rest and note line to `timed` (its kind, its ticks, the
+ * driver tick where it starts, the key of a note line or -1, its line number
+ * from 1) and each comment or end line to `other` (where its text starts and
+ * ends, without the line end, and its line number). Lines end in LF or CR LF;
+ * empty lines are skipped. Throws an Error naming the first line that is none
+ * of these.
+ * @param {Uint8Array} bytes the script, a byte a character
+ * @param {(kind: "wait" | "rest" | "note", ticks: number, startTick: number, key: number,
+ *   line: number) => void} timed
+ * @param {(from: number, to: number, line: number) => void} [other]
+ * @param {(from: number, to: number) => string} [textOf] the text of the bytes
+ *   from..to, for numbers past 2^53 and messages; by default as `latin1` reads it
+ */
+export function scanScript(
+  bytes,
+  timed,
+  other,
+  textOf = (from, to) => latin1.decode(bytes.subarray(from, to)),
+) {
+  const length = bytes.length;
+  let tick = 0;
+  let line = 0;
+  for (let from = 0; from < length;) {
+    ++line;
+    // The usual line first, read as it goes: a note, wait or rest line of
+    // short numbers ("\tc.5 12", "\twait 4") that ends the text or in LF or
+    // CR LF. Anything else is read again below, by the whole rule.
+    if (bytes[from] === TAB) {
+      let at = from + 1;
+      const letter = bytes[at];
+      let key = -1;
+      /** @type {"wait" | "rest" | "note" | null} */
+      let kind = null;
+      if (letter >= LOWER_A && letter <= LOWER_G) {
+        const accidental = bytes[at + 1];
+        const semitone =
+          accidental === DOT || accidental === LOWER_S
+            ? semitones[(letter - LOWER_A) * 2 + (accidental === LOWER_S ? 1 : 0)]
+            : -1;
+        at += 2;
+        const octaveFrom = at;
+        let octave = 0;
+        for (let digit; (digit = bytes[at] - ZERO) >= 0 && digit <= 9; ++at) {
+          octave = octave * 10 + digit;
+        }
+        if (semitone >= 0 && at > octaveFrom && at - octaveFrom <= 2 && bytes[at] === SPACE) {
+          key = semitone + 12 * octave;
+          kind = key <= 255 ? "note" : null;
+          ++at;
+        }
+      } else if (codesAt(bytes, at, waitCodes)) {
+        kind = "wait";
+        at += waitCodes.length;
+      } else if (codesAt(bytes, at, restCodes)) {
+        kind = "rest";
+        at += restCodes.length;
+      }
+      if (kind !== null) {
+        const ticksFrom = at;
+        let ticks = 0;
+        for (let digit; (digit = bytes[at] - ZERO) >= 0 && digit <= 9; ++at) {
+          ticks = ticks * 10 + digit;
+        }
+        const next =
+          at === length
+            ? length
+            : bytes[at] === LF
+              ? at + 1
+              : bytes[at] === CR && bytes[at + 1] === LF
+                ? at + 2
+                : -1;
+        if (next >= 0 && at > ticksFrom && at - ticksFrom <= 15) {
+          timed(kind, ticks, tick, key, line);
+          tick += ticks;
+          from = next;
+          continue;
+        }
+      }
+    }
+    let to = bytes.indexOf(LF, from);
+    const next = to < 0 ? length : to + 1;
+    if (to < 0) {
+      to = length;
+    } else if (to > from && bytes[to - 1] === CR) {
+      --to;
+    }
+    if (to > from) {
+      tick += anyLine(bytes, from, to, line, tick, timed, other, textOf);
+    }
+    from = next;
+  }
+}
+
+/**
+ * One line from..to (not empty, without its line end) by the whole rule:
+ * handed to `timed` or `other`, or thrown as an Error that names it. Gives the
+ * ticks of a timed line, else 0.
+ * @param {Uint8Array} bytes
+ * @param {number} from
+ * @param {number} to
+ * @param {number} line
+ * @param {number} tick
+ * @param {Parameters<typeof scanScript>[1]} timed
+ * @param {Parameters<typeof scanScript>[2]} other
+ * @param {(from: number, to: number) => string} textOf
+ */
+function anyLine(bytes, from, to, line, tick, timed, other, textOf) {
+  if (bytes[from] === SEMICOLON || (to - from === 4 && codesAt(bytes, from, endCodes))) {
+    other?.(from, to, line);
+    return 0;
+  }
+  // A wait, rest or note line: "\twait 4", "\tc.5 12".
+  /** @type {"wait" | "rest" | "note"} */
+  let kind = "note";
+  let key = -1;
+  let at = from + 1;
+  let wellFormed = bytes[from] === TAB;
+  if (codesAt(bytes, at, waitCodes)) {
+    kind = "wait";
+    at += waitCodes.length;
+  } else if (codesAt(bytes, at, restCodes)) {
+    kind = "rest";
+    at += restCodes.length;
+  } else {
+    const letter = bytes[at];
+    const accidental = bytes[at + 1];
+    const octaveEnd = digitsEnd(bytes, at + 2, to);
+    wellFormed &&=
+      letter >= LOWER_A &&
+      letter <= LOWER_G &&
+      (accidental === DOT || accidental === LOWER_S) &&
+      octaveEnd > at + 2 &&
+      bytes[octaveEnd] === SPACE;
+    if (wellFormed) {
+      key = semitones[(letter - LOWER_A) * 2 + (accidental === LOWER_S ? 1 : 0)];
+      key = key < 0 ? key : key + 12 * digitsValue(bytes, at + 2, octaveEnd, textOf);
+      at = octaveEnd + 1;
+    }
+  }
+  const ticksEnd = digitsEnd(bytes, at, to);
+  if (!wellFormed || ticksEnd === at || ticksEnd !== to) {
+    throw lineError(line, "not a comment, timed line or end", textOf(from, to));
+  }
+  if (kind === "note" && key < 0) {
+    throw lineError(line, "no such note", textOf(from, to));
+  }
+  if (key > 255) {
+    throw lineError(line, "key above 255", textOf(from, to));
+  }
+  const ticks = digitsValue(bytes, at, to, textOf);
+  timed(kind, ticks, tick, key, line);
+  return ticks;
+}
+
+/**
+ * @param {number} line
+ * @param {string} why
+ * @param {string} content
+ */
+function lineError(line, why, content) {
+  return new Error(`line ${line}: ${why}: ${JSON.stringify(content)}`);
+}
 
 /**
  * Reads a NOLT Script (LF or CR LF line ends) into one item per line, in
@@ -50,24 +271,27 @@ const number = (text) => Number.parseInt(text, 10);
  * @returns {{items: ScriptItem[]}}
  */
 export function parseScript(text) {
-  const lines = text.split(/\r?\n/);
-  if (lines.at(-1) === "") {
-    lines.pop();
-  }
+  /** @type {ScriptItem[]} */
   const items = [];
-  let tick = 0;
-  lines.forEach((content, index) => {
-    const line = index + 1;
-    /** @type {(why: string) => never} */
-    const fail = (why) => {
-      throw new Error(`line ${line}: ${why}: ${JSON.stringify(content)}`);
-    };
-    if (content === "") {
-      return;
-    }
-    if (content.startsWith(";")) {
+  const number = (/** @type {string} */ digits) => Number.parseInt(digits, 10);
+  // The grammar is ASCII: any other character stands as a byte that is none of it.
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; ++i) {
+    bytes[i] = Math.min(text.charCodeAt(i), 255);
+  }
+  scanScript(
+    bytes,
+    (kind, ticks, startTick, key, line) => {
+      items.push(
+        kind === "note" ? { line, kind, ticks, startTick, key } : { line, kind, ticks, startTick },
+      );
+    },
+    (from, to, line) => {
+      const content = text.slice(from, to);
       let m;
-      if ((m = /^; Ticks (\d+)$/.exec(content))) {
+      if (content === "\tend") {
+        items.push({ line, kind: "end" });
+      } else if ((m = /^; Ticks (\d+)$/.exec(content))) {
         items.push({ line, kind: "ticks", ticks: number(m[1]) });
       } else if ((m = /^; ---- Bar (\d+) ----$/.exec(content))) {
         items.push({ line, kind: "bar", first: number(m[1]), last: number(m[1]) });
@@ -78,30 +302,9 @@ export function parseScript(text) {
       } else {
         items.push({ line, kind: "comment", text: content.replace(/^; ?/, "") });
       }
-      return;
-    }
-    if (content === "\tend") {
-      items.push({ line, kind: "end" });
-      return;
-    }
-    const m = timedLine.exec(content);
-    if (m === null) {
-      fail("not a comment, timed line or end");
-    }
-    const ticks = number(m[2]);
-    const item = { line, kind: m[1], ticks, startTick: tick };
-    if (m[1] !== "wait" && m[1] !== "rest") {
-      const name = m[1].slice(0, 2);
-      const key =
-        (name in noteIndex ? noteIndex[name] : fail("no such note")) + 12 * number(m[1].slice(2));
-      if (key > 255) {
-        fail("key above 255");
-      }
-      Object.assign(item, { kind: "note", key });
-    }
-    items.push(item);
-    tick += ticks;
-  });
+    },
+    (from, to) => text.slice(from, to),
+  );
   return { items };
 }
 
