@@ -33,14 +33,6 @@ import { scanScript } from "./scripts.mjs";
  */
 
 /**
- * A script's note lines of more than 0 ticks as parallel arrays (keys, the
- * driver tick each starts at, its ticks; the first `count` of them used), and
- * how many lines of 0 ticks.
- * @typedef {{keys: Uint8Array, startTicks: Float64Array, ticks: Float64Array, count: number,
- *   silent: number}} NoteLines
- */
-
-/**
  * The file's notes per track as the core reads them, timed by its tempo map,
  * in parallel arrays; null when the file cannot be read or its timing is in
  * SMPTE frames.
@@ -130,67 +122,6 @@ function onChannel(notes, channel) {
 }
 
 /**
- * Room for `count` note lines.
- * @param {number} count
- * @returns {NoteLines}
- */
-function noteLines(count) {
-  return {
-    keys: new Uint8Array(count),
-    startTicks: new Float64Array(count),
-    ticks: new Float64Array(count),
-    count: 0,
-    silent: 0,
-  };
-}
-
-/**
- * Adds a note line of more than 0 ticks to `lines`, making room as needed.
- * @param {NoteLines} lines
- * @param {number} key
- * @param {number} startTick
- * @param {number} ticks
- */
-function addNoteLine(lines, key, startTick, ticks) {
-  if (lines.count === lines.keys.length) {
-    const grown = noteLines(Math.max(16, lines.count * 2));
-    grown.keys.set(lines.keys);
-    grown.startTicks.set(lines.startTicks);
-    grown.ticks.set(lines.ticks);
-    Object.assign(lines, { keys: grown.keys, startTicks: grown.startTicks, ticks: grown.ticks });
-  }
-  lines.keys[lines.count] = key;
-  lines.startTicks[lines.count] = startTick;
-  lines.ticks[lines.count] = ticks;
-  ++lines.count;
-}
-
-/**
- * The note lines of scripts, one after another, as the driver plays them.
- * @param {readonly Uint8Array[]} scripts the scripts' bytes
- * @returns {NoteLines}
- */
-function scriptNoteLines(scripts) {
-  // Room first for a note line every 16 bytes; more is made as needed.
-  const lines = noteLines(scripts.reduce((total, bytes) => total + (bytes.length >> 4), 0));
-  /** @type {Parameters<typeof scanScript>[1]} */
-  const take = (kind, ticks, startTick, key) => {
-    if (kind !== "note") {
-      return;
-    }
-    if (ticks > 0) {
-      addNoteLine(lines, key, startTick, ticks);
-    } else {
-      lines.silent += 1;
-    }
-  };
-  for (const bytes of scripts) {
-    scanScript(bytes, take);
-  }
-  return lines;
-}
-
-/**
  * What each script of a run loses against the MIDI file, in the order
  * written, and the same for the whole run. For each script, its file notes
  * (the note-ons of velocity above 0 in its track on its channel, any channel
@@ -213,9 +144,9 @@ export async function lossReport(source, result, notes) {
   const tracks = (notes === undefined ? await readNotes(source) : notes?.map(noteArrays)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
-    const file = onChannel(tracks[track], channel);
-    const { loss } = matchNotes(file, scriptNoteLines([bytes]), frequency, false);
-    return { name, track, channel, ...loss };
+    const match = new NoteMatch(onChannel(tracks[track], channel), frequency);
+    match.read([bytes]);
+    return { name, track, channel, ...match.loss() };
   });
   return { scripts, totals: totalLoss(scripts, frequency) };
 }
@@ -283,9 +214,9 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
         ),
       )
       .map((script) => script.bytes);
-    const file = onChannel(notes[track], null);
-    const { loss } = matchNotes(file, scriptNoteLines(scripts), frequency, false);
-    return { track, ...loss };
+    const match = new NoteMatch(onChannel(notes[track], null), frequency);
+    match.read(scripts);
+    return { track, ...match.loss() };
   });
   return { tracks, totals: totalLoss(tracks, frequency) };
 }
@@ -300,82 +231,96 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
  * @returns {Loss & {lost: Set<N>}}
  */
 export function compareNotes(file, items, frequency) {
-  const lines = noteLines(0);
+  const match = new NoteMatch(noteArrays(file), driverTicks(frequency));
   for (const item of items) {
-    if (item.kind !== "note") {
-      continue;
-    }
-    if (item.ticks > 0) {
-      addNoteLine(lines, item.key, item.startTick, item.ticks);
-    } else {
-      lines.silent += 1;
+    if (item.kind === "note") {
+      match.line(item.key, item.startTick, item.ticks);
     }
   }
-  const { loss, lost } = matchNotes(noteArrays(file), lines, driverTicks(frequency), true);
-  return { ...loss, lost: new Set(file.filter((_, i) => lost[i] === 1)) };
+  const lost = match.lost();
+  return { ...match.loss(), lost: new Set(file.filter((_, i) => lost[i] === 1)) };
 }
 
-/**
- * The partition of `file` by what `lines` play of it, as `lossReport` counts,
- * and, when asked, a mark (1) for each file note never heard or cut short.
- * @param {NoteArrays} file
- * @param {NoteLines} lines
- * @param {number|null} frequency driver ticks per second, above 0
- * @param {boolean} marks
- * @returns {{loss: Loss, lost: Uint8Array}}
- */
-function matchNotes(file, lines, frequency, marks) {
-  const count = file.keys.length;
-  const lost = new Uint8Array(marks ? count : 0);
-  /** @type {Loss} */
-  const loss = {
-    fileNotes: count,
-    heardInFull: null,
-    cutShort: null,
-    secondsCutShort: null,
-    neverHeard: null,
-    silentLines: lines.silent,
-    timingError: null,
-  };
-  if (frequency === null) {
-    return { loss, lost };
-  }
-  // The file's notes grouped by key, each group in order of start as the track
-  // holds them: `order` their indices, `sorted` their starts, `first` where
-  // each key's group begins.
-  const { keys, starts, ends } = file;
-  const first = new Int32Array(257);
-  for (let i = 0; i < count; ++i) {
-    ++first[keys[i] + 1];
-  }
-  for (let key = 1; key <= 256; ++key) {
-    first[key] += first[key - 1];
-  }
-  const order = new Int32Array(count);
-  const sorted = new Float64Array(count);
-  const fill = first.slice(0, 256);
-  for (let i = 0; i < count; ++i) {
-    const at = fill[keys[i]]++;
-    order[at] = i;
-    sorted[at] = starts[i];
-  }
-  // The longest any heard line plays each file note, in seconds; -1 for none.
-  const sounding = new Float64Array(count).fill(-1);
-  // Where the last search of each key ended: a script's lines come in order
-  // of start, so the next search of the key mostly begins there.
-  const cursor = first.slice(0, 256);
-  let timingError = 0;
-  for (let line = 0; line < lines.count; ++line) {
-    const key = lines.keys[line];
-    const start = lines.startTicks[line] / frequency;
-    // The note of the key that starts nearest: the last before, at a tie.
-    const from = first[key];
-    const to = first[key + 1];
-    if (from === to) {
-      continue;
+// How a note is heard, beside the seconds a note cut short loses (above 0).
+const never = -1;
+const inFull = 0;
+
+// What note lines play of a track's notes, taken line by line as they are
+// read, and the partition `lossReport` counts of it. Each line of more than 0
+// ticks plays the note of its key that starts nearest to it.
+class NoteMatch {
+  /**
+   * @param {NoteArrays} file
+   * @param {number|null} frequency driver ticks per second, above 0, or null: no timing
+   */
+  constructor(file, frequency) {
+    this.file = file;
+    this.frequency = frequency;
+    this.silentLines = 0;
+    this.timingError = 0;
+    const count = file.keys.length;
+    // The notes grouped by key, each group in order of start as the track
+    // holds them: `order` their indices, `sorted` their starts, `first` where
+    // each key's group begins.
+    this.first = new Int32Array(257);
+    for (let i = 0; i < count; ++i) {
+      ++this.first[file.keys[i] + 1];
     }
+    for (let key = 1; key <= 256; ++key) {
+      this.first[key] += this.first[key - 1];
+    }
+    this.order = new Int32Array(count);
+    this.sorted = new Float64Array(count);
+    const fill = this.first.slice(0, 256);
+    for (let i = 0; i < count; ++i) {
+      const at = fill[file.keys[i]]++;
+      this.order[at] = i;
+      this.sorted[at] = file.starts[i];
+    }
+    // Where the last search of each key ended: a script's lines come in order
+    // of start, so the next search of the key mostly begins there.
+    this.cursor = this.first.slice(0, 256);
+    // The longest any line plays each note, in seconds; -1 for none.
+    this.sounding = new Float64Array(count).fill(-1);
+  }
+
+  /**
+   * Reads the note lines of scripts, one after another.
+   * @param {readonly Uint8Array[]} scripts their bytes
+   */
+  read(scripts) {
+    /** @type {Parameters<typeof scanScript>[1]} */
+    const take = (kind, ticks, startTick, key) => {
+      if (kind === "note") {
+        this.line(key, startTick, ticks);
+      }
+    };
+    for (const bytes of scripts) {
+      scanScript(bytes, take);
+    }
+  }
+
+  /**
+   * One note line.
+   * @param {number} key
+   * @param {number} startTick the driver tick it starts at
+   * @param {number} ticks
+   */
+  line(key, startTick, ticks) {
+    const frequency = this.frequency;
+    if (ticks === 0) {
+      ++this.silentLines;
+      return;
+    }
+    const from = this.first[key];
+    const to = this.first[key + 1];
+    if (frequency === null || from === to) {
+      return;
+    }
+    const sorted = this.sorted;
+    const start = startTick / frequency;
     // The first of the key's notes that starts at or after the line.
-    let low = cursor[key];
+    let low = this.cursor[key];
     let high = to;
     if (low > from && sorted[low - 1] >= start) {
       high = low;
@@ -392,36 +337,79 @@ function matchNotes(file, lines, frequency, marks) {
       const middle = (low + high) >> 1;
       sorted[middle] < start ? (low = middle + 1) : (high = middle);
     }
-    cursor[key] = low;
+    this.cursor[key] = low;
+    // The nearest of it and the one before; the one before at a tie.
     const nearest =
       low === from
         ? low
         : low === to || start - sorted[low - 1] <= sorted[low] - start
           ? low - 1
           : low;
-    const note = order[nearest];
-    timingError = Math.max(timingError, Math.abs(starts[note] - start) * 1000);
-    sounding[note] = Math.max(sounding[note], lines.ticks[line] / frequency);
+    const note = this.order[nearest];
+    this.timingError = Math.max(this.timingError, Math.abs(this.file.starts[note] - start) * 1000);
+    this.sounding[note] = Math.max(this.sounding[note], ticks / frequency);
   }
-  let heardInFull = 0;
-  let cutShort = 0;
-  let secondsCutShort = 0;
-  for (let i = 0; i < count; ++i) {
-    const played = sounding[i];
-    const length = ends[i] - starts[i];
-    if (played < 0) {
-      marks && (lost[i] = 1);
-    } else if (played < length - 1 / frequency) {
-      cutShort += 1;
-      secondsCutShort += length - played;
-      marks && (lost[i] = 1);
-    } else {
-      heardInFull += 1;
+
+  /**
+   * The partition so far, in the track's order of notes.
+   * @returns {Loss}
+   */
+  loss() {
+    const count = this.file.keys.length;
+    /** @type {Loss} */
+    const loss = {
+      fileNotes: count,
+      heardInFull: null,
+      cutShort: null,
+      secondsCutShort: null,
+      neverHeard: null,
+      silentLines: this.silentLines,
+      timingError: null,
+    };
+    const frequency = this.frequency;
+    if (frequency === null) {
+      return loss;
     }
+    let heardInFull = 0;
+    let cutShort = 0;
+    let secondsCutShort = 0;
+    for (let i = 0; i < count; ++i) {
+      const heard = this.heard(i);
+      if (heard === inFull) {
+        heardInFull += 1;
+      } else if (heard !== never) {
+        cutShort += 1;
+        secondsCutShort += heard;
+      }
+    }
+    const neverHeard = count - heardInFull - cutShort;
+    const timingError = this.timingError;
+    return { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError };
   }
-  const neverHeard = count - heardInFull - cutShort;
-  return {
-    loss: { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError },
-    lost,
-  };
+
+  /**
+   * A mark (1) for each note never heard or cut short; none without timing.
+   * @returns {Uint8Array}
+   */
+  lost() {
+    const lost = new Uint8Array(this.frequency === null ? 0 : this.file.keys.length);
+    for (let i = 0; i < lost.length; ++i) {
+      lost[i] = this.heard(i) === inFull ? 0 : 1;
+    }
+    return lost;
+  }
+
+  /**
+   * How note `i` is heard, with timing: `never`, `inFull` (for its length less
+   * one driver tick at most), or else the seconds it is cut short by.
+   * @param {number} i
+   */
+  heard(i) {
+    const played = this.sounding[i];
+    const length = this.file.ends[i] - this.file.starts[i];
+    if (played < 0) {
+      return never;
+    }
+    return played < length - 1 / /** @type {number} */ (this.frequency) ? length - played : inFull;
+  }
 }
