@@ -16,20 +16,21 @@
 #ifdef __EMSCRIPTEN__
 #include <emscripten/emscripten.h>
 
-// Hands everything over in one call, as compact arrays copied out of the
-// core's memory: per track its count of notes, then all notes in order, their
-// times in seconds.
+// Hands everything over in one call, as compact arrays: per track its count
+// of notes, then all notes in order, their times in seconds. The notes are
+// views of the core's memory, valid only during the call; the module reads
+// them there, so that millions of notes are never copied.
 // clang-format off
 EM_JS(void, reportFileNotes, (std::uint32_t tracks, const std::uint32_t* noteCounts,
                               std::uint32_t notes, const double* starts, const double* ends,
                               const std::uint8_t* channels, const std::uint8_t* keys), {
     if (!Module["onFileNotes"]) return;
     Module["onFileNotes"]({
-        noteCounts: HEAPU32.slice(noteCounts >> 2, (noteCounts >> 2) + tracks),
-        starts: HEAPF64.slice(starts >> 3, (starts >> 3) + notes),
-        ends: HEAPF64.slice(ends >> 3, (ends >> 3) + notes),
-        channels: HEAPU8.slice(channels, channels + notes),
-        keys: HEAPU8.slice(keys, keys + notes),
+        noteCounts: HEAPU32.subarray(noteCounts >> 2, (noteCounts >> 2) + tracks),
+        starts: HEAPF64.subarray(starts >> 3, (starts >> 3) + notes),
+        ends: HEAPF64.subarray(ends >> 3, (ends >> 3) + notes),
+        channels: HEAPU8.subarray(channels, channels + notes),
+        keys: HEAPU8.subarray(keys, keys + notes),
     });
 });
 // clang-format on

@@ -33,34 +33,49 @@ import { scanScript } from "./scripts.mjs";
  */
 
 /**
- * The file's notes per track as the core reads them, timed by its tempo map,
- * in parallel arrays; null when the file cannot be read or its timing is in
- * SMPTE frames.
+ * Reads the file's notes with the core and gives what `use` makes of them:
+ * per track in parallel arrays, timed by the file's tempo map, or null when
+ * the file cannot be read or its timing is in SMPTE frames. The arrays are
+ * the core's own memory, read in place and valid only while `use` runs: it
+ * copies what it keeps.
+ * @template T
  * @param {Uint8Array} bytes
- * @returns {Promise<NoteArrays[] | null>}
+ * @param {(tracks: NoteArrays[] | null) => T} use
+ * @returns {Promise<T>}
  */
-async function readNotes(bytes) {
-  /** @type {any} */
-  let read = null;
+async function withNotes(bytes, use) {
+  /** @type {{value: T} | {error: unknown} | null} */
+  let outcome = null;
   await runCore("mid2nolt-notes", "in.mid", bytes, [], {
-    onFileNotes(/** @type {any} */ arrays) {
-      read = arrays;
+    onFileNotes(/** @type {any} */ read) {
+      let next = 0;
+      const tracks = Array.from(read.noteCounts, (/** @type {number} */ count) => {
+        const from = next;
+        next += count;
+        return {
+          channels: read.channels.subarray(from, next),
+          keys: read.keys.subarray(from, next),
+          starts: read.starts.subarray(from, next),
+          ends: read.ends.subarray(from, next),
+        };
+      });
+      // What `use` throws is thrown after the run, not through the core.
+      try {
+        outcome = { value: use(tracks) };
+      } catch (error) {
+        outcome = { error };
+      }
     },
   });
-  if (read === null) {
-    return null;
+  // Set by the callback, which the checker does not follow.
+  const settled = /** @type {{value: T} | {error: unknown} | null} */ (outcome);
+  if (settled === null) {
+    return use(null);
   }
-  let next = 0;
-  return Array.from(read.noteCounts, (/** @type {number} */ count) => {
-    const from = next;
-    next += count;
-    return {
-      channels: read.channels.subarray(from, next),
-      keys: read.keys.subarray(from, next),
-      starts: read.starts.subarray(from, next),
-      ends: read.ends.subarray(from, next),
-    };
-  });
+  if ("error" in settled) {
+    throw settled.error;
+  }
+  return settled.value;
 }
 
 /**
@@ -73,13 +88,19 @@ async function readNotes(bytes) {
  * @param {Uint8Array} bytes
  * @returns {Promise<FileNote[][] | null>}
  */
-export async function fileNotes(bytes) {
-  const tracks = await readNotes(bytes);
-  return (
-    tracks &&
-    tracks.map(({ channels, keys, starts, ends }) =>
-      Array.from(keys, (key, i) => ({ channel: channels[i], key, start: starts[i], end: ends[i] })),
-    )
+export function fileNotes(bytes) {
+  return withNotes(
+    bytes,
+    (tracks) =>
+      tracks &&
+      tracks.map(({ channels, keys, starts, ends }) =>
+        Array.from(keys, (key, i) => ({
+          channel: channels[i],
+          key,
+          start: starts[i],
+          end: ends[i],
+        })),
+      ),
   );
 }
 
@@ -141,14 +162,17 @@ function onChannel(notes, channel) {
  * @returns {Promise<{scripts: ScriptLoss[], totals: Loss}>}
  */
 export async function lossReport(source, result, notes) {
-  const tracks = (notes === undefined ? await readNotes(source) : notes?.map(noteArrays)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
-  const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
-    const match = new NoteMatch(onChannel(tracks[track], channel), frequency);
-    match.read([bytes]);
-    return { name, track, channel, ...match.loss() };
-  });
-  return { scripts, totals: totalLoss(scripts, frequency) };
+  /** @param {NoteArrays[] | null} tracks */
+  const count = (tracks) => {
+    const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
+      const match = new NoteMatch(onChannel(tracks?.[track], channel), frequency);
+      match.read([bytes]);
+      return { name, track, channel, ...match.loss() };
+    });
+    return { scripts, totals: totalLoss(scripts, frequency) };
+  };
+  return notes === undefined ? withNotes(source, count) : count(notes?.map(noteArrays) ?? null);
 }
 
 /**
@@ -200,25 +224,29 @@ export function totalLoss(losses, frequency) {
  * @returns {Promise<{tracks: (Loss & {track: number})[], totals: Loss}>}
  */
 export async function arrangedLossReport(source, parts, result, fileNotesRead) {
-  const notes =
-    (fileNotesRead === undefined ? await readNotes(source) : fileNotesRead?.map(noteArrays)) ?? [];
   const frequency = driverTicks(result.driverFrequency);
   const voiced = parts.filter((part) => part.channel !== null);
-  const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
-    const outputs = voiced.filter((part) => part.track === track);
-    const scripts = result.scripts
-      .filter((script) =>
-        outputs.some(
-          (part) =>
-            script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
-        ),
-      )
-      .map((script) => script.bytes);
-    const match = new NoteMatch(onChannel(notes[track], null), frequency);
-    match.read(scripts);
-    return { track, ...match.loss() };
-  });
-  return { tracks, totals: totalLoss(tracks, frequency) };
+  /** @param {NoteArrays[] | null} notes */
+  const count = (notes) => {
+    const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
+      const outputs = voiced.filter((part) => part.track === track);
+      const scripts = result.scripts
+        .filter((script) =>
+          outputs.some(
+            (part) =>
+              script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
+          ),
+        )
+        .map((script) => script.bytes);
+      const match = new NoteMatch(onChannel(notes?.[track], null), frequency);
+      match.read(scripts);
+      return { track, ...match.loss() };
+    });
+    return { tracks, totals: totalLoss(tracks, frequency) };
+  };
+  return fileNotesRead === undefined
+    ? withNotes(source, count)
+    : count(fileNotesRead?.map(noteArrays) ?? null);
 }
 
 /**

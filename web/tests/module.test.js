@@ -386,6 +386,20 @@ test("fileNotes: none of a file the converter cannot load", async () => {
   expect((await fileNotes(demo)).map((track) => track.length)).toEqual([0, 9, 16]);
 });
 
+// The core hands its notes over in a callback: a script that cannot be read
+// still fails the report, naming its line.
+test("lossReport: a broken script fails it, naming the line", async () => {
+  const script = {
+    name: "s.txt",
+    bytes: new TextEncoder().encode("\tc.5 1\nhello\n"),
+    track: 1,
+    channel: 0,
+  };
+  await expect(lossReport(demo, { driverFrequency: 60, scripts: [script] })).rejects.toThrow(
+    /^line 2: not a comment, timed line or end: "hello"$/,
+  );
+});
+
 for (const [what, bytes, args, expected] of losses) {
   test(`lossReport: ${what}`, async () => {
     const report = await lossReport(bytes, await convert("s.mid", bytes, args));
