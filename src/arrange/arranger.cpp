@@ -151,27 +151,49 @@ struct PairedGroup {
     bool empty() const { return starts.empty() && ends.empty(); }
 };
 
-// Pairs one event of the tick into `paired`; inlined, as it runs for every
-// note event of both passes.
-[[gnu::always_inline]] inline void pairEvent(const TrackEvent& event, Sounding& sounding,
-                                             std::uint32_t& nextNote, PairedGroup& paired) {
-    const auto endNote = [&](std::uint32_t note, std::uint8_t release) {
-        if (note >= paired.first) {
-            paired.starts[note - paired.first].ended = true;
-            paired.starts[note - paired.first].release = release;
-        } else {
-            paired.ends.push_back({note, channelOf(event), event.data1, release});
-        }
-    };
+// Ends `note` where `event` stands: on its start, when it started in this
+// tick, else as one of the tick's ends.
+[[gnu::always_inline]] inline void endNote(const TrackEvent& event, std::uint32_t note,
+                                           std::uint8_t release, PairedGroup& paired) {
+    if (note >= paired.first) {
+        paired.starts[note - paired.first].ended = true;
+        paired.starts[note - paired.first].release = release;
+    } else {
+        paired.ends.push_back({note, channelOf(event), event.data1, release});
+    }
+}
+
+// Pairs one note event: a note-on of velocity above 0 starts note `nextNote`
+// and ends the note sounding on its channel and key; a note-off, or a note-on
+// of velocity 0, ends the note sounding. Calls ended(note, release velocity)
+// for the note the event ends; gives whether it starts one. Inlined, as it
+// runs for every note event (and in WebAssembly a call that may throw goes
+// through JavaScript).
+template <typename Ended>
+[[gnu::always_inline]] inline bool pairNote(const TrackEvent& event, Sounding& sounding,
+                                            std::uint32_t nextNote, Ended ended) {
     std::uint32_t note = 0;
     if (startsNote(event)) {
         note = sounding.start(channelOf(event), event.data1, nextNote);
         if (note != kLeftOut) {
-            endNote(note, kReleaseVelocity);
+            ended(note, kReleaseVelocity);
         }
+        return true;
+    }
+    if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
+        ended(note, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
+    }
+    return false;
+}
+
+// Pairs one event of the tick into `paired`.
+[[gnu::always_inline]] inline void pairEvent(const TrackEvent& event, Sounding& sounding,
+                                             std::uint32_t& nextNote, PairedGroup& paired) {
+    const auto ended = [&](std::uint32_t note, std::uint8_t release) {
+        endNote(event, note, release, paired);
+    };
+    if (pairNote(event, sounding, nextNote, ended)) {
         paired.starts.push_back({nextNote++, channelOf(event), event.data1, event.data2});
-    } else if (endsNote(event) && sounding.end(channelOf(event), event.data1, note)) {
-        endNote(note, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
     }
 }
 
@@ -808,28 +830,24 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
 
 namespace {
 
-// Pairs the notes of one track: start(tick, NoteStart) for each note in the
-// order they start, end(note, tick) where the note numbered `note` (from 0)
-// ends, at the end of the track for those still sounding.
+// Pairs the notes of one track: start(tick, channel, key, velocity) for each
+// note in the order they start, end(note, tick) where the note numbered
+// `note` (from 0) ends, at the end of the track for those still sounding.
 template <typename Start, typename End>
-void pairTrack(const TrackChunk& track, Workspace& work, Start start, End end) {
-    PairedGroup& paired = work.paired;
-    work.sounding.reset();
+void pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end) {
+    sounding.reset();
     TimedReader reader(track);
     TrackEvent event;
     std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;
     while (reader.next(event, tick)) {
-        paired.clear(nextNote);
-        pairEvent(event, work.sounding, nextNote, paired);
-        for (const NoteEnd& ended : paired.ends) {
-            end(ended.note, tick);
-        }
-        for (const NoteStart& started : paired.starts) {
-            start(tick, started);
+        const auto ended = [&](std::uint32_t note, std::uint8_t) { end(note, tick); };
+        if (pairNote(event, sounding, nextNote, ended)) {
+            start(tick, channelOf(event), event.data1, event.data2);
+            ++nextNote;
         }
     }
-    work.sounding.forEach(
+    sounding.forEach(
         [&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, reader.endTick()); });
 }
 
@@ -837,13 +855,13 @@ void pairTrack(const TrackChunk& track, Workspace& work, Start start, End end) {
 
 std::vector<std::vector<Note>> songNotes(const Song& song) {
     std::vector<std::vector<Note>> tracks;
-    const auto work = std::make_unique<Workspace>();
+    Sounding sounding;
     for (const TrackChunk& track : song.tracks) {
         std::vector<Note>& notes = tracks.emplace_back();
         pairTrack(
-            track, *work,
-            [&](std::uint64_t tick, const NoteStart& start) {
-                notes.push_back({tick, tick, start.channel, start.key, start.velocity});
+            track, sounding,
+            [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
+                notes.push_back({tick, tick, channel, key, velocity});
             },
             [&](std::uint32_t note, std::uint64_t tick) { notes[note].end = tick; });
     }
@@ -874,16 +892,16 @@ SongTimeline songTimeline(const Song& song) {
     timeline.ends.reserve(notes);
     timeline.channels.reserve(notes);
     timeline.keys.reserve(notes);
-    const auto work = std::make_unique<Workspace>();
+    Sounding sounding;
     for (const TrackChunk& track : song.tracks) {
         const std::size_t first = timeline.starts.size();
         pairTrack(
-            track, *work,
-            [&](std::uint64_t tick, const NoteStart& start) {
+            track, sounding,
+            [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t) {
                 timeline.starts.push_back(static_cast<double>(tick));
                 timeline.ends.push_back(static_cast<double>(tick));
-                timeline.channels.push_back(start.channel);
-                timeline.keys.push_back(start.key);
+                timeline.channels.push_back(channel);
+                timeline.keys.push_back(key);
             },
             [&](std::uint32_t note, std::uint64_t tick) {
                 timeline.ends[first + note] = static_cast<double>(tick);
