@@ -286,25 +286,29 @@ class NoteMatch {
     this.frequency = frequency;
     this.silentLines = 0;
     this.timingError = 0;
-    const count = file.keys.length;
+    const { keys, starts } = file;
+    const count = keys.length;
     // The notes grouped by key, each group in order of start as the track
     // holds them: `order` their indices, `sorted` their starts, `first` where
     // each key's group begins.
-    this.first = new Int32Array(257);
+    const first = new Int32Array(257);
     for (let i = 0; i < count; ++i) {
-      ++this.first[file.keys[i] + 1];
+      ++first[keys[i] + 1];
     }
     for (let key = 1; key <= 256; ++key) {
-      this.first[key] += this.first[key - 1];
+      first[key] += first[key - 1];
     }
-    this.order = new Int32Array(count);
-    this.sorted = new Float64Array(count);
-    const fill = this.first.slice(0, 256);
+    const order = new Int32Array(count);
+    const sorted = new Float64Array(count);
+    const fill = first.slice(0, 256);
     for (let i = 0; i < count; ++i) {
-      const at = fill[file.keys[i]]++;
-      this.order[at] = i;
-      this.sorted[at] = file.starts[i];
+      const at = fill[keys[i]]++;
+      order[at] = i;
+      sorted[at] = starts[i];
     }
+    this.first = first;
+    this.order = order;
+    this.sorted = sorted;
     // Where the last search of each key ended: a script's lines come in order
     // of start, so the next search of the key mostly begins there.
     this.cursor = this.first.slice(0, 256);
