@@ -46,9 +46,9 @@ struct TempoStep {
 
 // Turns ticks into seconds, in place, by tempo changes in order of tick: each
 // tick timed from the last change at or before it.
-class TempoMap {
+class SecondsMap {
 public:
-    TempoMap(const std::vector<mid2nolt::TempoChange>& changes, std::uint32_t division)
+    SecondsMap(const std::vector<mid2nolt::TempoChange>& changes, std::uint32_t division)
         : division_(division) {
         for (const mid2nolt::TempoChange& change : changes) {
             const auto tick = static_cast<double>(change.tick);
@@ -122,12 +122,12 @@ int mid2nolt::cli::notesProgram(int argc, char** argv) {
     }
     std::stable_sort(all.begin(), all.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-    const TempoMap shared(all, song->division);
+    const SecondsMap shared(all, song->division);
     std::size_t first = 0;
     for (std::size_t track = 0; track < changes.size(); ++track) {
-        const TempoMap own(song->format == 2 ? changes[track] : std::vector<TempoChange>{},
-                           song->division);
-        const TempoMap& map = song->format == 2 ? own : shared;
+        const SecondsMap own(song->format == 2 ? changes[track] : std::vector<TempoChange>{},
+                             song->division);
+        const SecondsMap& map = song->format == 2 ? own : shared;
         const std::uint32_t count = timeline.trackNotes[track];
         map.toSeconds(timeline.starts.data() + first, timeline.ends.data() + first, count);
         first += count;
