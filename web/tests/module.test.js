@@ -259,6 +259,46 @@ test("parseScript recovers keys and positions, and names a broken line", () => {
   }
 });
 
+// Lines at the edges of the usual shape, which the reader takes by its whole
+// rule: what it reads of each, or the start of the error it names.
+test("parseScript at the edges of the usual line", () => {
+  for (const [text, expected] of [
+    ["\tc.05 3\n", [{ kind: "note", key: 60, ticks: 3 }]],
+    [
+      "\twait 123456789012345678\n",
+      [{ kind: "wait", ticks: Number.parseInt("123456789012345678", 10) }],
+    ],
+    [
+      "\tc.5 00009007199254740993123\n",
+      [{ kind: "note", key: 60, ticks: Number.parseInt("9007199254740993123", 10) }],
+    ],
+    ["\tds21 1", [{ kind: "note", key: 255, ticks: 1 }]],
+    ["\tg.21 1\n", "line 1: key above 255"],
+    [
+      "\ta.5 1\r\n\r\n\tend\r\n",
+      [
+        { kind: "note", key: 69 },
+        { kind: "end", line: 3 },
+      ],
+    ],
+    ["\tc.5 1\r", "line 1: not a comment"],
+    ["\tc.5 1\r\r\n", "line 1: not a comment"],
+    ["\tc.5 \n", "line 1: not a comment"],
+    ["\tc.022 1\n", "line 1: key above 255"],
+    ["\tes1 1\n", "line 1: no such note"],
+    ["\twait 1 \n", "line 1: not a comment"],
+    ["\tend\n\tEND\n", "line 2: not a comment"],
+  ]) {
+    if (typeof expected === "string") {
+      expect(() => parseScript(text), JSON.stringify(text)).toThrow(expected);
+    } else {
+      const items = parseScript(text).items;
+      expect(items, JSON.stringify(text)).toHaveLength(expected.length);
+      expected.forEach((fields, i) => expect(items[i]).toMatchObject(fields));
+    }
+  }
+});
+
 // Sounding scripts: one square voice per script, each line exactly its ticks.
 const script = (text) => ({ name: "s.txt", bytes: new TextEncoder().encode(text) });
 const zeroCrossings = (samples, from, to) => {
