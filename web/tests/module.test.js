@@ -6,6 +6,7 @@ import { readFileSync } from "node:fs";
 import { basename, join } from "node:path";
 import { expect, test } from "@playwright/test";
 import {
+  compareNotes,
   arrange,
   convert,
   fileNotes,
@@ -438,6 +439,39 @@ test("lossReport: a broken script fails it, naming the line", async () => {
   await expect(lossReport(demo, { driverFrequency: 60, scripts: [script] })).rejects.toThrow(
     /^line 2: not a comment, timed line or end: "hello"$/,
   );
+});
+
+// Twenty tempo changes, 96 ticks apart, 120 and 240 a minute in turn: a note
+// is timed across as many as it spans, from wherever it starts.
+test("fileNotes: notes timed across many tempo changes", async () => {
+  const changes = Array.from({ length: 20 }, (_, i) =>
+    tempo(i === 0 ? 0 : 96, i % 2 ? 250000 : 500000),
+  );
+  const notes = [on(48, 60), on(960, 62), off(912, 60), off(0, 62)];
+  const [, track] = await fileNotes(song(1, [changes, notes]));
+  expect(track.map(({ start, end }) => [start, end])).toEqual([
+    [0.25, 7.5],
+    [4, 7.5],
+  ]);
+});
+
+// The nearest note of the key, searched from where the last search ended:
+// far ahead, back again, and between two (the earlier at a tie).
+test("compareNotes: each line plays the nearest note of its key", () => {
+  const file = Array.from({ length: 20 }, (_, i) => ({ key: 60, start: i, end: i + 0.5 }));
+  const line = (startTick, ticks) => ({ line: 1, kind: "note", key: 60, startTick, ticks });
+  const items = [line(190, 5), line(20, 5), line(96, 2), line(115, 5), line(30, 0)];
+  const { lost, ...loss } = compareNotes(file, items, 10);
+  expect(loss).toEqual({
+    fileNotes: 20,
+    heardInFull: 3,
+    cutShort: 1,
+    secondsCutShort: expect.closeTo(0.3, 9),
+    neverHeard: 16,
+    silentLines: 1,
+    timingError: 500,
+  });
+  expect(file.filter((n) => !lost.has(n)).map((n) => n.start)).toEqual([2, 11, 19]);
 });
 
 for (const [what, bytes, args, expected] of losses) {
