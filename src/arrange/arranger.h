@@ -99,8 +99,9 @@ struct TempoChange {
 };
 
 // Every note of a song in parallel arrays, track after track, in the order
-// they start in each track, ticks as doubles (exact up to 2^53) that a web
-// page takes as they are; and each track's tempo changes in its order.
+// they start in each track, ticks as doubles (exact up to 2^53) so that they
+// can be timed in seconds in place; and each track's tempo changes in its
+// order.
 struct SongTimeline {
     std::vector<std::uint32_t> trackNotes;  // how many notes each track holds
     std::vector<double> starts;
