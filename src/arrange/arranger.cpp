@@ -832,15 +832,17 @@ namespace {
 
 // Pairs the notes of one track: start(tick, channel, key, velocity) for each
 // note in the order they start, end(note, tick) where the note numbered
-// `note` (from 0) ends, at the end of the track for those still sounding.
-template <typename Start, typename End>
-void pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end) {
+// `note` (from 0) ends, at the end of the track for those still sounding;
+// every(event, tick) sees each event first.
+template <typename Start, typename End, typename Every>
+void pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end, Every every) {
     sounding.reset();
     TimedReader reader(track);
     TrackEvent event;
     std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;
     while (reader.next(event, tick)) {
+        every(event, tick);
         const auto ended = [&](std::uint32_t note, std::uint8_t) { end(note, tick); };
         if (pairNote(event, sounding, nextNote, ended)) {
             start(tick, channelOf(event), event.data1, event.data2);
@@ -863,38 +865,18 @@ std::vector<std::vector<Note>> songNotes(const Song& song) {
             [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
                 notes.push_back({tick, tick, channel, key, velocity});
             },
-            [&](std::uint32_t note, std::uint64_t tick) { notes[note].end = tick; });
+            [&](std::uint32_t note, std::uint64_t tick) { notes[note].end = tick; },
+            [](const TrackEvent&, std::uint64_t) {});
     }
     return tracks;
 }
 
 SongTimeline songTimeline(const Song& song) {
     SongTimeline timeline;
-    // First the tempo changes and how many notes each track starts, so that
-    // the note arrays are made once at their size: they never grow and copy.
-    std::size_t notes = 0;
-    for (const TrackChunk& track : song.tracks) {
-        TimedReader reader(track);
-        TrackEvent event;
-        std::uint64_t tick = 0;
-        std::uint32_t starts = 0;
-        std::vector<TempoChange>& changes = timeline.tempos.emplace_back();
-        while (reader.next(event, tick)) {
-            starts += startsNote(event) ? 1 : 0;
-            if (event.kind == EventKind::Meta && event.metaType == kTempoMeta) {
-                changes.push_back({tick, event.tempo});
-            }
-        }
-        timeline.trackNotes.push_back(starts);
-        notes += starts;
-    }
-    timeline.starts.reserve(notes);
-    timeline.ends.reserve(notes);
-    timeline.channels.reserve(notes);
-    timeline.keys.reserve(notes);
     Sounding sounding;
     for (const TrackChunk& track : song.tracks) {
         const std::size_t first = timeline.starts.size();
+        std::vector<TempoChange>& changes = timeline.tempos.emplace_back();
         pairTrack(
             track, sounding,
             [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t) {
@@ -905,7 +887,13 @@ SongTimeline songTimeline(const Song& song) {
             },
             [&](std::uint32_t note, std::uint64_t tick) {
                 timeline.ends[first + note] = static_cast<double>(tick);
+            },
+            [&](const TrackEvent& event, std::uint64_t tick) {
+                if (event.kind == EventKind::Meta && event.metaType == kTempoMeta) {
+                    changes.push_back({tick, event.tempo});
+                }
             });
+        timeline.trackNotes.push_back(static_cast<std::uint32_t>(timeline.starts.size() - first));
     }
     return timeline;
 }
