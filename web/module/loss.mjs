@@ -165,8 +165,9 @@ export async function lossReport(source, result, notes) {
   const frequency = driverTicks(result.driverFrequency);
   /** @param {NoteArrays[] | null} tracks */
   const count = (tracks) => {
+    const buffers = new MatchBuffers();
     const scripts = result.scripts.map(({ name, bytes, track, channel }) => {
-      const match = new NoteMatch(onChannel(tracks?.[track], channel), frequency);
+      const match = new NoteMatch(onChannel(tracks?.[track], channel), frequency, buffers);
       match.read([bytes]);
       return { name, track, channel, ...match.loss() };
     });
@@ -228,6 +229,7 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
   const voiced = parts.filter((part) => part.channel !== null);
   /** @param {NoteArrays[] | null} notes */
   const count = (notes) => {
+    const buffers = new MatchBuffers();
     const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
       const outputs = voiced.filter((part) => part.track === track);
       const scripts = result.scripts
@@ -238,7 +240,7 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
           ),
         )
         .map((script) => script.bytes);
-      const match = new NoteMatch(onChannel(notes?.[track], null), frequency);
+      const match = new NoteMatch(onChannel(notes?.[track], null), frequency, buffers);
       match.read(scripts);
       return { track, ...match.loss() };
     });
@@ -265,13 +267,36 @@ export function compareNotes(file, items, frequency) {
       match.line(item.key, item.startTick, item.ticks);
     }
   }
-  const lost = match.lost();
-  return { ...match.loss(), lost: new Set(file.filter((_, i) => lost[i] === 1)) };
+  const lost = new Uint8Array(file.length);
+  return { ...match.loss(lost), lost: new Set(file.filter((_, i) => lost[i] === 1)) };
 }
 
-// How a note is heard, beside the seconds a note cut short loses (above 0).
-const never = -1;
-const inFull = 0;
+// The working memory of a match, kept for the next: fresh memory costs more
+// to touch than memory used before, and a report matches script after script.
+class MatchBuffers {
+  constructor() {
+    this.order = new Int32Array(0);
+    this.sorted = new Float64Array(0);
+    this.playedTicks = new Float64Array(0);
+  }
+
+  /**
+   * Room for `count` notes, valid until the next call; `playedTicks` all 0.
+   * @param {number} count
+   */
+  take(count) {
+    if (count > this.order.length) {
+      this.order = new Int32Array(count);
+      this.sorted = new Float64Array(count);
+      this.playedTicks = new Float64Array(count);
+    }
+    return {
+      order: this.order.subarray(0, count),
+      sorted: this.sorted.subarray(0, count),
+      playedTicks: this.playedTicks.subarray(0, count).fill(0),
+    };
+  }
+}
 
 // What note lines play of a track's notes, taken line by line as they are
 // read, and the partition `lossReport` counts of it. Each line of more than 0
@@ -280,8 +305,9 @@ class NoteMatch {
   /**
    * @param {NoteArrays} file
    * @param {number|null} frequency driver ticks per second, above 0, or null: no timing
+   * @param {MatchBuffers} [buffers] memory to work in, when matches are made one after another
    */
-  constructor(file, frequency) {
+  constructor(file, frequency, buffers = new MatchBuffers()) {
     this.file = file;
     this.frequency = frequency;
     this.silentLines = 0;
@@ -298,8 +324,7 @@ class NoteMatch {
     for (let key = 1; key <= 256; ++key) {
       first[key] += first[key - 1];
     }
-    const order = new Int32Array(count);
-    const sorted = new Float64Array(count);
+    const { order, sorted, playedTicks } = buffers.take(count);
     const fill = first.slice(0, 256);
     for (let i = 0; i < count; ++i) {
       const at = fill[keys[i]]++;
@@ -311,9 +336,12 @@ class NoteMatch {
     this.sorted = sorted;
     // Where the last search of each key ended: a script's lines come in order
     // of start, so the next search of the key mostly begins there.
-    this.cursor = this.first.slice(0, 256);
-    // The longest any line plays each note, in seconds; -1 for none.
-    this.sounding = new Float64Array(count).fill(-1);
+    fill.set(first.subarray(0, 256));
+    this.cursor = fill;
+    // The most ticks any line plays each note; 0 for none, as a line that
+    // plays it has at least one. Seconds are these over the frequency, which
+    // keeps their order, so the longest in ticks is the longest in seconds.
+    this.playedTicks = playedTicks;
   }
 
   /**
@@ -378,70 +406,55 @@ class NoteMatch {
           ? low - 1
           : low;
     const note = this.order[nearest];
-    this.timingError = Math.max(this.timingError, Math.abs(this.file.starts[note] - start) * 1000);
-    this.sounding[note] = Math.max(this.sounding[note], ticks / frequency);
+    this.timingError = Math.max(this.timingError, Math.abs(sorted[nearest] - start) * 1000);
+    if (ticks > this.playedTicks[note]) {
+      this.playedTicks[note] = ticks;
+    }
   }
 
   /**
-   * The partition so far, in the track's order of notes.
+   * The partition so far, in the track's order of notes. A note is heard in
+   * full when a line plays it for its length less one driver tick at most,
+   * else cut short; `lost`, when given, gets a mark (1) at each note never
+   * heard or cut short.
+   * @param {Uint8Array} [lost] a byte a note, all 0
    * @returns {Loss}
    */
-  loss() {
+  loss(lost) {
     const count = this.file.keys.length;
-    /** @type {Loss} */
-    const loss = {
-      fileNotes: count,
-      heardInFull: null,
-      cutShort: null,
-      secondsCutShort: null,
-      neverHeard: null,
-      silentLines: this.silentLines,
-      timingError: null,
-    };
     const frequency = this.frequency;
-    if (frequency === null) {
-      return loss;
-    }
     let heardInFull = 0;
     let cutShort = 0;
     let secondsCutShort = 0;
-    for (let i = 0; i < count; ++i) {
-      const heard = this.heard(i);
-      if (heard === inFull) {
-        heardInFull += 1;
-      } else if (heard !== never) {
-        cutShort += 1;
-        secondsCutShort += heard;
+    if (frequency !== null) {
+      const { starts, ends } = this.file;
+      const playedTicks = this.playedTicks;
+      for (let i = 0; i < count; ++i) {
+        const ticks = playedTicks[i];
+        const played = ticks / frequency;
+        const length = ends[i] - starts[i];
+        if (ticks !== 0 && !(played < length - 1 / frequency)) {
+          heardInFull += 1;
+          continue;
+        }
+        if (ticks !== 0) {
+          cutShort += 1;
+          secondsCutShort += length - played;
+        }
+        if (lost !== undefined) {
+          lost[i] = 1;
+        }
       }
     }
-    const neverHeard = count - heardInFull - cutShort;
-    const timingError = this.timingError;
-    return { ...loss, heardInFull, cutShort, secondsCutShort, neverHeard, timingError };
-  }
-
-  /**
-   * A mark (1) for each note never heard or cut short; none without timing.
-   * @returns {Uint8Array}
-   */
-  lost() {
-    const lost = new Uint8Array(this.frequency === null ? 0 : this.file.keys.length);
-    for (let i = 0; i < lost.length; ++i) {
-      lost[i] = this.heard(i) === inFull ? 0 : 1;
-    }
-    return lost;
-  }
-
-  /**
-   * How note `i` is heard, with timing: `never`, `inFull` (for its length less
-   * one driver tick at most), or else the seconds it is cut short by.
-   * @param {number} i
-   */
-  heard(i) {
-    const played = this.sounding[i];
-    const length = this.file.ends[i] - this.file.starts[i];
-    if (played < 0) {
-      return never;
-    }
-    return played < length - 1 / /** @type {number} */ (this.frequency) ? length - played : inFull;
+    const timed = frequency !== null;
+    return {
+      fileNotes: count,
+      heardInFull: timed ? heardInFull : null,
+      cutShort: timed ? cutShort : null,
+      secondsCutShort: timed ? secondsCutShort : null,
+      neverHeard: timed ? count - heardInFull - cutShort : null,
+      silentLines: this.silentLines,
+      timingError: timed ? this.timingError : null,
+    };
   }
 }

@@ -368,6 +368,22 @@ const losses = [
       },
     },
   ],
+  // Each script of a run starts afresh: channel 1's chord is not heard from
+  // what channel 0's script played before it.
+  [
+    "scripts one after another",
+    song(0, [
+      [
+        ...[on(0, 60), on(0, 67, 1), on(0, 71, 1), off(96, 60), off(0, 67, 1), off(0, 71, 1)],
+        ...[on(0, 62), off(96, 62), on(0, 64), off(96, 64)],
+      ],
+    ]),
+    [],
+    {
+      "s_0_0.txt": { fileNotes: 3, heardInFull: 3 },
+      "s_0_1.txt": { fileNotes: 2, heardInFull: 1, neverHeard: 1 },
+    },
+  ],
   // Lengths rounded to whole driver ticks lose less than one: nothing.
   [
     "rounding",
