@@ -130,21 +130,26 @@ export function scanScript(
       /** @type {"wait" | "rest" | "note" | null} */
       let kind = null;
       if (letter >= LOWER_A && letter <= LOWER_G) {
+        // A key of one or two octave digits, then a space.
         const accidental = bytes[at + 1];
         const semitone =
           accidental === DOT || accidental === LOWER_S
             ? semitones[(letter - LOWER_A) * 2 + (accidental === LOWER_S ? 1 : 0)]
             : -1;
         at += 2;
-        const octaveFrom = at;
-        let octave = 0;
-        for (let digit; (digit = bytes[at] - ZERO) >= 0 && digit <= 9; ++at) {
-          octave = octave * 10 + digit;
-        }
-        if (semitone >= 0 && at > octaveFrom && at - octaveFrom <= 2 && bytes[at] === SPACE) {
-          key = semitone + 12 * octave;
-          kind = key <= 255 ? "note" : null;
-          ++at;
+        let code = bytes[at];
+        if (semitone >= 0 && code >= ZERO && code <= ZERO + 9) {
+          let octave = code - ZERO;
+          code = bytes[++at];
+          if (code >= ZERO && code <= ZERO + 9) {
+            octave = octave * 10 + code - ZERO;
+            code = bytes[++at];
+          }
+          if (code === SPACE) {
+            key = semitone + 12 * octave;
+            kind = key <= 255 ? "note" : null;
+            ++at;
+          }
         }
       } else if (codesAt(bytes, at, waitCodes)) {
         kind = "wait";
@@ -156,15 +161,17 @@ export function scanScript(
       if (kind !== null) {
         const ticksFrom = at;
         let ticks = 0;
-        for (let digit; (digit = bytes[at] - ZERO) >= 0 && digit <= 9; ++at) {
-          ticks = ticks * 10 + digit;
+        let code = bytes[at];
+        while (code >= ZERO && code <= ZERO + 9) {
+          ticks = ticks * 10 + code - ZERO;
+          code = bytes[++at];
         }
         const next =
-          at === length
-            ? length
-            : bytes[at] === LF
-              ? at + 1
-              : bytes[at] === CR && bytes[at + 1] === LF
+          code === LF
+            ? at + 1
+            : at === length
+              ? length
+              : code === CR && bytes[at + 1] === LF
                 ? at + 2
                 : -1;
         if (next >= 0 && at > ticksFrom && at - ticksFrom <= 15) {
