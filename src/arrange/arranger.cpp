@@ -874,6 +874,17 @@ std::vector<std::vector<Note>> songNotes(const Song& song) {
 SongTimeline songTimeline(const Song& song) {
     SongTimeline timeline;
     Sounding sounding;
+    // Room for a note every 8 bytes of track, what a note-on and its note-off
+    // take in most files, so that the arrays seldom grow and copy: they grow
+    // past it when there are more; room left over is never touched.
+    std::size_t hint = 0;
+    for (const TrackChunk& track : song.tracks) {
+        hint += track.length / 8;
+    }
+    timeline.starts.reserve(hint);
+    timeline.ends.reserve(hint);
+    timeline.channels.reserve(hint);
+    timeline.keys.reserve(hint);
     for (const TrackChunk& track : song.tracks) {
         const std::size_t first = timeline.starts.size();
         std::vector<TempoChange>& changes = timeline.tempos.emplace_back();
