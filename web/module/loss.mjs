@@ -131,15 +131,25 @@ function onChannel(notes, channel) {
   if (channel === null) {
     return notes;
   }
-  /** @type {number[]} */
-  const taken = [];
-  notes.channels.forEach((c, i) => c === channel && taken.push(i));
-  return {
-    channels: Uint8Array.from(taken, (i) => notes.channels[i]),
-    keys: Uint8Array.from(taken, (i) => notes.keys[i]),
-    starts: Float64Array.from(taken, (i) => notes.starts[i]),
-    ends: Float64Array.from(taken, (i) => notes.ends[i]),
+  const { channels, keys, starts, ends } = notes;
+  let count = 0;
+  for (let i = 0; i < channels.length; ++i) {
+    count += channels[i] === channel ? 1 : 0;
+  }
+  const taken = {
+    channels: new Uint8Array(count).fill(channel),
+    keys: new Uint8Array(count),
+    starts: new Float64Array(count),
+    ends: new Float64Array(count),
   };
+  for (let i = 0, at = 0; at < count; ++i) {
+    if (channels[i] === channel) {
+      taken.keys[at] = keys[i];
+      taken.starts[at] = starts[i];
+      taken.ends[at++] = ends[i];
+    }
+  }
+  return taken;
 }
 
 /**
