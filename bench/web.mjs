@@ -121,32 +121,35 @@ for (const args of [["-p"], []]) {
   );
 }
 
-// What a conversion loses, counted beside the conversion itself (-p), in the
-// page and in node: the module's lossReport on the module's own result.
-async function lossInPage() {
-  return page.evaluate(async (runs) => {
-    const { convert, lossReport } = await import("./mid2nolt.mjs");
-    const conversions = [];
-    const losses = [];
-    for (let i = 0; i < runs; ++i) {
-      let start = performance.now();
-      const result = await convert("in.mid", globalThis.source, ["-p"]);
-      conversions.push((performance.now() - start) / 1000);
-      start = performance.now();
-      await lossReport(globalThis.source, result);
-      losses.push((performance.now() - start) / 1000);
-    }
-    return [conversions, losses];
-  }, runs);
+// What a conversion loses, counted beside the conversion itself, in the page
+// and in node: the module's lossReport on the module's own result.
+async function lossInPage(args) {
+  return page.evaluate(
+    async ({ args, runs }) => {
+      const { convert, lossReport } = await import("./mid2nolt.mjs");
+      const conversions = [];
+      const losses = [];
+      for (let i = 0; i < runs; ++i) {
+        let start = performance.now();
+        const result = await convert("in.mid", globalThis.source, args);
+        conversions.push((performance.now() - start) / 1000);
+        start = performance.now();
+        await lossReport(globalThis.source, result);
+        losses.push((performance.now() - start) / 1000);
+      }
+      return [conversions, losses];
+    },
+    { args, runs },
+  );
 }
 
-async function lossInNode() {
+async function lossInNode(args) {
   const { convert, lossReport } = await import("../build/web/mid2nolt.mjs");
   const conversions = [];
   const losses = [];
   for (let i = 0; i < runs; ++i) {
     let start = performance.now();
-    const result = await convert("in.mid", bytes, ["-p"]);
+    const result = await convert("in.mid", bytes, args);
     conversions.push((performance.now() - start) / 1000);
     start = performance.now();
     await lossReport(bytes, result);
@@ -155,18 +158,22 @@ async function lossInNode() {
   return [conversions, losses];
 }
 
-console.log("\n| where | convert -p | lossReport | loss / conversion |");
-console.log("|---|---|---|---|");
-for (const [where, measure] of [
-  ["page", lossInPage],
-  ["node", lossInNode],
-]) {
-  const [conversions, losses] = await measure();
-  const c = median(conversions);
-  const l = median(losses);
-  console.log(
-    `| ${where} | ${c.toFixed(3)} s | ${l.toFixed(3)} s | ${(l / c).toFixed(2)} |`,
-  );
+console.log(
+  "\n| where | options | conversion | lossReport | loss / conversion |",
+);
+console.log("|---|---|---|---|---|");
+for (const args of [["-p"], []]) {
+  for (const [where, measure] of [
+    ["page", lossInPage],
+    ["node", lossInNode],
+  ]) {
+    const [conversions, losses] = await measure(args);
+    const c = median(conversions);
+    const l = median(losses);
+    console.log(
+      `| ${where} | ${args.join(" ") || "(none)"} | ${c.toFixed(3)} s | ${l.toFixed(3)} s | ${(l / c).toFixed(2)} |`,
+    );
+  }
 }
 await browser.close();
 server.close();
