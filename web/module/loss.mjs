@@ -346,8 +346,7 @@ class NoteMatch {
     this.sorted = sorted;
     // Where the last search of each key ended: a script's lines come in order
     // of start, so the next search of the key mostly begins there.
-    fill.set(first.subarray(0, 256));
-    this.cursor = fill;
+    this.cursor = first.slice(0, 256);
     // The most ticks any line plays each note; 0 for none, as a line that
     // plays it has at least one. Seconds are these over the frequency, which
     // keeps their order, so the longest in ticks is the longest in seconds.
