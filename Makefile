@@ -48,10 +48,12 @@ native-test:
 clean:
 	rm -rf build
 
-# Writes tests/cli/golden.tsv again from the release build and lists the runs
-# whose output changed. Only for a deliberate change of output.
+# Writes the converter's and the arranger's tables (tests/cli/golden.tsv,
+# tests/cli/arrange-golden.tsv) again from the release build and lists the
+# runs whose output changed. Only for a deliberate change of output.
 golden: release
 	python3 tests/cli/golden.py write --exe build/release/src/mid2nolt
+	python3 tests/cli/golden.py write --program arrange --exe build/release/src/mid2nolt-arrange
 
 # Line and branch coverage of src/ by the whole test suite.
 coverage:

@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
-"""Pins what the converter writes for real files.
+"""Pins what the converter and the arranger write for real files.
 
 For the bundled example and every .mid below the shared samples folder, with
-no option and with "-p -f50", one line of golden.tsv holds the exit status,
-the SHA-256 of stdout and of stderr, and the SHA-256 of every script written.
+each option set of the program, one line of the program's table holds the exit
+status, the SHA-256 of stdout and of stderr, and the SHA-256 of every file
+written: the converter's scripts (golden.tsv, no option and "-p -f50"), the
+arranger's file (arrange-golden.tsv, no option, "--voices 1", "--voices 3").
 
-  golden.py check --exe BIN [--emulator CMD] [--windows 1]   compare a build with the table
-  golden.py write --exe BIN                                 write the table again, say what changed
+  golden.py check --exe BIN [--program arrange] [--emulator CMD] [--windows 1]
+      compare a build with the table
+  golden.py write --exe BIN [--program arrange]
+      write the table again, say what changed
 
-A Windows build's CR LF line ends are read as LF. Shared files that are absent
-are skipped; the example is always checked.
+A Windows build's CR LF line ends are read as LF (in scripts too, never in an
+arranged MIDI file). Shared files that are absent are skipped; the example is
+always checked.
 """
 
 import argparse
@@ -24,9 +29,12 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-TABLE = Path(__file__).with_name("golden.tsv")
 SAMPLES = REPO.parent / "shared" / "midi-samples"
-OPTION_SETS = ["", "-p -f50"]
+# Per program: its table and the option sets it runs with.
+PROGRAMS = {
+    "convert": (Path(__file__).with_name("golden.tsv"), ["", "-p -f50"]),
+    "arrange": (Path(__file__).with_name("arrange-golden.tsv"), ["", "--voices 1", "--voices 3"]),
+}
 
 
 def sources(samples):
@@ -48,7 +56,7 @@ def from_windows(what, data):
     return data.replace(b"\r\n", b"\n")
 
 
-def run(exe, emulator, windows, key, path, options):
+def run(exe, emulator, windows, text_files, key, path, options):
     """One run in a folder of its own; the table's line for it."""
     with tempfile.TemporaryDirectory(prefix="mid2nolt-golden-") as folder:
         shutil.copyfile(path, os.path.join(folder, path.name))
@@ -63,20 +71,23 @@ def run(exe, emulator, windows, key, path, options):
                   "stderr=" + digest(fix("stderr", done.stderr))]
         for name in sorted(os.listdir(folder)):
             if name != path.name:
-                with open(os.path.join(folder, name), "rb") as script:
-                    fields.append(f"{name}={digest(fix(name, script.read()))}")
+                with open(os.path.join(folder, name), "rb") as written:
+                    data = written.read()
+                    fields.append(f"{name}={digest(fix(name, data) if text_files else data)}")
         return "\t".join(fields)
 
 
 def run_all(args):
-    jobs = [(key, path, options) for key, path in sources(args.samples) for options in OPTION_SETS]
+    _, option_sets = PROGRAMS[args.program]
+    text_files = args.program == "convert"
+    jobs = [(key, path, options) for key, path in sources(args.samples) for options in option_sets]
     with ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
-        lines = pool.map(lambda job: run(args.exe, args.emulator, args.windows, *job), jobs)
+        lines = pool.map(lambda job: run(args.exe, args.emulator, args.windows, text_files, *job), jobs)
         return {tuple(line.split("\t")[:2]): line for line in lines}
 
 
-def read_table():
-    with open(TABLE, encoding="utf-8") as table:
+def read_table(table_path):
+    with open(table_path, encoding="utf-8") as table:
         return {tuple(line.split("\t")[:2]): line.rstrip("\n") for line in table if line.strip()}
 
 
@@ -101,7 +112,7 @@ def first_difference(want, got):
 
 
 def check(args):
-    want = read_table()
+    want = read_table(PROGRAMS[args.program][0])
     got = run_all(args)
     keys = {key for key, _ in sources(args.samples)}
     failures = []
@@ -124,7 +135,8 @@ def check(args):
 
 
 def write(args):
-    old = read_table() if TABLE.exists() else {}
+    table_path = PROGRAMS[args.program][0]
+    old = read_table(table_path) if table_path.exists() else {}
     new = run_all(args)
     for run_key in sorted(old.keys() | new.keys()):
         if run_key not in new:
@@ -133,16 +145,18 @@ def write(args):
             print(f"added:   {run_key[0]} [{run_key[1]}]")
         elif old[run_key] != new[run_key]:
             print(f"changed: {run_key[0]} [{run_key[1]}]: {first_difference(old[run_key], new[run_key])}")
-    with open(TABLE, "w", encoding="utf-8", newline="\n") as table:
+    with open(table_path, "w", encoding="utf-8", newline="\n") as table:
         table.writelines(line + "\n" for _, line in sorted(new.items()))
-    print(f"{TABLE.relative_to(REPO)}: {len(new)} runs")
+    print(f"{table_path.relative_to(REPO)}: {len(new)} runs")
     return 0
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("mode", choices=["check", "write"])
-    parser.add_argument("--exe", required=True, help="the converter to run")
+    parser.add_argument("--exe", required=True, help="the program to run")
+    parser.add_argument("--program", choices=sorted(PROGRAMS), default="convert",
+                        help="which program --exe is, and so which table")
     parser.add_argument("--emulator", default="", help="command that runs it (wine, qemu)")
     parser.add_argument("--windows", type=int, default=0, help="1: CR LF line ends, read as LF")
     parser.add_argument("--samples", type=Path, default=SAMPLES, help="the shared MIDI files")
