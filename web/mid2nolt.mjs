@@ -12,6 +12,7 @@
 // and bundlers find the core through the static import and the URL in
 // module/core.mjs.
 export * from "./module/core.mjs";
-export { noteName, parseScript, playedNotes } from "./module/scripts.mjs";
+export { noteName, parseScript, playedNotes, scriptText } from "./module/scripts.mjs";
+export { fileNotes, scriptFileNotes } from "./module/notes.mjs";
 export * from "./module/loss.mjs";
 export * from "./module/sound.mjs";

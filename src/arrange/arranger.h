@@ -1,14 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "arrange/smf_writer.h"
+#include "arrange/voice_writer.h"
 #include "midi/song.h"
 
 namespace mid2nolt {
@@ -36,9 +35,6 @@ struct Arrangement {
     std::vector<Bytes> tracks;  // track chunk data
     std::vector<PartReport> parts;
 };
-
-// Takes each output track's chunk data, in order; false stops the writing.
-using TrackSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 // Rewrites a loaded song into monophonic voice tracks, each carrying the tempo
 // map, in two steps: plan() deals the notes of every track into voices and
@@ -76,42 +72,5 @@ private:
 // Both steps at once, the tracks kept in memory.
 bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
              std::string& error);
-
-// One note as the arranger pairs them: a note-on of velocity above 0 ends at
-// the next note-off (or note-on of velocity 0) of its channel and key, at the
-// next note-on of its channel and key, or at the end of the track.
-struct Note {
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    std::uint8_t channel = 0;
-    std::uint8_t key = 0;
-    std::uint8_t velocity = 0;
-    auto operator<=>(const Note&) const = default;
-};
-
-// Every note of each track, in the order they start in the track.
-std::vector<std::vector<Note>> songNotes(const Song& song);
-
-// A tempo change (microseconds a quarter note) at its tick.
-struct TempoChange {
-    std::uint64_t tick = 0;
-    std::uint32_t tempo = 0;
-};
-
-// Every note of a song in parallel arrays, track after track, in the order
-// they start in each track, ticks as doubles (exact up to 2^53) so that they
-// can be timed in seconds in place; and each track's tempo changes in its
-// order.
-struct SongTimeline {
-    std::vector<std::uint32_t> trackNotes;  // how many notes each track holds
-    std::vector<double> starts;
-    std::vector<double> ends;
-    std::vector<std::uint8_t> channels;
-    std::vector<std::uint8_t> keys;
-    std::vector<std::vector<TempoChange>> tempos;
-};
-
-// The notes as songNotes pairs them, and the tempo changes.
-SongTimeline songTimeline(const Song& song);
 
 }  // namespace mid2nolt

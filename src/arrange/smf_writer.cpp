@@ -12,15 +12,8 @@ void TrackWriter::grow(std::size_t count) {
 }
 
 void TrackWriter::quantity(std::uint64_t value) {
-    // Seven bits a byte, the highest group first; every byte but the last
-    // has its top bit set.
-    const int count = value == 0 ? 1 : (70 - std::countl_zero(value)) / 7;
-    std::uint8_t* at = room(static_cast<std::size_t>(count));
-    for (int i = count - 1; i > 0; --i) {
-        *at++ = static_cast<std::uint8_t>((value >> (7 * i)) | 0x80u);
-    }
-    *at++ = static_cast<std::uint8_t>(value & 0x7Fu);
-    used_ = static_cast<std::size_t>(at - buffer_.data());
+    used_ =
+        static_cast<std::size_t>(writeQuantity(value, room(kMaxQuantityBytes)) - buffer_.data());
 }
 
 void TrackWriter::put(const std::uint8_t* data, std::size_t count) {

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "midi/midi_facts.h"
+
 namespace mid2nolt {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -19,23 +21,12 @@ public:
     // Inline, as most events are channel events and most of their deltas take
     // one or two bytes.
     void channel(std::uint64_t tick, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
-        const std::uint64_t gap = tick - lastTick_;
-        // A delta of up to ten bytes and the event, in one step.
-        room(13);
-        if (gap < 0x80u) {
-            buffer_[used_++] = static_cast<std::uint8_t>(gap);
-        } else if (gap < 0x4000u) {
-            buffer_[used_] = static_cast<std::uint8_t>(gap >> 7 | 0x80u);
-            buffer_[used_ + 1] = static_cast<std::uint8_t>(gap & 0x7Fu);
-            used_ += 2;
-        } else {
-            quantity(gap);
-        }
-        std::uint8_t* at = buffer_.data() + used_;
+        // The delta and the event, in one step.
+        std::uint8_t* at = writeQuantity(tick - lastTick_, room(kMaxQuantityBytes + 3));
         at[0] = status;
         at[1] = data1;
         at[2] = data2;
-        used_ += (status & 0xE0u) == 0xC0u ? 2 : 3;
+        used_ = static_cast<std::size_t>(at - buffer_.data()) + 1 + dataBytes(status);
         lastTick_ = tick;
     }
     // A meta event of `type` with its data.

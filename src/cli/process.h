@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "midi/messages.h"
+
 namespace mid2nolt::cli {
 
 constexpr int kSuccess = 0;
@@ -15,18 +17,17 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// The arranger's command line, for a main of its own or, in the WebAssembly
-// core, the converter's main when called by the arranger's name.
+// The two command lines, each for a main of its own and for the WebAssembly
+// core, which calls them as functions.
+int convertProgram(int argc, char** argv);
 int arrangeProgram(int argc, char** argv);
-// The WebAssembly core's reading of a file's notes for the browser module.
-int notesProgram(int argc, char** argv);
 
 // A program's main: runs `run`, and when memory runs out says so and fails.
 inline int runProgram(int (*run)(int, char**), int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s", "ERROR- Out of Memory\n");
+        std::fprintf(stderr, "%s", messages::kOutOfMemory);
         return kFailure;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "midi/midi_facts.h"
+
 namespace mid2nolt {
 
 // The one record that carries a conversion run: run settings, the musical
@@ -40,10 +42,6 @@ struct ConversionState {
 };
 
 extern ConversionState conversionState;
-
-constexpr std::uint32_t kDefaultTempo = 500000;
-constexpr std::uint8_t kDefaultBeatsPerBar = 4;
-constexpr std::uint8_t kDefaultBeatUnit = 4;
 
 // Tempo and time signature back to their defaults.
 void resetMusicalContext();

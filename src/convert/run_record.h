@@ -17,8 +17,7 @@ struct ScriptRecord {
 // What a run did, for the programs that drive the converter (the browser
 // module, the fuzz harness), so that none of them reads it from the console:
 // the driver frequency once the options are read, and every script created,
-// in order. In a WebAssembly build each entry is also handed to the driving
-// module as it is made.
+// in order.
 struct RunRecord {
     std::optional<std::uint32_t> driverFrequency;
     std::vector<ScriptRecord> scripts;

@@ -50,8 +50,8 @@ std::uint16_t soundingChannels(const Song& song, std::uint32_t trackIndex) {
     TrackEvent event;
     while (reader.readDelta(delta) && reader.readEvent(event) &&
            event.kind != EventKind::EndOfTrack) {
-        if (event.kind == EventKind::NoteOn && event.data2 != 0) {
-            mask = static_cast<std::uint16_t>(mask | 1u << (event.status & 0x0Fu));
+        if (startsNote(event)) {
+            mask = static_cast<std::uint16_t>(mask | 1u << channelOf(event.status));
         }
     }
     return mask;

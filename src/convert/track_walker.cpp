@@ -6,6 +6,7 @@
 #include "convert/conversion_state.h"
 #include "convert/script_format.h"
 #include "convert/tick_conversion.h"
+#include "midi/messages.h"
 #include "midi/song.h"
 #include "midi/track_events.h"
 
@@ -77,7 +78,7 @@ std::int32_t walkTrack(const Song& song, ScriptStream& out, std::uint32_t trackI
     const TrackChunk& track = song.tracks[trackIndex];
     s.trackLength = track.length;
     if (track.data == nullptr) {
-        std::fprintf(stderr, "%s", "ERROR- Unexptected End of Source Data\n");
+        std::fprintf(stderr, "%s", messages::kUnexpectedEnd);
         out.close();
         return -1;
     }

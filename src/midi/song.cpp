@@ -2,13 +2,14 @@
 
 #include <cstring>
 
+#include "midi/messages.h"
 #include "midi/source_reader.h"
 
 namespace mid2nolt {
 
 namespace {
 
-constexpr const char* kUnexpectedEnd = "ERROR- Unexptected End of Source Data\n";
+using messages::kUnexpectedEnd;
 constexpr const char* kNotMidi = "ERROR- Source is not a Standard MIDI File\n";
 constexpr const char* kBadTrackHeader = "ERROR- Incomprehensible Track Header\n";
 

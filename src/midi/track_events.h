@@ -2,17 +2,9 @@
 
 #include <cstdint>
 
+#include "midi/midi_facts.h"
+
 namespace mid2nolt {
-
-constexpr std::uint8_t kEndOfTrackMeta = 0x2F;
-constexpr std::uint8_t kTempoMeta = 0x51;
-constexpr std::uint8_t kTimeSignatureMeta = 0x58;
-
-// The seven text-type metas (text, copyright, name, instrument, lyric, marker,
-// cue point) are all handled alike.
-constexpr bool isTextMeta(std::uint8_t type) {
-    return type >= 0x01 && type <= 0x07;
-}
 
 enum class EventKind : std::uint8_t {
     NoteOff,       // 0x8n
@@ -46,6 +38,16 @@ struct TrackEvent {
     std::uint8_t numerator = 0;
     std::uint8_t exponent = 0;
 };
+
+// Whether an event starts a note (a note-on of velocity above 0) or ends one
+// (a note-off, or a note-on of velocity 0).
+inline bool startsNote(const TrackEvent& event) {
+    return event.kind == EventKind::NoteOn && event.data2 != 0;
+}
+inline bool endsNote(const TrackEvent& event) {
+    return event.kind == EventKind::NoteOff ||
+           (event.kind == EventKind::NoteOn && event.data2 == 0);
+}
 
 // Steps through the bytes of one track chunk, event by event. The script walk
 // and the channel scan both use it, so they always step alike.
@@ -93,14 +95,13 @@ public:
         } else {
             runningStatus_ = status;
         }
-        // Program change and channel pressure carry one data byte, the others two.
-        const std::uint32_t dataBytes = (status & 0xE0u) == 0xC0u ? 1 : 2;
-        if (bytesLeft() < dataBytes - (haveFirst ? 1 : 0)) {
+        const std::uint32_t count = dataBytes(status);
+        if (bytesLeft() < count - (haveFirst ? 1 : 0)) {
             return cutOff();
         }
         event.status = status;
         event.data1 = haveFirst ? first : data_[position_++];
-        event.data2 = dataBytes == 2 ? data_[position_++] : 0;
+        event.data2 = count == 2 ? data_[position_++] : 0;
         switch (status >> 4) {
             case 0x8: event.kind = EventKind::NoteOff; break;
             case 0x9: event.kind = EventKind::NoteOn; break;

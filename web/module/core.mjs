@@ -63,7 +63,7 @@ export { init } from "./instance.mjs";
 export async function convert(name, bytes, args = []) {
   const created = [];
   let driverFrequency = null;
-  const { core, ...run } = await runCore("mid2nolt", name, bytes, args, {
+  const { core, ...run } = await runCore("convert", name, bytes, args, {
     onDriverFrequency(frequency) {
       driverFrequency = frequency;
     },
@@ -99,7 +99,7 @@ export async function convert(name, bytes, args = []) {
 export async function arrange(name, bytes, args = []) {
   let written = null;
   const parts = [];
-  const { core, ...run } = await runCore("mid2nolt-arrange", name, bytes, args, {
+  const { core, ...run } = await runCore("arrange", name, bytes, args, {
     onArrangedFile(file) {
       written = file;
     },

@@ -1,6 +1,6 @@
 // The core and its loading: the C++ converter, arranger and note reader
 // compiled to WebAssembly, each call run on a fresh instance, as their command
-// lines run. The paths below are those of the published module, which holds
+// lines run. The core exports one function for each. The paths below are those of the published module, which holds
 // this file bundled, beside the core.
 import createConverter from "./mid2nolt-core.mjs";
 
@@ -93,9 +93,10 @@ function placeSource(FS, name, bytes) {
 
 /**
  * Runs one program of the core on a fresh instance, as `program name ...args`
- * runs on the command line; `hooks` are the core's callbacks. Gives the
- * instance, to read the files the run wrote, with its exit status and console.
- * @param {string} program
+ * runs on the command line; `hooks` are the core's callbacks, called once it
+ * has run. Gives the instance, to read the files the run wrote, with its exit
+ * status and console.
+ * @param {"convert"|"arrange"|"file_notes"} program the core's function
  * @param {string} name
  * @param {Uint8Array|ArrayBuffer} bytes
  * @param {readonly string[]} args
@@ -108,8 +109,6 @@ export async function runCore(program, name, bytes, args, hooks) {
   const stdout = new ByteSink();
   const stderr = new ByteSink();
   const core = await createConverter({
-    noInitialRun: true,
-    thisProgram: program,
     // The code is compiled above; this keeps the glue from resolving a URL of
     // its own, which a bundle without import.meta (a classic worker) lacks.
     locateFile: (file) => file,
@@ -128,6 +127,13 @@ export async function runCore(program, name, bytes, args, hooks) {
     ...hooks,
   });
   placeSource(core.FS, name, bytes instanceof ArrayBuffer ? new Uint8Array(bytes) : bytes);
-  const exitStatus = core.callMain([name, ...args]);
+  // The arguments go as one string, each ended by a NUL.
+  const words = [name, ...args];
+  const exitStatus = core.ccall(
+    `mid2nolt_${program}`,
+    "number",
+    ["string", "number"],
+    [words.map((word) => `${word}\0`).join(""), words.length],
+  );
   return { core, exitStatus, stdout: stdout.text(), stderr: stderr.text() };
 }

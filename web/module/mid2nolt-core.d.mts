@@ -12,6 +12,6 @@ export interface CoreInstance {
     writeFile(path: string, data: Uint8Array): void;
     readFile(path: string): Uint8Array;
   };
-  callMain(args: string[]): number;
+  ccall(name: string, returns: "number", types: string[], args: (string | number)[]): number;
 }
 export default function createConverter(options: object): Promise<CoreInstance>;

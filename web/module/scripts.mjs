@@ -107,13 +107,13 @@ function digitsValue(bytes, from, to, textOf) {
  *   line: number) => void} timed
  * @param {(from: number, to: number, line: number) => void} [other]
  * @param {(from: number, to: number) => string} [textOf] the text of the bytes
- *   from..to, for numbers past 2^53 and messages; by default as `latin1` reads it
+ *   from..to, for numbers past 2^53 and messages; by default as `scriptText` reads it
  */
 export function scanScript(
   bytes,
   timed,
   other,
-  textOf = (from, to) => latin1.decode(bytes.subarray(from, to)),
+  textOf = (from, to) => scriptText(bytes.subarray(from, to)),
 ) {
   const length = bytes.length;
   let tick = 0;
@@ -334,4 +334,13 @@ export function playedNotes(items, frequency) {
 }
 
 // Script bytes as text: one character a byte, as scripts are written.
-export const latin1 = new TextDecoder("latin1");
+const latin1 = new TextDecoder("latin1");
+
+/**
+ * A script's bytes as text, one character a byte, as scripts are written.
+ * @param {Uint8Array} bytes
+ * @returns {string}
+ */
+export function scriptText(bytes) {
+  return latin1.decode(bytes);
+}

@@ -1,5 +1,5 @@
 // Hearing scripts: notes and scripts mixed into square-wave samples.
-import { latin1, parseScript, playedNotes } from "./scripts.mjs";
+import { parseScript, playedNotes, scriptText } from "./scripts.mjs";
 
 /** @typedef {import("./scripts.mjs").VoiceNote} VoiceNote */
 
@@ -55,7 +55,7 @@ export function renderPreview(scripts, frequency, sampleRate = 44100, maxSeconds
   }
   let seconds = 0;
   const voices = scripts.map(({ bytes }) => {
-    const { items } = parseScript(latin1.decode(bytes));
+    const { items } = parseScript(scriptText(bytes));
     const last = items.findLast(timed);
     seconds = Math.max(seconds, last ? (last.startTick + last.ticks) / frequency : 0);
     return playedNotes(items, frequency);

@@ -11,6 +11,8 @@ import {
   parseScript,
   playedNotes,
   renderNotes,
+  scriptFileNotes,
+  scriptText,
   totalLoss,
 } from "../mid2nolt.mjs";
 import { rollContent } from "./roll-content.mjs";
@@ -19,7 +21,6 @@ import { midiVoices, sampleRate } from "./preview-audio.mjs";
 
 // Longest audio made for playback or WAV: ten minutes.
 const maxSeconds = 600;
-const latin1 = new TextDecoder("latin1");
 let last = null;
 
 // The one-file page's worker carries the core's bytes (base64) in itself; the
@@ -32,7 +33,7 @@ if (inlined !== null) {
 
 function items(script) {
   if (!last.parsed.has(script.name)) {
-    last.parsed.set(script.name, parseScript(latin1.decode(script.bytes)).items);
+    last.parsed.set(script.name, parseScript(scriptText(script.bytes)).items);
   }
   return last.parsed.get(script.name);
 }
@@ -45,8 +46,7 @@ function convertedNotes() {
 
 // The file's notes that a script was made from: its track, on its channel.
 async function sourceNotes(script) {
-  const notes = ((await convertedNotes()) ?? [])[script.track] ?? [];
-  return script.channel === null ? notes : notes.filter((n) => n.channel === script.channel);
+  return scriptFileNotes(await convertedNotes(), script);
 }
 
 const handlers = {

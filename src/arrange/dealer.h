@@ -1,0 +1,69 @@
+// The dealing of one channel's notes into monophonic voices.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace mid2nolt {
+
+// A note's voice within its channel; kLeftOut when it has none, kCut added
+// when it is ended early for another.
+constexpr std::uint32_t kLeftOut = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kCut = 0x80000000u;
+
+// A note ended early, at `tick`, for a note that took its voice.
+struct Cut {
+    std::uint64_t tick;
+    std::uint32_t note;
+    std::uint8_t channel;
+    std::uint8_t key;
+};
+
+// Deals the notes of one channel into monophonic voices: a new voice only
+// when none is free, else the free voice whose last note is nearest in pitch
+// (the lower voice on a tie). With a limit and every voice busy, a note above
+// or below everything sounding takes the voice of the note it passes, which
+// ends there (or is left out, when it starts there too); any other note is
+// left out.
+class Dealer {
+public:
+    struct Voice {
+        std::uint32_t note = kLeftOut;  // sounding now, or kLeftOut
+        std::uint8_t key = 0;           // of the note sounding or last sounded
+        std::uint64_t start = 0;
+        std::uint64_t lastEnd = 0;
+    };
+
+    std::uint32_t limit = 0;
+    std::uint64_t leftOut = 0;
+    std::uint64_t cutShort = 0;
+    std::vector<Voice> voices;
+
+    // No voice yet; at most `maxVoices` (0: as many as needed).
+    void reset(std::uint32_t maxVoices);
+    // Voice `v`'s note ends at `tick`.
+    void release(std::uint32_t v, std::uint64_t tick);
+    // The voice for `note` of `key` starting at `tick`, or kLeftOut. A note
+    // it takes the voice of is marked in `voiceOf`: left out when it started
+    // at `tick` too, else cut, with its end added to `cuts`.
+    std::uint32_t place(std::uint32_t note, std::uint8_t key, std::uint64_t tick,
+                        std::vector<std::uint32_t>& voiceOf, std::vector<Cut>& cuts,
+                        std::uint8_t channel);
+
+private:
+    std::uint32_t yieldingVoice(std::uint8_t key) const;
+    int firstFreeAtOrAbove(int key) const;
+    int lastFreeAtOrBelow(int key) const;
+    std::uint32_t takeNearestFree(std::uint8_t key);
+
+    // Free voices by the key of their last note: a bit per key that has any,
+    // the lowest voice number, and the others in a min-heap (rarely any: the
+    // heaps are made when first needed, so that a dealer costs little).
+    std::array<std::uint64_t, 4> free_bits_{};
+    std::array<std::uint32_t, 256> lowestFree_{};
+    std::vector<std::vector<std::uint32_t>> moreFree_;
+};
+
+}  // namespace mid2nolt

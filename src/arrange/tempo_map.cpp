@@ -1,0 +1,45 @@
+#include "arrange/tempo_map.h"
+
+#include "midi/tempo.h"
+
+namespace mid2nolt {
+
+void TempoMap::add(std::uint64_t tick, const TrackEvent& event) {
+    const auto offset = static_cast<std::uint32_t>(data.size());
+    if (event.metaType == kTempoMeta) {
+        data.insert(data.end(), {static_cast<std::uint8_t>(event.tempo >> 16),
+                                 static_cast<std::uint8_t>(event.tempo >> 8),
+                                 static_cast<std::uint8_t>(event.tempo)});
+    } else if (event.dataLength >= 2) {
+        data.insert(data.end(), event.data, event.data + event.dataLength);
+    } else {
+        data.insert(data.end(), {event.numerator, event.exponent});
+    }
+    entries.push_back(
+        {tick, event.metaType, offset, static_cast<std::uint32_t>(data.size() - offset)});
+}
+
+void TempoMap::finish() {
+    orderByTick(entries);
+    addDefault(kTempoMeta, kDefaultTempoBytes, sizeof kDefaultTempoBytes);
+    addDefault(kTimeSignatureMeta, kDefaultTimeSignatureBytes, sizeof kDefaultTimeSignatureBytes);
+}
+
+void TempoMap::addDefault(std::uint8_t type, const std::uint8_t* bytes, std::uint32_t length) {
+    bool any = false;
+    for (const MapEntry& entry : entries) {
+        if (entry.type == type) {
+            if (entry.tick == 0) {
+                return;
+            }
+            any = true;
+        }
+    }
+    if (any) {
+        const auto offset = static_cast<std::uint32_t>(data.size());
+        data.insert(data.end(), bytes, bytes + length);
+        entries.insert(entries.begin(), {0, type, offset, length});
+    }
+}
+
+}  // namespace mid2nolt

@@ -1,0 +1,96 @@
+#include "arrange/track_plan.h"
+
+#include <utility>
+
+#include "midi/timed_reader.h"
+
+namespace mid2nolt {
+
+namespace {
+
+// Deals the notes of one tick once all its events are read. The starts are
+// sorted in place: nothing reads them after.
+void deal(std::uint64_t tick, TickGroup& group, TrackPlan& plan, std::array<Dealer, 16>& dealers) {
+    for (const NoteEnd& end : group.ends) {
+        if (plan.voiceOf[end.note] < kCut) {
+            dealers[end.channel].release(plan.voiceOf[end.note], tick);
+        }
+    }
+    std::vector<NoteStart>& starts = group.starts;
+    for (const NoteStart& start : starts) {
+        plan.voiceOf.push_back(kLeftOut);
+        ++plan.channels[start.channel].notes;
+    }
+    // Notes struck together are dealt from the top down (a stable insertion
+    // sort: groups are small, and it allocates nothing).
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+        for (std::size_t j = i; j > 0 && starts[j - 1].key < starts[j].key; --j) {
+            std::swap(starts[j - 1], starts[j]);
+        }
+    }
+    for (const NoteStart& start : starts) {
+        plan.voiceOf[start.note] = dealers[start.channel].place(
+            start.note, start.key, tick, plan.voiceOf, plan.cuts, start.channel);
+    }
+    for (const NoteStart& start : starts) {
+        if (start.ended && plan.voiceOf[start.note] < kCut) {
+            dealers[start.channel].release(plan.voiceOf[start.note], tick);
+        }
+    }
+}
+
+}  // namespace
+
+bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
+               PlanBuffers& buffers) {
+    buffers.sounding.reset();
+    for (Dealer& dealer : buffers.dealers) {
+        dealer.reset(limit);
+    }
+    // A note takes at least 3 bytes of a chunk: room for all at once.
+    plan.voiceOf.reserve(track.length / 3);
+    TickGroup& group = buffers.group;
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    std::uint64_t groupTick = 0;
+    group.clear(nextNote);
+    while (reader.next(event, tick)) {
+        if (tick != groupTick) {
+            if (!group.empty()) {
+                deal(groupTick, group, plan, buffers.dealers);
+                group.clear(nextNote);
+            }
+            groupTick = tick;
+        }
+        if (event.kind == EventKind::Meta) {
+            if (isTimingMeta(event)) {
+                map.add(tick, event);
+            } else if (event.metaType == kTrackNameMeta && !plan.named) {
+                plan.named = true;
+                plan.name = event.data;
+                plan.nameLength = event.dataLength;
+            }
+        } else {
+            group.pair(event, buffers.sounding, nextNote);
+        }
+    }
+    deal(groupTick, group, plan, buffers.dealers);
+    if (reader.overflowed()) {
+        return false;
+    }
+    plan.endTick = reader.endTick();
+    for (std::size_t c = 0; c < 16; ++c) {
+        ChannelPlan& channel = plan.channels[c];
+        const Dealer& dealer = buffers.dealers[c];
+        channel.leftOut = dealer.leftOut;
+        channel.cutShort = dealer.cutShort;
+        for (const Dealer::Voice& voice : dealer.voices) {
+            channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
+        }
+    }
+    return true;
+}
+
+}  // namespace mid2nolt

@@ -1,0 +1,46 @@
+// The arranger's first pass over a track: which voice each note takes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "arrange/dealer.h"
+#include "arrange/tempo_map.h"
+#include "arrange/tick_group.h"
+#include "midi/song.h"
+
+namespace mid2nolt {
+
+struct ChannelPlan {
+    std::uint64_t notes = 0;
+    std::uint64_t leftOut = 0;
+    std::uint64_t cutShort = 0;
+    std::vector<std::uint64_t> lastEnd;  // per voice: the end of its last note
+};
+
+// What the first pass decides for one track.
+struct TrackPlan {
+    std::vector<std::uint32_t> voiceOf;  // per note, in the order the notes start
+    std::vector<Cut> cuts;               // in tick order
+    std::array<ChannelPlan, 16> channels;
+    const std::uint8_t* name = nullptr;  // the first track name
+    std::uint32_t nameLength = 0;
+    bool named = false;
+    std::uint64_t endTick = 0;
+};
+
+// What the first pass reuses from track to track.
+struct PlanBuffers {
+    Sounding sounding;
+    std::array<Dealer, 16> dealers;
+    TickGroup group;
+};
+
+// Pairs the notes of `track`, deals them into voices (at most `limit` a
+// channel, 0 for no limit), and adds its timing metas to `map`. False when
+// its ticks run past 64 bits.
+bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
+               PlanBuffers& buffers);
+
+}  // namespace mid2nolt

@@ -1,0 +1,194 @@
+#include "arrange/voice_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "midi/timed_reader.h"
+
+namespace mid2nolt {
+
+void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conductor) {
+    plan_ = &plan;
+    map_ = &map;
+    conductor_ = conductor;
+    nextEntry_ = 0;
+    nextCut_ = 0;
+    voices_.assign(conductor ? 1 : 0, Voice{});
+    for (std::uint8_t c = 0; c < 16; ++c) {
+        firstWriter_[c] = static_cast<std::uint32_t>(voices_.size());
+        const std::vector<std::uint64_t>& lastEnd = plan.channels[c].lastEnd;
+        for (std::size_t v = 0; v < lastEnd.size(); ++v) {
+            voices_.push_back({c, v == 0, lastEnd[v]});
+        }
+    }
+    writers_.resize(std::max(writers_.size(), voices_.size()));
+    for (std::size_t w = 0; w < voices_.size(); ++w) {
+        writers_[w].clear();
+    }
+    // Voices after the first are named after the track.
+    if (plan.named) {
+        for (std::size_t w = 1; w < voices_.size(); ++w) {
+            Bytes name(plan.name, plan.name + plan.nameLength);
+            const std::string suffix = " (voice " + std::to_string(conductor ? w : w + 1) + ")";
+            name.insert(name.end(), suffix.begin(), suffix.end());
+            writers_[w].meta(0, kTrackNameMeta, name.data(),
+                             static_cast<std::uint32_t>(name.size()));
+        }
+    }
+    sounding_.reset();
+}
+
+void VoiceWriter::noteEvent(std::size_t w, std::uint64_t tick, std::uint8_t status,
+                            std::uint8_t key, std::uint8_t velocity) {
+    writers_[w].channel(tick, status, key, velocity);
+    Voice& voice = voices_[w];
+    voice.sounding = isNoteOnStatus(status);
+    voice.lastKey = key;
+    voice.noteWritten = true;
+    voice.noteTick = tick;
+}
+
+// A timing meta goes to every track. A voice resting there, with notes to
+// come, gets a note-off first, so that the rest is timed piece by piece: of a
+// key no note of the channel sounds, so that it silences nothing.
+void VoiceWriter::writeMapUntil(std::uint64_t tick, bool inclusive) {
+    const TempoMap& map = *map_;
+    while (nextEntry_ < map.entries.size() &&
+           (map.entries[nextEntry_].tick < tick ||
+            (inclusive && map.entries[nextEntry_].tick == tick))) {
+        const MapEntry& entry = map.entries[nextEntry_++];
+        for (std::size_t w = 0; w < voices_.size(); ++w) {
+            const Voice& voice = voices_[w];
+            if ((!conductor_ || w != kHome) && !voice.sounding && entry.tick < voice.lastEnd &&
+                !(voice.noteWritten && voice.noteTick == entry.tick)) {
+                int key = voice.lastKey;
+                if (key < 0 || key > 127 || sounding_.sounds(voice.channel, key)) {
+                    key = 0;
+                    while (key < 128 && sounding_.sounds(voice.channel, key)) {
+                        ++key;
+                    }
+                }
+                if (key < 128) {
+                    noteEvent(w, entry.tick, 0x80 | voice.channel, static_cast<std::uint8_t>(key),
+                              0);
+                }
+            }
+            writers_[w].meta(entry.tick, entry.type, map.data.data() + entry.offset, entry.length);
+        }
+    }
+}
+
+// Everything but notes: a channel's events to its voices (the first takes
+// them all, the others up to their last note's end), the rest to the first
+// track.
+void VoiceWriter::writeOther(std::uint64_t tick, const TrackEvent& event) {
+    switch (event.kind) {
+        case EventKind::OtherChannel: {
+            const std::uint8_t channel = channelOf(event.status);
+            const std::size_t count = plan_->channels[channel].lastEnd.size();
+            if (count == 0) {
+                writers_[kHome].channel(tick, event.status, event.data1, event.data2);
+            }
+            for (std::size_t v = 0; v < count; ++v) {
+                const std::size_t w = firstWriter_[channel] + v;
+                if (voices_[w].first || tick <= voices_[w].lastEnd) {
+                    writers_[w].channel(tick, event.status, event.data1, event.data2);
+                }
+            }
+            break;
+        }
+        case EventKind::Meta:
+            if (!isTimingMeta(event)) {
+                writers_[kHome].meta(tick, event.metaType, event.data, event.dataLength);
+            }
+            break;
+        case EventKind::SystemExclusive:
+            writers_[kHome].sysex(tick, event.status, event.data, event.dataLength);
+            break;
+        case EventKind::System: writers_[kHome].system(tick, event.status); break;
+        default: break;
+    }
+}
+
+// The events of one tick, once all are read: note ends first, so that a voice
+// is free for the notes that start here; then everything but notes; then the
+// notes that start (one that also ends here ends at once).
+void VoiceWriter::writeTick(std::uint64_t tick) {
+    const TrackPlan& plan = *plan_;
+    for (; nextCut_ < plan.cuts.size() && plan.cuts[nextCut_].tick == tick; ++nextCut_) {
+        const Cut& cut = plan.cuts[nextCut_];
+        noteEvent(writerOf(cut.channel, cut.note), tick, 0x80 | cut.channel, cut.key,
+                  kReleaseVelocity);
+    }
+    for (const NoteEnd& end : group_.ends) {
+        if (plan.voiceOf[end.note] < kCut) {
+            noteEvent(writerOf(end.channel, end.note), tick, 0x80 | end.channel, end.key,
+                      end.release);
+        }
+    }
+    for (const TrackEvent& event : others_) {
+        writeOther(tick, event);
+    }
+    for (const NoteStart& start : group_.starts) {
+        if (plan.voiceOf[start.note] == kLeftOut) {
+            continue;
+        }
+        const std::size_t w = writerOf(start.channel, start.note);
+        noteEvent(w, tick, 0x90 | start.channel, start.key, start.velocity);
+        if (start.ended) {
+            noteEvent(w, tick, 0x80 | start.channel, start.key, start.release);
+        }
+    }
+}
+
+bool VoiceWriter::write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+                        bool conductor, const TrackSink& sink) {
+    start(plan, map, conductor);
+    // Note events are paired as they come, the others kept in order, and the
+    // tick written once all its events are read.
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    std::uint64_t groupTick = 0;
+    bool started = false;
+    while (reader.next(event, tick)) {
+        if (!started || tick != groupTick) {
+            if (started) {
+                writeTick(groupTick);
+            }
+            writeMapUntil(tick, false);
+            group_.clear(nextNote);
+            others_.clear();
+            groupTick = tick;
+            started = true;
+        }
+        if (event.kind == EventKind::NoteOn || event.kind == EventKind::NoteOff) {
+            group_.pair(event, sounding_, nextNote);
+        } else {
+            others_.push_back(event);
+        }
+    }
+    if (started) {
+        writeTick(groupTick);
+    }
+
+    // Notes still sounding end with the track.
+    const std::uint64_t endTick = plan.endTick;
+    writeMapUntil(endTick, false);
+    sounding_.forEach([&](std::uint8_t channel, std::uint8_t key, std::uint32_t note) {
+        if (plan.voiceOf[note] < kCut) {
+            noteEvent(writerOf(channel, note), endTick, 0x80 | channel, key, kReleaseVelocity);
+        }
+    });
+    writeMapUntil(kLastTick, true);
+    for (std::size_t w = 0; w < voices_.size(); ++w) {
+        writers_[w].end(std::max(endTick, writers_[w].lastTick()));
+        if (!sink(writers_[w].bytes())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace mid2nolt

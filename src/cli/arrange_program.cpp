@@ -1,0 +1,248 @@
+// The arranger's command line: options, console and exit status.
+
+#include "cli/arrange_program.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "arrange/arranger.h"
+#include "arrange/smf_writer.h"
+#include "cli/process.h"
+#include "midi/messages.h"
+#include "midi/song.h"
+
+namespace {
+
+constexpr const char* kUsage = "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N]\n";
+constexpr const char* kHelp =
+    "Deals the notes of each track and channel into voices that sound\n"
+    "\tone note at a time, each a track of its own on the same channel,\n"
+    "\tevery track with the file's tempo map, so that each NOLT Script\n"
+    "\tconverted from it keeps its notes and its timing.\n"
+    "-o[outfile.mid] names the arranged file,\n"
+    "\tby default infile-arranged.mid beside the source.\n"
+    "--voices[N] keeps at most N voices per track and channel;\n"
+    "\ta note above or below everything sounding takes precedence,\n"
+    "\tother notes that find no voice are left out and counted.\n";
+constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
+constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
+
+using mid2nolt::cli::File;
+using mid2nolt::cli::kFailure;
+using mid2nolt::cli::kSuccess;
+
+struct Options {
+    const char* source = nullptr;
+    std::string output;
+    std::uint32_t maxVoices = 0;
+};
+
+// A voice count: decimal digits only, 1 to 4294967295.
+bool readVoices(const char* text, std::uint32_t& voices) {
+    std::uint64_t value = 0;
+    if (*text == '\0') {
+        return false;
+    }
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(*c - '0');
+        if (value > UINT32_MAX) {
+            return false;
+        }
+    }
+    voices = static_cast<std::uint32_t>(value);
+    return voices != 0;
+}
+
+// The source first, then the options in any order; "-o name" and "--voices N"
+// may also be written as one argument ("-oname", "--voices=N").
+bool readOptions(int argc, char** argv, Options& options) {
+    options.source = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const char* option = argv[i];
+        const char* value = nullptr;
+        if (std::strncmp(option, "-o", 2) == 0) {
+            value = option[2] != '\0' ? option + 2 : (i + 1 < argc ? argv[++i] : "");
+            if (*value == '\0') {
+                std::fprintf(stderr, "%s%s\n", "ERROR- Invalid Output File : ", "[None]");
+                return false;
+            }
+            options.output = value;
+        } else if (std::strncmp(option, "--voices", 8) == 0 &&
+                   (option[8] == '\0' || option[8] == '=')) {
+            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
+            if (!readVoices(value, options.maxVoices)) {
+                std::fprintf(stderr, "%s%s\n", kInvalidVoices, *value == '\0' ? "[None]" : value);
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
+            return false;
+        }
+    }
+    return true;
+}
+
+// "dir/song.mid" becomes "dir/song-arranged.mid": the extension of the last
+// name is replaced, a name without one is extended.
+std::string arrangedName(const std::string& source) {
+    const std::size_t slash = source.find_last_of("/\\");
+    const std::size_t dot = source.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return source.substr(0, hasExtension ? dot : source.size()) + "-arranged.mid";
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    try {
+        std::error_code error;
+        return std::filesystem::equivalent(a, b, error);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void printParts(const mid2nolt::Arranger& arranger) {
+    mid2nolt::cli::arrangeRecord.parts = arranger.parts();
+    for (const mid2nolt::PartReport& part : arranger.parts()) {
+        if (!part.channel) {
+            std::printf(part.hasNotes ? "Track %u : events other than notes kept in Track %u\n"
+                                      : "Track %u has no notes : kept as Track %u\n",
+                        part.track, part.firstTrack);
+            continue;
+        }
+        std::printf(
+            "Track %u, Channel %u : %llu note(s) in %u voice(s), %llu left out, "
+            "%llu cut short : ",
+            part.track, unsigned{*part.channel}, static_cast<unsigned long long>(part.notes),
+            part.trackCount, static_cast<unsigned long long>(part.leftOut),
+            static_cast<unsigned long long>(part.cutShort));
+        if (part.trackCount == 1) {
+            std::printf("Track %u\n", part.firstTrack);
+        } else {
+            std::printf("Tracks %u to %u\n", part.firstTrack,
+                        part.firstTrack + part.trackCount - 1);
+        }
+    }
+}
+
+// Puts the finished file under the output's name. Rename replaces a file in
+// one step where it can (POSIX); where it cannot (Windows), an old output that
+// is a regular file goes first. Nothing else is ever removed: a folder or
+// anything but a file under the name stays, and the write fails.
+bool replaceWith(const std::string& temporary, const std::string& output) {
+    if (std::rename(temporary.c_str(), output.c_str()) == 0) {
+        return true;
+    }
+#ifdef _WIN32
+    std::error_code error;
+    if (std::filesystem::is_regular_file(output, error) && std::remove(output.c_str()) == 0) {
+        return std::rename(temporary.c_str(), output.c_str()) == 0;
+    }
+#endif
+    return false;
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// Written under a temporary name beside the output, track by track as they
+// are made, then renamed over it: a failed run never leaves a partial file
+// under the output's name.
+bool saveArrangement(mid2nolt::Arranger& arranger, std::uint16_t division,
+                     const std::string& output) {
+    const std::string temporary = output + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't create arranged MIDI File : ", output.c_str());
+        return false;
+    }
+    bool written =
+        mid2nolt::writeSmfHeader(file, arranger.format(),
+                                 static_cast<std::uint16_t>(arranger.trackCount()), division) &&
+        arranger.write([file](std::span<const std::uint8_t> track) {
+            return mid2nolt::writeSmfTrack(file, track);
+        });
+    written = std::fclose(file) == 0 && written && replaceWith(temporary, output);
+    if (!written) {
+        std::remove(temporary.c_str());
+        std::fprintf(stderr, "%s%s\n",
+                     "ERROR- Couldn't write arranged MIDI File : ", output.c_str());
+    } else {
+        mid2nolt::cli::arrangeRecord.file = output;
+    }
+    return written;
+}
+
+}  // namespace
+
+mid2nolt::cli::ArrangeRecord mid2nolt::cli::arrangeRecord;
+
+int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
+    arrangeRecord = {};
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s%s", kUsage, kHelp);
+        return kSuccess;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("mid2nolt-arrange %s\n%s", MID2NOLT_VERSION, mid2nolt::messages::kCopyright);
+        return kSuccess;
+    }
+    if (argc < 2 || argc > 6) {
+        std::fprintf(stderr, "%s%s", kUsage, kHelp);
+        return kFailure;
+    }
+    Options options;
+    if (!readOptions(argc, argv, options)) {
+        return kFailure;
+    }
+    const std::string output =
+        options.output.empty() ? arrangedName(options.source) : options.output;
+    const File source(std::fopen(options.source, "rb"));
+    if (!source) {
+        std::fprintf(stderr, "%s%s\n", mid2nolt::messages::kCantOpenSource, options.source);
+        return kFailure;
+    }
+    if (isFolder(output)) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is a Folder : ", output.c_str());
+        return kFailure;
+    }
+    if (sameFile(options.source, output)) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is the Source File : ", output.c_str());
+        return kFailure;
+    }
+
+    std::printf("%s%s\n", mid2nolt::messages::kReadingSource, options.source);
+    auto song = std::make_unique<mid2nolt::Song>();
+    if (mid2nolt::loadSong(source.get(), *song) != 0) {
+        return kFailure;
+    }
+    std::printf("Arranging Track Data...\n");
+    mid2nolt::Arranger arranger(*song, {options.maxVoices});
+    std::string error;
+    if (!arranger.plan(error)) {
+        std::fprintf(stderr, "ERROR- %s\n", error.c_str());
+        return kFailure;
+    }
+    printParts(arranger);
+    std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
+                arranger.trackCount(), output.c_str());
+    if (!saveArrangement(arranger, song->division, output)) {
+        return kFailure;
+    }
+    std::printf("%s", mid2nolt::messages::kDone);
+    return kSuccess;
+}

@@ -1,0 +1,72 @@
+// What every part that reads or writes MIDI agrees on: meta types, the
+// defaults a track starts with, the shape of a channel message and the
+// variable-length quantity.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+namespace mid2nolt {
+
+constexpr std::uint8_t kTrackNameMeta = 0x03;
+constexpr std::uint8_t kEndOfTrackMeta = 0x2F;
+constexpr std::uint8_t kTempoMeta = 0x51;
+constexpr std::uint8_t kTimeSignatureMeta = 0x58;
+
+// The seven text-type metas (text, copyright, name, instrument, lyric, marker,
+// cue point) are all handled alike.
+constexpr bool isTextMeta(std::uint8_t type) {
+    return type >= 0x01 && type <= 0x07;
+}
+
+// Until a track says otherwise: 120 quarter notes a minute, in 4/4.
+constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds a quarter note
+constexpr std::uint8_t kDefaultBeatsPerBar = 4;
+constexpr std::uint8_t kDefaultBeatUnit = 4;  // a quarter note
+// The same as meta data: the tempo in three bytes, and the time signature
+// (numerator, the unit as a power of 2, 24 clocks a click, 8 thirty-seconds a
+// quarter note).
+constexpr std::uint8_t kDefaultTempoBytes[] = {kDefaultTempo >> 16, (kDefaultTempo >> 8) & 0xFF,
+                                               kDefaultTempo & 0xFF};
+constexpr std::uint8_t kDefaultTimeSignatureBytes[] = {
+    kDefaultBeatsPerBar, static_cast<std::uint8_t>(std::countr_zero(kDefaultBeatUnit)), 0x18, 0x08};
+// The release velocity of a note ended by a note-on of velocity 0.
+constexpr std::uint8_t kReleaseVelocity = 64;
+
+// A channel message's status: its channel, and how many data bytes follow it
+// (program change and channel pressure carry one, the others two).
+constexpr std::uint8_t channelOf(std::uint8_t status) {
+    return status & 0x0Fu;
+}
+constexpr std::uint32_t dataBytes(std::uint8_t status) {
+    return (status & 0xE0u) == 0xC0u ? 1 : 2;
+}
+constexpr bool isNoteOnStatus(std::uint8_t status) {
+    return (status & 0xF0u) == 0x90u;
+}
+
+// A variable-length quantity: 7 bits a byte, most significant group first,
+// every byte but the last with its top bit set. Writes `value` at `out`
+// (up to ten bytes) and returns the byte after it. Inline, with the one- and
+// two-byte quantities that most deltas take first.
+inline std::uint8_t* writeQuantity(std::uint64_t value, std::uint8_t* out) {
+    if (value < 0x80u) {
+        *out++ = static_cast<std::uint8_t>(value);
+        return out;
+    }
+    if (value < 0x4000u) {
+        out[0] = static_cast<std::uint8_t>(value >> 7 | 0x80u);
+        out[1] = static_cast<std::uint8_t>(value & 0x7Fu);
+        return out + 2;
+    }
+    const int count = (70 - std::countl_zero(value)) / 7;
+    for (int i = count - 1; i > 0; --i) {
+        *out++ = static_cast<std::uint8_t>((value >> (7 * i)) | 0x80u);
+    }
+    *out++ = static_cast<std::uint8_t>(value & 0x7Fu);
+    return out;
+}
+constexpr std::size_t kMaxQuantityBytes = 10;
+
+}  // namespace mid2nolt
