@@ -25,6 +25,8 @@ constexpr std::uint32_t kNoNote = std::numeric_limits<std::uint32_t>::max();
 // little as the notes sounding, not all 4096 slots.
 class Sounding {
 public:
+    // The note numbers are left as they are: each is read only once written.
+    Sounding() {}  // not `= default`: value-initialised, that would zero them
     void reset() { bits_ = {}; }
     // Starts `note`; returns the note it ends, or kNoNote.
     std::uint32_t start(std::uint8_t channel, std::uint8_t key, std::uint32_t note) {
@@ -73,7 +75,7 @@ private:
     static std::uint64_t bitOf(std::uint8_t key) { return std::uint64_t{1} << (key & 63u); }
     // A note number is read only where its bit is set.
     std::array<std::uint64_t, 64> bits_{};
-    std::array<std::uint32_t, std::size_t{16} * 256> notes_{};
+    std::array<std::uint32_t, std::size_t{16} * 256> notes_;
 };
 
 // Pairs one note event: a note-on of velocity above 0 starts note `nextNote`
