@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ struct ArrangeCase {
     std::string out = "";
     int status = 1;
     std::map<std::string, std::string> written = {};  // files the run adds or replaces
+    std::vector<std::string> folders = {};            // made before the run, still there after it
 };
 
 void PrintTo(const ArrangeCase& c, std::ostream* os) {
@@ -67,6 +69,9 @@ class ArrangeRun : public testing::TestWithParam<ArrangeCase> {};
 TEST_P(ArrangeRun, WritesItsAnswer) {
     const ArrangeCase& c = GetParam();
     TempDir dir;
+    for (const std::string& folder : c.folders) {
+        std::filesystem::create_directory(dir / folder);
+    }
     for (const auto& [name, content] : c.before) {
         testing_support::writeFile(dir / name, content);
     }
@@ -79,6 +84,9 @@ TEST_P(ArrangeRun, WritesItsAnswer) {
         files[name] = content;
     }
     EXPECT_EQ(run.files, files);
+    for (const std::string& folder : c.folders) {
+        EXPECT_TRUE(std::filesystem::is_directory(dir / folder)) << folder;
+    }
 }
 
 const std::map<std::string, std::string> kSource = {{"song.mid", text(kSong)}};
@@ -127,6 +135,23 @@ INSTANTIATE_TEST_SUITE_P(
                     kSource,
                     {"song.mid", "-o./song.mid"},
                     "ERROR- Output File is the Source File : ./song.mid\n"},
+        // A folder under the output's name is never removed or written into.
+        ArrangeCase{"OutputIsAnEmptyFolder",
+                    kSource,
+                    {"song.mid", "-o", "out"},
+                    "ERROR- Output File is a Folder : out\n",
+                    "",
+                    1,
+                    {},
+                    {"out"}},
+        ArrangeCase{"OutputIsAFolderWithFiles",
+                    {{"song.mid", text(kSong)}, {"out/keep.mid", "kept"}},
+                    {"song.mid", "-oout"},
+                    "ERROR- Output File is a Folder : out\n",
+                    "",
+                    1,
+                    {},
+                    {"out"}},
         ArrangeCase{"NotMidiKeepsTheOldOutput",
                     {{"song.mid", "RIFF...."}, {"song-arranged.mid", "old"}},
                     {"song.mid"},
