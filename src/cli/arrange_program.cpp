@@ -193,12 +193,7 @@ mid2nolt::cli::ArrangeRecord mid2nolt::cli::arrangeRecord;
 
 int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     arrangeRecord = {};
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("%s%s", kUsage, kHelp);
-        return kSuccess;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("mid2nolt-arrange %s\n%s", MID2NOLT_VERSION, mid2nolt::messages::kCopyright);
+    if (mid2nolt::cli::answerQuery(argc, argv, "mid2nolt-arrange", kUsage, kHelp)) {
         return kSuccess;
     }
     if (argc < 2 || argc > 6) {

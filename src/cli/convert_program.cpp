@@ -93,14 +93,7 @@ bool readOptions(int argc, char** argv, Options& options) {
 }  // namespace
 
 int mid2nolt::cli::convertProgram(int argc, char** argv) {
-    // The two conventional queries, only as the sole argument: a source named
-    // "--help" followed by options is still taken as a source.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("%s%s", kUsage, kHelp);
-        return kSuccess;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("mid2nolt %s\n%s", MID2NOLT_VERSION, mid2nolt::messages::kCopyright);
+    if (mid2nolt::cli::answerQuery(argc, argv, "mid2nolt", kUsage, kHelp)) {
         return kSuccess;
     }
     if (argc < 2 || argc > 4) {

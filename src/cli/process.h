@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -21,6 +22,22 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // core, which calls them as functions.
 int convertProgram(int argc, char** argv);
 int arrangeProgram(int argc, char** argv);
+
+// The two conventional queries, only as the sole argument (a source named
+// "--help" followed by options is still taken as a source): prints the usage
+// and help, or the version, and gives true.
+inline bool answerQuery(int argc, char** argv, const char* program, const char* usage,
+                        const char* help) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s%s", usage, help);
+        return true;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n%s", program, MID2NOLT_VERSION, messages::kCopyright);
+        return true;
+    }
+    return false;
+}
 
 // A program's main: runs `run`, and when memory runs out says so and fails.
 inline int runProgram(int (*run)(int, char**), int argc, char** argv) {

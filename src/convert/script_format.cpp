@@ -134,18 +134,20 @@ void ScriptStream::channelHeader(std::uint32_t track, std::uint32_t channel,
     append(".mid\n");
 }
 
-void ScriptStream::wait(std::uint32_t ticks) {
+template <std::size_t N>
+void ScriptStream::numberLine(const char (&prefix)[N], std::uint32_t value) {
     reserve(kLineRoom);
-    append("\twait ");
-    putNumber(ticks);
+    append(prefix);
+    putNumber(value);
     append('\n');
 }
 
+void ScriptStream::wait(std::uint32_t ticks) {
+    numberLine("\twait ", ticks);
+}
+
 void ScriptStream::rest(std::uint32_t ticks) {
-    reserve(kLineRoom);
-    append("\trest ");
-    putNumber(ticks);
-    append('\n');
+    numberLine("\trest ", ticks);
 }
 
 void ScriptStream::note(std::uint8_t key, std::uint32_t ticks) {
@@ -160,10 +162,7 @@ void ScriptStream::note(std::uint8_t key, std::uint32_t ticks) {
 }
 
 void ScriptStream::tickMark(std::uint32_t ticks) {
-    reserve(kLineRoom);
-    append("; Ticks ");
-    putNumber(ticks);
-    append('\n');
+    numberLine("; Ticks ", ticks);
 }
 
 void ScriptStream::barHeading(std::uint32_t bar) {

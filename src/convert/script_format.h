@@ -63,6 +63,9 @@ private:
     }
     void append(char c) { buffer_[used_++] = c; }
     void putNumber(std::uint32_t value);
+    // A line of `prefix` and a number.
+    template <std::size_t N>
+    void numberLine(const char (&prefix)[N], std::uint32_t value);
     void reserve(std::size_t count);
     void flush();
 
