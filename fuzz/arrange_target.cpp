@@ -6,7 +6,8 @@
 //   limit per part;
 // - every voice track sounds one note at a time;
 // - a track without notes is kept byte for byte;
-// - arranging fails only with a message.
+// - arranging fails only with a message;
+// - the file is format 2 where voices carry tempo maps of their own.
 // Notes are paired here plainly, apart from the arranger's own pairing, so
 // that a fault in that pairing shows as notes that differ.
 
@@ -123,6 +124,10 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
     std::free(bytes);
     if (!loaded || song.tracks.size() != arranger.trackCount()) {
         fuzzing::fail(mode + "the arranged file does not load");
+    }
+    // Tempo maps of the voices' own only in format 2, where they mean something.
+    if (song.format != arranger.format() || (arranger.ownTempoMaps() && song.format != 2)) {
+        fuzzing::fail(mode + "the arranged file's format is not as said");
     }
 
     SongNotes notes = pairedNotes(song);

@@ -11,7 +11,8 @@ namespace mid2nolt {
 
 struct Arranger::Plan {
     std::vector<TrackPlan> tracks;
-    std::vector<TempoMap> maps;  // one for the file, or one per track in format 2
+    std::vector<TempoMap> maps;       // one for the file, or one per track in format 2
+    std::vector<SecondsMap> seconds;  // each map's, to time in seconds
     PlanBuffers buffers;
     VoiceWriter writer;
 };
@@ -22,7 +23,15 @@ Arranger::Arranger(const Song& song, const ArrangeOptions& options)
 Arranger::~Arranger() = default;
 
 std::uint16_t Arranger::format() const {
-    return song_.format == 2 ? 2 : 1;
+    return song_.format == 2 || ownTempoMaps_ ? 2 : 1;
+}
+
+std::uint64_t Arranger::temposHeld() const {
+    return plan_->writer.temposHeld();
+}
+
+double Arranger::drift() const {
+    return plan_->writer.drift();
 }
 
 bool Arranger::conductor(std::size_t track) const {
@@ -32,17 +41,48 @@ bool Arranger::conductor(std::size_t track) const {
 bool Arranger::plan(std::string& error) {
     Plan& plan = *plan_;
     plan.tracks.assign(song_.tracks.size(), {});
-    plan.maps.assign(song_.format == 2 ? song_.tracks.size() : 1, {});
+    const bool shared = song_.format != 2;
+    plan.maps.assign(shared ? 1 : song_.tracks.size(), {});
+    // A track's notes are watched for changes of tempo in the map as known
+    // before it and in its own; a shared map's entries in later tracks are
+    // then looked at again below.
+    std::vector<TempoChange> known;
+    const std::vector<TempoChange> none;
+    std::size_t lastWithTempo = 0;
     for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
-        if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t],
-                       plan.maps[song_.format == 2 ? t : 0], plan.buffers)) {
+        TempoMap& map = plan.maps[shared ? 0 : t];
+        if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], &map,
+                       shared ? known : none, plan.buffers)) {
             error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
             return false;
         }
+        if (shared && plan.tracks[t].tempoEntries > 0) {
+            known = map.tempos();
+            orderByTick(known);
+            lastWithTempo = t;
+        }
     }
+    for (std::size_t t = 0; shared && t < lastWithTempo; ++t) {
+        if (!plan.tracks[t].voiceOf.empty()) {
+            plan.tracks[t] = {};
+            planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], nullptr, known,
+                      plan.buffers);
+        }
+    }
+    plan.seconds.clear();
     for (TempoMap& map : plan.maps) {
         map.finish();
+        plan.seconds.emplace_back(map.tempos(), song_.division);
     }
+    notesAcrossTempo_ = 0;
+    for (const TrackPlan& track : plan.tracks) {
+        notesAcrossTempo_ += track.notesAcrossTempo;
+    }
+    // Times in seconds need ticks a quarter note, not SMPTE frames.
+    const bool timed = song_.division != 0 && (song_.division & 0x8000) == 0;
+    ownTempoMaps_ = options_.format != 1 && timed && notesAcrossTempo_ > 0;
+    plan.writer.settings(ownTempoMaps_, !ownTempoMaps_ && timed && notesAcrossTempo_ > 0,
+                         song_.division);
 
     parts_.clear();
     std::uint64_t next = 0;
@@ -84,7 +124,7 @@ bool Arranger::write(const TrackSink& sink) {
         const bool written =
             !trackPlan.voiceOf.empty()
                 ? plan.writer.write(track, trackPlan, plan.maps[song_.format == 2 ? t : 0],
-                                    conductor(t), sink)
+                                    plan.seconds[song_.format == 2 ? t : 0], conductor(t), sink)
                 : sink({track.data, track.length});
         if (!written) {
             return false;
@@ -103,10 +143,15 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
     result.format = arranger.format();
     result.division = song.division;
     result.parts = arranger.parts();
-    return arranger.write([&](std::span<const std::uint8_t> track) {
+    result.notesAcrossTempo = arranger.notesAcrossTempo();
+    result.ownTempoMaps = arranger.ownTempoMaps();
+    const bool written = arranger.write([&](std::span<const std::uint8_t> track) {
         result.tracks.emplace_back(track.begin(), track.end());
         return true;
     });
+    result.temposHeld = arranger.temposHeld();
+    result.drift = arranger.drift();
+    return written;
 }
 
 }  // namespace mid2nolt

@@ -14,6 +14,10 @@ namespace mid2nolt {
 
 struct ArrangeOptions {
     std::uint32_t maxVoices = 0;  // voices per track and channel at most; 0: as many as needed
+    // 1: every voice with the file's tempo map, in format 1 (format 2 stays
+    // 2); 0: where a voice sounds across a change of tempo, each such voice
+    // with a tempo map of its own, in format 2.
+    std::uint16_t format = 0;
 };
 
 // What became of one part of the source: the notes of one track on one
@@ -34,6 +38,10 @@ struct Arrangement {
     std::uint16_t division = 0;
     std::vector<Bytes> tracks;  // track chunk data
     std::vector<PartReport> parts;
+    std::uint64_t notesAcrossTempo = 0;
+    bool ownTempoMaps = false;
+    std::uint64_t temposHeld = 0;
+    double drift = 0;
 };
 
 // Rewrites a loaded song into monophonic voice tracks, each carrying the tempo
@@ -55,6 +63,16 @@ public:
     std::uint16_t format() const;
     std::uint32_t trackCount() const { return trackCount_; }
     const std::vector<PartReport>& parts() const { return parts_; }
+    // After a plan: the notes that sound across a change of tempo, and
+    // whether their voices get tempo maps of their own (format 2).
+    std::uint64_t notesAcrossTempo() const { return notesAcrossTempo_; }
+    bool ownTempoMaps() const { return ownTempoMaps_; }
+    // After a write: spans whose tempo could not be written (held to
+    // 1..16777215), and, where voices keep the file's tempo across changes
+    // inside their notes, the largest difference in seconds between a note's
+    // start as the converter times it and in the file.
+    std::uint64_t temposHeld() const;
+    double drift() const;
     // After a plan: hands every output track to `sink`; false when it stopped.
     bool write(const TrackSink& sink);
 
@@ -67,6 +85,8 @@ private:
     std::unique_ptr<Plan> plan_;
     std::vector<PartReport> parts_;
     std::uint32_t trackCount_ = 0;
+    std::uint64_t notesAcrossTempo_ = 0;
+    bool ownTempoMaps_ = false;
 };
 
 // Both steps at once, the tracks kept in memory.

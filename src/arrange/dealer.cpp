@@ -69,6 +69,7 @@ std::uint32_t Dealer::place(std::uint32_t note, std::uint8_t key, std::uint64_t 
     voices[v].note = note;
     voices[v].key = key;
     voices[v].start = tick;
+    voices[v].acrossTempo = false;
     return v;
 }
 

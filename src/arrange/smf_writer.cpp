@@ -45,6 +45,22 @@ void TrackWriter::sysex(std::uint64_t tick, std::uint8_t status, const std::uint
     put(data, length);
 }
 
+// At no delta from the event before it, the tempo leaves every later delta as
+// it was.
+void TrackWriter::insertTempo(std::size_t at, std::uint32_t tempo) {
+    const std::uint8_t event[] = {0x00,
+                                  0xFF,
+                                  kTempoMeta,
+                                  0x03,
+                                  static_cast<std::uint8_t>(tempo >> 16),
+                                  static_cast<std::uint8_t>(tempo >> 8),
+                                  static_cast<std::uint8_t>(tempo)};
+    room(sizeof event);
+    std::memmove(buffer_.data() + at + sizeof event, buffer_.data() + at, used_ - at);
+    std::memcpy(buffer_.data() + at, event, sizeof event);
+    used_ += sizeof event;
+}
+
 void TrackWriter::system(std::uint64_t tick, std::uint8_t status) {
     delta(tick);
     put(&status, 1);

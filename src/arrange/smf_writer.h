@@ -35,6 +35,11 @@ public:
     // A system exclusive message (status 0xF0 or 0xF7) with its data.
     void sysex(std::uint64_t tick, std::uint8_t status, const std::uint8_t* data,
                std::uint32_t length);
+    // Where the next event goes: a place to put a tempo later (insertTempo),
+    // once what it times has passed. The event before it must be at the
+    // tick the tempo is for.
+    std::size_t here() const { return used_; }
+    void insertTempo(std::size_t at, std::uint32_t tempo);
     // A one-byte system message (0xF1 to 0xFE).
     void system(std::uint64_t tick, std::uint8_t status);
     // End of track; the chunk is complete after it.

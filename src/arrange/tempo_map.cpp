@@ -19,6 +19,18 @@ void TempoMap::add(std::uint64_t tick, const TrackEvent& event) {
         {tick, event.metaType, offset, static_cast<std::uint32_t>(data.size() - offset)});
 }
 
+std::vector<TempoChange> TempoMap::tempos() const {
+    std::vector<TempoChange> changes;
+    for (const MapEntry& entry : entries) {
+        if (entry.type == kTempoMeta) {
+            const std::uint8_t* at = data.data() + entry.offset;
+            changes.push_back(
+                {entry.tick, std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2]});
+        }
+    }
+    return changes;
+}
+
 void TempoMap::finish() {
     orderByTick(entries);
     addDefault(kTempoMeta, kDefaultTempoBytes, sizeof kDefaultTempoBytes);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "arrange/smf_writer.h"
+#include "midi/tempo.h"
 #include "midi/track_events.h"
 
 namespace mid2nolt {
@@ -31,6 +32,9 @@ struct TempoMap {
     // Written as the walk reads them: a tempo always with its three bytes, a
     // time signature with at least its two.
     void add(std::uint64_t tick, const TrackEvent& event);
+
+    // Its tempo entries in its order, each with its value.
+    std::vector<TempoChange> tempos() const;
 
     // In tick order, earlier tracks first at one tick; a map that changes a
     // setting later but not at the start gets its default there, so that no

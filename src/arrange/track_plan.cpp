@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "arrange/tempo_watch.h"
 #include "midi/timed_reader.h"
 
 namespace mid2nolt {
@@ -41,8 +42,8 @@ void deal(std::uint64_t tick, TickGroup& group, TrackPlan& plan, std::array<Deal
 
 }  // namespace
 
-bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
-               PlanBuffers& buffers) {
+bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
+               const std::vector<TempoChange>& known, PlanBuffers& buffers) {
     buffers.sounding.reset();
     for (Dealer& dealer : buffers.dealers) {
         dealer.reset(limit);
@@ -50,6 +51,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
     // A note takes at least 3 bytes of a chunk: room for all at once.
     plan.voiceOf.reserve(track.length / 3);
     TickGroup& group = buffers.group;
+    TempoWatch watch(known);
     TimedReader reader(track);
     TrackEvent event;
     std::uint32_t nextNote = 0;
@@ -62,11 +64,19 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
                 deal(groupTick, group, plan, buffers.dealers);
                 group.clear(nextNote);
             }
+            watch.after(groupTick, buffers.dealers);
+            watch.before(tick, buffers.dealers);
             groupTick = tick;
         }
         if (event.kind == EventKind::Meta) {
             if (isTimingMeta(event)) {
-                map.add(tick, event);
+                if (map != nullptr) {
+                    map->add(tick, event);
+                    if (event.metaType == kTempoMeta) {
+                        ++plan.tempoEntries;
+                        watch.own(tick, event.tempo);
+                    }
+                }
             } else if (event.metaType == kTrackNameMeta && !plan.named) {
                 plan.named = true;
                 plan.name = event.data;
@@ -81,6 +91,10 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
         return false;
     }
     plan.endTick = reader.endTick();
+    // Notes still sounding end with the track: a change at its end is after them.
+    watch.after(groupTick, buffers.dealers, groupTick == plan.endTick);
+    watch.before(plan.endTick, buffers.dealers);
+    plan.notesAcrossTempo = watch.notesAcross();
     for (std::size_t c = 0; c < 16; ++c) {
         ChannelPlan& channel = plan.channels[c];
         const Dealer& dealer = buffers.dealers[c];
@@ -88,6 +102,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
         channel.cutShort = dealer.cutShort;
         for (const Dealer::Voice& voice : dealer.voices) {
             channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
+            channel.ownTempo.push_back(voice.ownTempo);
         }
     }
     return true;

@@ -17,6 +17,7 @@ struct ChannelPlan {
     std::uint64_t leftOut = 0;
     std::uint64_t cutShort = 0;
     std::vector<std::uint64_t> lastEnd;  // per voice: the end of its last note
+    std::vector<bool> ownTempo;          // per voice: a note sounds across a change of tempo
 };
 
 // What the first pass decides for one track.
@@ -28,6 +29,8 @@ struct TrackPlan {
     std::uint32_t nameLength = 0;
     bool named = false;
     std::uint64_t endTick = 0;
+    std::uint64_t notesAcrossTempo = 0;  // notes that sound across a change of tempo
+    std::uint64_t tempoEntries = 0;      // tempo metas the track holds
 };
 
 // What the first pass reuses from track to track.
@@ -38,9 +41,11 @@ struct PlanBuffers {
 };
 
 // Pairs the notes of `track`, deals them into voices (at most `limit` a
-// channel, 0 for no limit), and adds its timing metas to `map`. False when
-// its ticks run past 64 bits.
-bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap& map,
-               PlanBuffers& buffers);
+// channel, 0 for no limit), adds its timing metas to `map` (when given), and
+// marks the notes that sound across a change of tempo: of `known`, the tempo
+// entries of the map before the track (in its order), and of the track's own
+// when it adds them to `map`. False when its ticks run past 64 bits.
+bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
+               const std::vector<TempoChange>& known, PlanBuffers& buffers);
 
 }  // namespace mid2nolt

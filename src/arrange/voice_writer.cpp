@@ -1,6 +1,7 @@
 #include "arrange/voice_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "midi/timed_reader.h"
@@ -18,7 +19,12 @@ void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conduct
         firstWriter_[c] = static_cast<std::uint32_t>(voices_.size());
         const std::vector<std::uint64_t>& lastEnd = plan.channels[c].lastEnd;
         for (std::size_t v = 0; v < lastEnd.size(); ++v) {
-            voices_.push_back({c, v == 0, lastEnd[v]});
+            Voice& voice = voices_.emplace_back();
+            voice.channel = c;
+            voice.first = v == 0;
+            voice.lastEnd = lastEnd[v];
+            voice.acrossTempo = plan.channels[c].ownTempo[v];
+            voice.own = ownMaps_ && voice.acrossTempo;
         }
     }
     writers_.resize(std::max(writers_.size(), voices_.size()));
@@ -36,16 +42,87 @@ void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conduct
         }
     }
     sounding_.reset();
+    // The first span starts with the track.
+    for (std::size_t w = 0; w < voices_.size(); ++w) {
+        voices_[w].spanAt = writers_[w].here();
+    }
 }
 
+// The span's tempo, now that it ends at `tick`: what takes the voice from its
+// time at the span's start to the file's at its end, put where the span
+// starts unless the tempo in force there is already that.
+void VoiceWriter::closeSpan(std::size_t w, std::uint64_t tick) {
+    Voice& voice = voices_[w];
+    const std::uint64_t ticks = tick - voice.spanStart;
+    if (ticks > 0) {
+        const auto from = static_cast<double>(voice.spanStart);
+        const auto to = static_cast<double>(tick);
+        // Most spans lie within one tempo of the file, with the voice so near
+        // the file's time that the file's tempo rounds it: that tempo, and
+        // the voice as far ahead as before.
+        if (!(from >= voice.stretch.from && from < voice.stretch.until)) {
+            voice.stretch = seconds_->stretchAt(from, voice.hint);
+        }
+        double tempo = voice.stretch.tempo;
+        const bool within =
+            to <= voice.stretch.until && tempo >= 1 && nearFile(voice, static_cast<double>(ticks));
+        if (!within) {
+            const double quarters = static_cast<double>(ticks) / division_;
+            const double start = seconds_->secondsAt(from, voice.hint);
+            const double real = (seconds_->secondsAt(to, voice.hint) - start) * 1e6;
+            const double wanted = (real - voice.ahead) / quarters;
+            if (!(wanted >= 0.5)) {
+                tempo = 1;
+                ++temposHeld_;
+            } else if (wanted < kMaxTempo + 0.5) {
+                tempo = std::floor(wanted + 0.5);
+            } else {
+                tempo = kMaxTempo;
+                ++temposHeld_;
+            }
+            voice.ahead += tempo * quarters - real;
+        }
+        if (const auto written = static_cast<std::uint32_t>(tempo); written != voice.lastTempo) {
+            writers_[w].insertTempo(voice.spanAt, written);
+            voice.lastTempo = written;
+        }
+    }
+}
+
+// A voice that keeps the map's tempo: its time at a note event as the
+// converter times it, each span by the tempo in force at its end.
+void VoiceWriter::measure(Voice& voice, std::uint64_t tick, bool starts) {
+    voice.seconds +=
+        static_cast<double>(tick - voice.spanStart) * voice.lastTempo / 1e6 / division_;
+    voice.spanStart = tick;
+    if (starts) {
+        const double off =
+            voice.seconds - seconds_->secondsAt(static_cast<double>(tick), voice.hint);
+        drift_ = std::max(drift_, off < 0 ? -off : off);
+    }
+}
+
+// A voice with a map of its own ends a span at its first note event of a
+// tick, and starts the next after its last there.
 void VoiceWriter::noteEvent(std::size_t w, std::uint64_t tick, std::uint8_t status,
                             std::uint8_t key, std::uint8_t velocity) {
-    writers_[w].channel(tick, status, key, velocity);
     Voice& voice = voices_[w];
+    if (voice.own && tick != voice.spanStart) {
+        if (!keepsTempo(voice, tick)) {
+            closeSpan(w, tick);
+        }
+        voice.spanStart = tick;
+    }
+    writers_[w].channel(tick, status, key, velocity);
     voice.sounding = isNoteOnStatus(status);
     voice.lastKey = key;
     voice.noteWritten = true;
     voice.noteTick = tick;
+    if (voice.own) {
+        voice.spanAt = writers_[w].here();
+    } else if (measureDrift_ && voice.acrossTempo) {
+        measure(voice, tick, voice.sounding);
+    }
 }
 
 // A timing meta goes to every track. A voice resting there, with notes to
@@ -58,8 +135,16 @@ void VoiceWriter::writeMapUntil(std::uint64_t tick, bool inclusive) {
             (inclusive && map.entries[nextEntry_].tick == tick))) {
         const MapEntry& entry = map.entries[nextEntry_++];
         for (std::size_t w = 0; w < voices_.size(); ++w) {
-            const Voice& voice = voices_[w];
-            if ((!conductor_ || w != kHome) && !voice.sounding && entry.tick < voice.lastEnd &&
+            Voice& voice = voices_[w];
+            if (voice.own && entry.type == kTempoMeta) {
+                continue;
+            }
+            if (entry.type == kTempoMeta) {
+                const std::uint8_t* at = map.data.data() + entry.offset;
+                voice.lastTempo = std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2];
+            }
+            if (!voice.own && (!conductor_ || w != kHome) && !voice.sounding &&
+                entry.tick < voice.lastEnd &&
                 !(voice.noteWritten && voice.noteTick == entry.tick)) {
                 int key = voice.lastKey;
                 if (key < 0 || key > 127 || sounding_.sounds(voice.channel, key)) {
@@ -142,7 +227,8 @@ void VoiceWriter::writeTick(std::uint64_t tick) {
 }
 
 bool VoiceWriter::write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
-                        bool conductor, const TrackSink& sink) {
+                        const SecondsMap& seconds, bool conductor, const TrackSink& sink) {
+    seconds_ = &seconds;
     start(plan, map, conductor);
     // Note events are paired as they come, the others kept in order, and the
     // tick written once all its events are read.
@@ -181,6 +267,12 @@ bool VoiceWriter::write(const TrackChunk& track, const TrackPlan& plan, const Te
             noteEvent(writerOf(channel, note), endTick, 0x80 | channel, key, kReleaseVelocity);
         }
     });
+    // The last spans end with the track.
+    for (std::size_t w = 0; w < voices_.size(); ++w) {
+        if (voices_[w].own) {
+            closeSpan(w, endTick);
+        }
+    }
     writeMapUntil(kLastTick, true);
     for (std::size_t w = 0; w < voices_.size(); ++w) {
         writers_[w].end(std::max(endTick, writers_[w].lastTick()));

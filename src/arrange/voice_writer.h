@@ -1,7 +1,9 @@
 // The arranger's second pass over a track: its voice tracks, written.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -11,6 +13,7 @@
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
 #include "arrange/track_plan.h"
+#include "midi/tempo.h"
 
 namespace mid2nolt {
 
@@ -19,13 +22,36 @@ using TrackSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 // Writes the voice tracks of one source track as its plan deals them, each
 // with the tempo map. Keeps its buffers from track to track.
+//
+// With own tempo maps, a voice whose notes sound across a change of tempo
+// gets, instead of the map's tempo entries, one tempo for each span between
+// its note events (and from the start to the first): the span's length in
+// microseconds over its length in quarter notes, set where the span starts,
+// after the note events there. Each tempo is rounded to a whole microsecond
+// and the rounding carried into the next span, so that the voice's time at
+// every note event stays within rounding of the file's.
 class VoiceWriter {
 public:
+    // For every track written after: own tempo maps or none; whether to
+    // measure how far the voices that keep the map's tempo drift; the
+    // file's ticks a quarter note.
+    void settings(bool ownMaps, bool measureDrift, std::uint16_t division) {
+        ownMaps_ = ownMaps;
+        measureDrift_ = measureDrift;
+        division_ = division;
+    }
     // `conductor`: the track's other events get a track of their own, before
-    // the voices; otherwise they go with the first voice. False when `sink`
-    // stopped.
-    bool write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map, bool conductor,
-               const TrackSink& sink);
+    // the voices; otherwise they go with the first voice. `seconds` times
+    // `map`. False when `sink` stopped.
+    bool write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+               const SecondsMap& seconds, bool conductor, const TrackSink& sink);
+
+    // Of all tracks written: tempos held to 1..16777215 where the span's
+    // could not be written, and the largest difference in seconds between a
+    // note's start as the converter times it and in the file, for the voices
+    // measured.
+    std::uint64_t temposHeld() const { return temposHeld_; }
+    double drift() const { return drift_; }
 
 private:
     struct Voice {
@@ -36,6 +62,17 @@ private:
         int lastKey = -1;
         bool noteWritten = false;  // a note event at noteTick
         std::uint64_t noteTick = 0;
+        // A note sounds across a change of tempo; with a map of its own, the
+        // span being timed starts at spanStart, its tempo to go at spanAt.
+        bool acrossTempo = false;
+        bool own = false;
+        std::uint64_t spanStart = 0;
+        std::size_t spanAt = 0;
+        std::uint32_t lastTempo = kDefaultTempo;
+        double seconds = 0;    // kept the map's tempo: its time as the converter times it
+        double ahead = 0;      // a map of its own: microseconds its time is ahead of the file's
+        std::size_t hint = 0;  // where in the seconds map its time stands
+        SecondsMap::Stretch stretch;  // of one tempo in the file, where its time stands
     };
     static constexpr std::size_t kHome = 0;  // the track that takes what is no voice's
 
@@ -45,12 +82,34 @@ private:
     void writeMapUntil(std::uint64_t tick, bool inclusive);
     void writeTick(std::uint64_t tick);
     void writeOther(std::uint64_t tick, const TrackEvent& event);
+    void closeSpan(std::size_t w, std::uint64_t tick);
+    // Whether the span ending at `tick` keeps the tempo in force: within one
+    // tempo of the file, that one, with the voice near enough the file's
+    // time. Inline: it holds for most spans, and runs at every note event.
+    bool keepsTempo(const Voice& voice, std::uint64_t tick) const {
+        const auto from = static_cast<double>(voice.spanStart);
+        const auto to = static_cast<double>(tick);
+        return from >= voice.stretch.from && to <= voice.stretch.until &&
+               voice.stretch.tempo == voice.lastTempo && nearFile(voice, to - from);
+    }
+    // The voice's time within what a span of `ticks` rounds away, or a microsecond.
+    bool nearFile(const Voice& voice, double ticks) const {
+        const double division = division_;
+        return std::abs(voice.ahead) * division < std::max(0.5 * ticks, division);
+    }
+    void measure(Voice& voice, std::uint64_t tick, bool starts);
     std::size_t writerOf(std::uint8_t channel, std::uint32_t note) const {
         return firstWriter_[channel] + (plan_->voiceOf[note] & ~kCut);
     }
 
+    bool ownMaps_ = false;
+    bool measureDrift_ = false;
+    std::uint16_t division_ = 0;
+    std::uint64_t temposHeld_ = 0;
+    double drift_ = 0;
     const TrackPlan* plan_ = nullptr;
     const TempoMap* map_ = nullptr;
+    const SecondsMap* seconds_ = nullptr;
     bool conductor_ = false;
     std::array<std::uint32_t, 16> firstWriter_{};
     std::vector<Voice> voices_;

@@ -2,6 +2,7 @@
 
 #include "cli/arrange_program.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,19 +19,25 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N]\n";
+constexpr const char* kUsage =
+    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n";
 constexpr const char* kHelp =
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
-    "\tevery track with the file's tempo map, so that each NOLT Script\n"
-    "\tconverted from it keeps its notes and its timing.\n"
+    "\ttimed as the file is, so that each NOLT Script converted from it\n"
+    "\tkeeps its notes and its timing. A voice that sounds a note across\n"
+    "\ta change of tempo gets a tempo map of its own (format 2).\n"
     "-o[outfile.mid] names the arranged file,\n"
     "\tby default infile-arranged.mid beside the source.\n"
     "--voices[N] keeps at most N voices per track and channel;\n"
     "\ta note above or below everything sounding takes precedence,\n"
-    "\tother notes that find no voice are left out and counted.\n";
+    "\tother notes that find no voice are left out and counted.\n"
+    "--format 1 gives every voice the file's tempo map, in format 1,\n"
+    "\tfor sequencers that play only format 1; the console then says\n"
+    "\thow far the scripts will drift.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
+constexpr const char* kInvalidFormat = "ERROR- Invalid Output Format : ";
 
 using mid2nolt::cli::File;
 using mid2nolt::cli::kFailure;
@@ -40,6 +47,7 @@ struct Options {
     const char* source = nullptr;
     std::string output;
     std::uint32_t maxVoices = 0;
+    std::uint16_t format = 0;
 };
 
 // A voice count: decimal digits only, 1 to 4294967295.
@@ -61,8 +69,9 @@ bool readVoices(const char* text, std::uint32_t& voices) {
     return voices != 0;
 }
 
-// The source first, then the options in any order; "-o name" and "--voices N"
-// may also be written as one argument ("-oname", "--voices=N").
+// The source first, then the options in any order; "-o name", "--voices N"
+// and "--format 1" may also be written as one argument ("-oname",
+// "--voices=N", "--format=1").
 bool readOptions(int argc, char** argv, Options& options) {
     options.source = argv[1];
     for (int i = 2; i < argc; ++i) {
@@ -82,6 +91,14 @@ bool readOptions(int argc, char** argv, Options& options) {
                 std::fprintf(stderr, "%s%s\n", kInvalidVoices, *value == '\0' ? "[None]" : value);
                 return false;
             }
+        } else if (std::strncmp(option, "--format", 8) == 0 &&
+                   (option[8] == '\0' || option[8] == '=')) {
+            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
+            if (std::strcmp(value, "1") != 0) {
+                std::fprintf(stderr, "%s%s\n", kInvalidFormat, *value == '\0' ? "[None]" : value);
+                return false;
+            }
+            options.format = 1;
         } else {
             std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
             return false;
@@ -133,6 +150,26 @@ void printParts(const mid2nolt::Arranger& arranger) {
             std::printf("Tracks %u to %u\n", part.firstTrack,
                         part.firstTrack + part.trackCount - 1);
         }
+    }
+}
+
+// What the written file does to the timing: where voices keep the file's
+// tempo across changes inside their notes, how far the scripts will drift (in
+// milliseconds, as integers, so that every platform prints the same); spans
+// whose tempo could not be written.
+void printTiming(const mid2nolt::Arranger& arranger) {
+    if (!arranger.ownTempoMaps() && arranger.notesAcrossTempo() > 0 && arranger.drift() >= 0) {
+        const auto ms = static_cast<unsigned long long>(std::llround(arranger.drift() * 1000));
+        std::printf(
+            "Tempo changes inside %llu sounding note(s): the scripts will drift by up to "
+            "%llu.%03llu s (format 1)\n",
+            static_cast<unsigned long long>(arranger.notesAcrossTempo()), ms / 1000, ms % 1000);
+    }
+    if (arranger.temposHeld() > 0) {
+        std::printf(
+            "Tempo of %llu span(s) beyond what a MIDI File can say : held to 1 to 16777215 "
+            "microseconds a quarter note\n",
+            static_cast<unsigned long long>(arranger.temposHeld()));
     }
 }
 
@@ -196,7 +233,7 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (mid2nolt::cli::answerQuery(argc, argv, "mid2nolt-arrange", kUsage, kHelp)) {
         return kSuccess;
     }
-    if (argc < 2 || argc > 6) {
+    if (argc < 2 || argc > 8) {
         std::fprintf(stderr, "%s%s", kUsage, kHelp);
         return kFailure;
     }
@@ -226,18 +263,25 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         return kFailure;
     }
     std::printf("Arranging Track Data...\n");
-    mid2nolt::Arranger arranger(*song, {options.maxVoices});
+    mid2nolt::Arranger arranger(*song, {options.maxVoices, options.format});
     std::string error;
     if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return kFailure;
     }
     printParts(arranger);
+    if (arranger.ownTempoMaps()) {
+        std::printf(
+            "Tempo changes inside %llu sounding note(s): each voice track carries its own tempo "
+            "map (format 2)\n",
+            static_cast<unsigned long long>(arranger.notesAcrossTempo()));
+    }
     std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
                 arranger.trackCount(), output.c_str());
     if (!saveArrangement(arranger, song->division, output)) {
         return kFailure;
     }
+    printTiming(arranger);
     std::printf("%s", mid2nolt::messages::kDone);
     return kSuccess;
 }

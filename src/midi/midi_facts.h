@@ -22,6 +22,7 @@ constexpr bool isTextMeta(std::uint8_t type) {
 
 // Until a track says otherwise: 120 quarter notes a minute, in 4/4.
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds a quarter note
+constexpr std::uint32_t kMaxTempo = 0xFFFFFF;    // what three bytes hold
 constexpr std::uint8_t kDefaultBeatsPerBar = 4;
 constexpr std::uint8_t kDefaultBeatUnit = 4;  // a quarter note
 // The same as meta data: the tempo in three bytes, and the time signature

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "midi/midi_facts.h"
@@ -31,6 +32,26 @@ public:
     SecondsMap(const std::vector<TempoChange>& changes, std::uint32_t division);
 
     double secondsAt(double tick) const { return secondsAt(steps_[stepAt(tick, 0)], tick); }
+    // The same for ticks in order, looked for from where the last stood.
+    double secondsAt(double tick, std::size_t& hint) const {
+        hint = stepAt(tick, hint);
+        return secondsAt(steps_[hint], tick);
+    }
+    // The tempo in force at `tick`, from which tick and until which (the next
+    // change; infinity after the last); ticks in order, as for secondsAt with
+    // a hint.
+    struct Stretch {
+        double from = 0;
+        double until = 0;
+        double tempo = 0;
+    };
+    Stretch stretchAt(double tick, std::size_t& hint) const {
+        hint = stepAt(tick, hint);
+        return {steps_[hint].tick,
+                hint + 1 == steps_.size() ? std::numeric_limits<double>::infinity()
+                                          : steps_[hint + 1].tick,
+                steps_[hint].tempo};
+    }
     // Times notes in place: their starts, in order, and their ends, none
     // before its start.
     void toSeconds(double* starts, double* ends, std::size_t count) const;

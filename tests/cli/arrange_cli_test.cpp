@@ -19,16 +19,20 @@ using testing_support::RunResult;
 using testing_support::TempDir;
 
 const std::string kUsage =
-    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N]\n"
+    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
-    "\tevery track with the file's tempo map, so that each NOLT Script\n"
-    "\tconverted from it keeps its notes and its timing.\n"
+    "\ttimed as the file is, so that each NOLT Script converted from it\n"
+    "\tkeeps its notes and its timing. A voice that sounds a note across\n"
+    "\ta change of tempo gets a tempo map of its own (format 2).\n"
     "-o[outfile.mid] names the arranged file,\n"
     "\tby default infile-arranged.mid beside the source.\n"
     "--voices[N] keeps at most N voices per track and channel;\n"
     "\ta note above or below everything sounding takes precedence,\n"
-    "\tother notes that find no voice are left out and counted.\n";
+    "\tother notes that find no voice are left out and counted.\n"
+    "--format 1 gives every voice the file's tempo map, in format 1,\n"
+    "\tfor sequencers that play only format 1; the console then says\n"
+    "\thow far the scripts will drift.\n";
 
 // One note in a format-0 file, and what the arranger makes of it: format 1,
 // a track 0 as long as the source with nothing else, and the note's voice.
@@ -125,6 +129,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "ERROR- Invalid Voice Count : 4294967296\n"},
         ArrangeCase{
             "OutputMissing", kSource, {"song.mid", "-o"}, "ERROR- Invalid Output File : [None]\n"},
+        ArrangeCase{"FormatOtherThanOne",
+                    kSource,
+                    {"song.mid", "--format", "2"},
+                    "ERROR- Invalid Output Format : 2\n"},
+        ArrangeCase{"FormatMissing",
+                    kSource,
+                    {"song.mid", "--format="},
+                    "ERROR- Invalid Output Format : [None]\n"},
         ArrangeCase{
             "MissingSource", {}, {"missing.mid"}, "ERROR- Can't Open Source File: missing.mid\n"},
         ArrangeCase{"OutputIsSource",
@@ -185,5 +197,50 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{"out.mid", text(kArranged)}}}),
     [](const testing::TestParamInfo<ArrangeCase>& info) { return info.param.name; });
+
+}  // namespace
+
+namespace {
+
+// A note held across a change of tempo, then another: in format 2 each voice
+// keeps the file's time; in format 1 the second note starts 0.25 s late.
+TEST(ArrangeConsole, SaysHowTheVoicesKeepTime) {
+    const smf::Bytes song = smf::file(0, 96,
+                                      {smf::Track()
+                                           .tempo(0, 500000)
+                                           .noteOn(0, 0, 60, 100)
+                                           .tempo(48, 1000000)
+                                           .noteOff(48, 0, 60)
+                                           .noteOn(0, 0, 62, 100)
+                                           .noteOff(96, 0, 62)
+                                           .end()});
+    const std::string head =
+        "Reading MIDI Source File : song.mid\n"
+        "MIDI File Format 0 with 1 track(s)\n"
+        "Arranging Track Data...\n"
+        "Track 0 : events other than notes kept in Track 0\n"
+        "Track 0, Channel 0 : 2 note(s) in 1 voice(s), 0 left out, 0 cut short : Track 1\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } runs[] = {
+        {{"song.mid"},
+         head + "Tempo changes inside 1 sounding note(s): each voice track carries its own tempo "
+                "map (format 2)\n"
+                "Saving MIDI File Format 2 with 2 track(s) : song-arranged.mid\nDone!\n"},
+        {{"song.mid", "--format=1"},
+         head + "Saving MIDI File Format 1 with 2 track(s) : song-arranged.mid\n"
+                "Tempo changes inside 1 sounding note(s): the scripts will drift by up to "
+                "0.250 s (format 1)\nDone!\n"},
+    };
+    for (const auto& run : runs) {
+        TempDir dir;
+        testing_support::writeFile(dir / "song.mid", song);
+        const RunResult result = runArranger(dir.path(), run.args);
+        EXPECT_EQ(result.out, run.out) << run.args.back();
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+    }
+}
 
 }  // namespace
