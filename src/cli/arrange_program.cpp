@@ -270,6 +270,8 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         return kFailure;
     }
     printParts(arranger);
+    arrangeRecord.notesAcrossTempo = arranger.notesAcrossTempo();
+    arrangeRecord.ownTempoMaps = arranger.ownTempoMaps();
     if (arranger.ownTempoMaps()) {
         std::printf(
             "Tempo changes inside %llu sounding note(s): each voice track carries its own tempo "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,13 @@ namespace mid2nolt::cli {
 
 // What an arranger run did, for the programs that drive it (the browser
 // module), so that none of them reads it from the console: what became of
-// each part of the source, as the console lists them, and the file written.
+// each part of the source, as the console lists them; the notes that sound
+// across a change of tempo and whether their voices carry tempo maps of their
+// own (format 2); and the file written.
 struct ArrangeRecord {
     std::vector<PartReport> parts;
+    std::uint64_t notesAcrossTempo = 0;
+    bool ownTempoMaps = false;
     std::optional<std::string> file;
 };
 

@@ -40,6 +40,9 @@ EM_JS(void, reportArrangedPart, (std::uint32_t track, std::int32_t channel, doub
                                   notes, leftOut, cutShort, firstTrack: firstTrack >>> 0,
                                   trackCount: trackCount >>> 0});
 });
+EM_JS(void, reportArrangedTempo, (double notesAcross, int ownMaps), {
+    if (Module["onArrangedTempo"]) Module["onArrangedTempo"](notesAcross, ownMaps !== 0);
+});
 EM_JS(void, reportFileNotes, (std::uint32_t tracks, const std::uint32_t* noteCounts,
                               std::uint32_t notes, const double* starts, const double* ends,
                               const std::uint8_t* channels, const std::uint8_t* keys), {
@@ -127,6 +130,7 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
                            static_cast<double>(part.notes), static_cast<double>(part.leftOut),
                            static_cast<double>(part.cutShort), part.firstTrack, part.trackCount);
     }
+    reportArrangedTempo(static_cast<double>(record.notesAcrossTempo), record.ownTempoMaps ? 1 : 0);
     if (record.file) {
         reportArrangedFile(record.file->c_str());
     }

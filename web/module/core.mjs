@@ -48,6 +48,10 @@ export { init } from "./instance.mjs";
  * @property {Uint8Array|null} bytes its bytes, exactly as `mid2nolt-arrange` writes them;
  *   null when none was written
  * @property {ArrangedPart[]} parts what became of each part of the source, as the console lists them
+ * @property {number} notesAcrossTempo notes that sound across a change of tempo
+ * @property {boolean} ownTempoMaps whether their voices carry tempo maps of their own, so that
+ *   their scripts keep the file's time, which makes the arranged file format 2 (not with
+ *   `--format 1`)
  */
 
 /**
@@ -99,6 +103,7 @@ export async function convert(name, bytes, args = []) {
 export async function arrange(name, bytes, args = []) {
   let written = null;
   const parts = [];
+  const tempo = { notesAcrossTempo: 0, ownTempoMaps: false };
   const { core, ...run } = await runCore("arrange", name, bytes, args, {
     onArrangedFile(file) {
       written = file;
@@ -106,7 +111,11 @@ export async function arrange(name, bytes, args = []) {
     onArrangedPart(part) {
       parts.push(part);
     },
+    onArrangedTempo(notesAcross, ownMaps) {
+      tempo.notesAcrossTempo = notesAcross;
+      tempo.ownTempoMaps = ownMaps;
+    },
   });
   const file = written === null ? null : core.FS.readFile(written);
-  return { ...run, name: written, bytes: file, parts };
+  return { ...run, name: written, bytes: file, parts, ...tempo };
 }

@@ -6,6 +6,13 @@ import { scanScript } from "./scripts.mjs";
 /** @typedef {import("./notes.mjs").NoteArrays} NoteArrays */
 
 /**
+ * How far, in driver ticks, a note line may start from a note of its key and
+ * still play it: what rounding to driver ticks moves a line, and a half more.
+ * A line that starts further from every note of its key plays none.
+ */
+export const startWindow = 1.5;
+
+/**
  * What one script, or the whole run, loses against the MIDI file, in its
  * notes: `heardInFull`, `cutShort` and `neverHeard` add up to `fileNotes`
  * (all three null without a driver frequency).
@@ -13,13 +20,14 @@ import { scanScript } from "./scripts.mjs";
  * @property {number} fileNotes note-ons of velocity above 0 in the script's track, on its
  *   channel (any, for a whole-track script)
  * @property {number|null} heardInFull file notes a note line of more than 0 ticks plays for
- *   their length, less one driver tick at most
+ *   their length, less one driver tick at most (a line plays a note of its key that starts
+ *   within 1.5 driver ticks of it)
  * @property {number|null} cutShort file notes a line plays for less
  * @property {number|null} secondsCutShort the seconds those notes lose in all
  * @property {number|null} neverHeard file notes no line plays
  * @property {number} silentLines note lines of 0 ticks: a property of the script, not of the music
  * @property {number|null} timingError the largest difference, in milliseconds, between where
- *   a heard note starts in the script and in the file
+ *   a note line starts in the script and where the nearest note of its key starts in the file
  */
 
 /** @typedef {Loss & {name: string, track: number, channel: number|null}} ScriptLoss */
@@ -32,10 +40,14 @@ import { scanScript } from "./scripts.mjs";
  * (sounding for less than their length less one driver tick, with
  * `secondsCutShort`, what they lose in all) and `neverHeard`, which add up to
  * `fileNotes`; `timingError`, the largest difference in milliseconds between
- * where a heard note line starts and where its note starts in the file; and,
+ * where a note line starts and where the nearest note of its key starts in
+ * the file; and,
  * apart, `silentLines`, the script's note lines of 0 ticks. Each note line of
  * more than 0 ticks plays the file's note of its key that starts nearest to
- * it; a note played by several lines counts its longest. Times need the run's
+ * it, if that starts within `startWindow` (1.5) driver ticks of it: a note
+ * whose line starts later, as in a script that drifts, is never heard (or cut
+ * short, where a line of its key within the window ends early); a note played
+ * by several lines counts its longest. Times need the run's
  * driver frequency: without one (0 or null) the partition and the timing are
  * null.
  * @param {Uint8Array} source the MIDI file's bytes
@@ -94,8 +106,10 @@ export function totalLoss(losses, frequency) {
 
 /**
  * What the conversion of an arranged file loses against the source's own
- * notes, counted as `lossReport` counts: per track of the source with notes,
- * the scripts of all its voices together against all its notes, and in all.
+ * notes, counted as `lossReport` counts: each part (a track and channel of the
+ * source) by the scripts of its own voices against its own notes, so that a
+ * part doubled on two channels counts each channel's notes once; reported per
+ * track of the source with notes, its parts together, and in all.
  * Notes the arranger left out are never heard; notes it ended early are cut
  * short.
  * @param {Uint8Array} source the source file's bytes
@@ -113,18 +127,20 @@ export async function arrangedLossReport(source, parts, result, fileNotesRead) {
   const count = (notes) => {
     const buffers = new MatchBuffers();
     const tracks = [...new Set(voiced.map((part) => part.track))].map((track) => {
-      const outputs = voiced.filter((part) => part.track === track);
-      const scripts = result.scripts
-        .filter((script) =>
-          outputs.some(
-            (part) =>
-              script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
-          ),
-        )
-        .map((script) => script.bytes);
-      const match = new NoteMatch(onChannel(notes?.[track], null), frequency, buffers);
-      match.read(scripts);
-      return { track, ...match.loss() };
+      const losses = voiced
+        .filter((part) => part.track === track)
+        .map((part) => {
+          const scripts = result.scripts
+            .filter(
+              (script) =>
+                script.track >= part.firstTrack && script.track < part.firstTrack + part.trackCount,
+            )
+            .map((script) => script.bytes);
+          const match = new NoteMatch(onChannel(notes?.[track], part.channel), frequency, buffers);
+          match.read(scripts);
+          return match.loss();
+        });
+      return { track, ...totalLoss(losses, frequency) };
     });
     return { tracks, totals: totalLoss(tracks, frequency) };
   };
@@ -287,7 +303,11 @@ class NoteMatch {
           ? low - 1
           : low;
     const note = this.order[nearest];
-    this.timingError = Math.max(this.timingError, Math.abs(sorted[nearest] - start) * 1000);
+    const off = Math.abs(sorted[nearest] - start);
+    this.timingError = Math.max(this.timingError, off * 1000);
+    if (off > startWindow / frequency) {
+      return;
+    }
     if (ticks > this.playedTicks[note]) {
       this.playedTicks[note] = ticks;
     }

@@ -63,6 +63,13 @@ async function arranged(name, args, arrangeArgs, renamed) {
   $("arrange-run").hidden = false;
   const save = $("download-arranged");
   save.hidden = arrangement.bytes === null;
+  const format = $("arranged-format");
+  format.hidden = arrangement.bytes === null || !arrangement.ownTempoMaps;
+  format.textContent = format.hidden
+    ? ""
+    : `A MIDI file of format 2: tempo changes inside ${arrangement.notesAcrossTempo} sounding ` +
+      "note(s), so each of their voices carries a tempo map of its own, and its script keeps " +
+      "the file's time. For a sequencer that plays only format 1, arrange with --format 1.";
   save.onclick = () =>
     download(
       arrangement.name.slice(arrangement.name.lastIndexOf("/") + 1),

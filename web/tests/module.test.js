@@ -8,6 +8,7 @@ import { expect, test } from "@playwright/test";
 import {
   compareNotes,
   arrange,
+  arrangedLossReport,
   convert,
   fileNotes,
   lossReport,
@@ -407,8 +408,9 @@ const losses = [
       },
     },
   ],
-  // Track 1 starts at the tempo track 0 ended on (twice as fast): its second
-  // note comes 0.25 s early, and its first lasts half its length.
+  // Track 1 starts at the tempo track 0 ended on (twice as fast): its first
+  // note lasts half its length, and its second comes 0.25 s (15 driver ticks)
+  // early, too far to be its note.
   [
     "a tempo carried from track 0",
     song(1, [
@@ -420,8 +422,9 @@ const losses = [
       "s_0.txt": { fileNotes: 0, heardInFull: 0 },
       "s_1_0.txt": {
         fileNotes: 2,
-        heardInFull: 1,
+        heardInFull: 0,
         cutShort: 1,
+        neverHeard: 1,
         secondsCutShort: 0.25,
         timingError: 250,
       },
@@ -472,22 +475,50 @@ test("fileNotes: notes timed across many tempo changes", async () => {
 });
 
 // The nearest note of the key, searched from where the last search ended:
-// far ahead, back again, and between two (the earlier at a tie).
-test("compareNotes: each line plays the nearest note of its key", () => {
-  const file = Array.from({ length: 20 }, (_, i) => ({ key: 60, start: i, end: i + 0.5 }));
+// far ahead, back again, and between two (the earlier at a tie); a line
+// further than 1.5 driver ticks from every note of its key plays none. At 8
+// Hz a tick is 0.125 s, and the notes start every 0.25 s.
+test("compareNotes: each line plays the nearest note of its key, if near enough", () => {
+  const file = Array.from({ length: 20 }, (_, i) => ({ key: 60, start: i / 4, end: i / 4 + 0.5 }));
   const line = (startTick, ticks) => ({ line: 1, kind: "note", key: 60, startTick, ticks });
-  const items = [line(190, 5), line(20, 5), line(96, 2), line(115, 5), line(30, 0)];
-  const { lost, ...loss } = compareNotes(file, items, 10);
+  const items = [line(38, 4), line(4, 4), line(21, 2), line(30, 0), line(80, 4)];
+  const { lost, ...loss } = compareNotes(file, items, 8);
   expect(loss).toEqual({
     fileNotes: 20,
-    heardInFull: 3,
+    heardInFull: 2,
     cutShort: 1,
-    secondsCutShort: expect.closeTo(0.3, 9),
-    neverHeard: 16,
+    secondsCutShort: 0.25,
+    neverHeard: 17,
     silentLines: 1,
-    timingError: 500,
+    timingError: 5250,
   });
-  expect(file.filter((n) => !lost.has(n)).map((n) => n.start)).toEqual([2, 11, 19]);
+  expect(file.filter((n) => !lost.has(n)).map((n) => n.start)).toEqual([0.5, 4.75]);
+});
+
+// A note held across a change of tempo: its voice carries a tempo map of its
+// own, in format 2, as the native arranger writes it; with --format 1, not.
+test("arrange: a note held across a change of tempo", async () => {
+  const source = song(0, [[on(0, 60), tempo(48, 1000000), off(48, 60), on(0, 62), off(96, 62)]]);
+  const own = await arrange("t.mid", source);
+  expect(own).toEqual(expect.objectContaining({ notesAcrossTempo: 1, ownTempoMaps: true }));
+  expect((own.bytes[8] << 8) | own.bytes[9]).toBe(2);
+  const native = runNative("t.mid", source, [], nativeArranger);
+  expect(Buffer.from(own.bytes).toString("base64")).toBe(native.scripts["t-arranged.mid"]);
+  const one = await arrange("t.mid", source, ["--format", "1"]);
+  expect(one).toEqual(expect.objectContaining({ notesAcrossTempo: 1, ownTempoMaps: false }));
+  expect((one.bytes[8] << 8) | one.bytes[9]).toBe(1);
+});
+
+// A part doubled in unison on two channels of one track: each voice is
+// counted against its own channel's notes, so every note is heard.
+test("arrangedLossReport: a part doubled on two channels", async () => {
+  const both = (key) => [on(0, key, 0), on(0, key, 1), off(96, key, 0), off(0, key, 1)];
+  const source = song(0, [[...both(60), ...both(62)]]);
+  const arranged = await arrange("d.mid", source);
+  const result = await convert(arranged.name, arranged.bytes, ["-p"]);
+  const { tracks, totals } = await arrangedLossReport(source, arranged.parts, result);
+  expect(tracks).toEqual([expect.objectContaining({ track: 0, fileNotes: 4, heardInFull: 4 })]);
+  expect(totals).toEqual(expect.objectContaining({ fileNotes: 4, heardInFull: 4, neverHeard: 0 }));
 });
 
 for (const [what, bytes, args, expected] of losses) {

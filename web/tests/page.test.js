@@ -348,6 +348,30 @@ test("the page's own warnings: frequencies no driver means, .midi names, a dropp
   );
 });
 
+// A note held across a change of tempo: the page says the arranged file is
+// format 2, and why, beside its download.
+test("arranged first: a file whose voices carry tempo maps of their own", async ({ page }) => {
+  const problems = guard(page);
+  const held = song(0, [
+    [
+      [0, 0x90, 60, 100],
+      [48, 0xff, 0x51, 3, 0x0f, 0x42, 0x40],
+      [48, 0x80, 60, 0],
+      [0, 0x90, 62, 100],
+      [96, 0x80, 62, 0],
+    ],
+  ]);
+  await page.goto("index.html");
+  await page.getByLabel("Arrange for the driver first").check();
+  await choose(page, "held.mid", held);
+  await expect(page.locator("#arranged-format")).toHaveText(
+    "A MIDI file of format 2: tempo changes inside 1 sounding note(s), so each of their voices " +
+      "carries a tempo map of its own, and its script keeps the file's time. For a sequencer " +
+      "that plays only format 1, arrange with --format 1.",
+  );
+  expect(problems).toEqual([]);
+});
+
 test("arranged first: the arranger's console and file, and both losses side by side", async ({
   page,
 }) => {
@@ -376,6 +400,7 @@ test("arranged first: the arranger's console and file, and both losses side by s
   const cells = (row) => page.locator(`#comparison tbody tr:nth-child(${row}) > *`);
   await expect(cells(1)).toHaveText(["In all", "4", "1", "0", "3", "4", "0", "0"]);
   await expect(cells(2)).toHaveText(["Track 0", "4", "1", "0", "3", "4", "0", "0"]);
+  await expect(page.locator("#arranged-format")).toBeHidden();
   await expectAccessible(page);
 
   const [saved] = await Promise.all([
