@@ -51,14 +51,17 @@ bool Arranger::plan(std::string& error) {
     std::size_t lastWithTempo = 0;
     for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
         TempoMap& map = plan.maps[shared ? 0 : t];
+        const std::size_t entriesBefore = map.entries.size();
         if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], &map,
                        shared ? known : none, plan.buffers)) {
             error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
             return false;
         }
         if (shared && plan.tracks[t].tempoEntries > 0) {
-            known = map.tempos();
-            orderByTick(known);
+            const std::size_t middle = known.size();
+            const std::vector<TempoChange> added = map.tempos(entriesBefore);
+            known.insert(known.end(), added.begin(), added.end());
+            orderByTick(known, middle);
             lastWithTempo = t;
         }
     }

@@ -19,9 +19,10 @@ void TempoMap::add(std::uint64_t tick, const TrackEvent& event) {
         {tick, event.metaType, offset, static_cast<std::uint32_t>(data.size() - offset)});
 }
 
-std::vector<TempoChange> TempoMap::tempos() const {
+std::vector<TempoChange> TempoMap::tempos(std::size_t from) const {
     std::vector<TempoChange> changes;
-    for (const MapEntry& entry : entries) {
+    for (std::size_t e = from; e < entries.size(); ++e) {
+        const MapEntry& entry = entries[e];
         if (entry.type == kTempoMeta) {
             const std::uint8_t* at = data.data() + entry.offset;
             changes.push_back(

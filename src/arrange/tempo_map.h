@@ -33,8 +33,8 @@ struct TempoMap {
     // time signature with at least its two.
     void add(std::uint64_t tick, const TrackEvent& event);
 
-    // Its tempo entries in its order, each with its value.
-    std::vector<TempoChange> tempos() const;
+    // Its tempo entries in its order, each with its value, from entry `from` on.
+    std::vector<TempoChange> tempos(std::size_t from = 0) const;
 
     // In tick order, earlier tracks first at one tick; a map that changes a
     // setting later but not at the start gets its default there, so that no

@@ -24,6 +24,14 @@ void orderByTick(std::vector<Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.tick < b.tick; });
 }
+// The same where the entries before `middle` are in that order already and
+// those after are a later track's, in its order.
+template <typename Entry>
+void orderByTick(std::vector<Entry>& entries, std::size_t middle) {
+    std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(middle),
+                       entries.end(),
+                       [](const Entry& a, const Entry& b) { return a.tick < b.tick; });
+}
 
 // Turns ticks into seconds by tempo changes in order of tick: each tick timed
 // from the last change at or before it, at the default tempo before the first.

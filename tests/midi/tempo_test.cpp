@@ -67,6 +67,14 @@ TEST(OrderByTick, KeepsTheOrderOfChangesAtOneTick) {
         tempos.push_back(change.tempo);
     }
     EXPECT_EQ(tempos, (std::vector<std::uint32_t>{2, 4, 1, 3}));
+    // A later track's, merged into a map in order: after the earlier at one tick.
+    changes.insert(changes.end(), {{0, 5}, {96, 6}, {200, 7}});
+    mid2nolt::orderByTick(changes, 4);
+    tempos.clear();
+    for (const TempoChange& change : changes) {
+        tempos.push_back(change.tempo);
+    }
+    EXPECT_EQ(tempos, (std::vector<std::uint32_t>{2, 5, 4, 1, 3, 6, 7}));
 }
 
 }  // namespace
