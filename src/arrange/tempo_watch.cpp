@@ -22,7 +22,7 @@ void TempoWatch::change(std::uint64_t tick, std::uint32_t tempo, std::array<Deal
     }
 }
 
-void TempoWatch::before(std::uint64_t tick, std::array<Dealer, 16>& dealers) {
+void TempoWatch::changesBefore(std::uint64_t tick, std::array<Dealer, 16>& dealers) {
     while (next_ < base_.size() && base_[next_].tick < tick) {
         // The last of the entries at one tick holds.
         const std::uint64_t at = base_[next_].tick;
@@ -34,7 +34,7 @@ void TempoWatch::before(std::uint64_t tick, std::array<Dealer, 16>& dealers) {
     }
 }
 
-void TempoWatch::after(std::uint64_t tick, std::array<Dealer, 16>& dealers, bool notesEnd) {
+void TempoWatch::changeAt(std::uint64_t tick, std::array<Dealer, 16>& dealers, bool notesEnd) {
     std::uint32_t tempo = tempo_;
     bool any = false;
     for (; next_ < base_.size() && base_[next_].tick == tick; ++next_) {

@@ -21,7 +21,11 @@ public:
 
     // Changes of `base` at ticks before `tick`, where the track has no event:
     // every note sounding began before them.
-    void before(std::uint64_t tick, std::array<Dealer, 16>& dealers);
+    void before(std::uint64_t tick, std::array<Dealer, 16>& dealers) {
+        if (next_ < base_.size() && base_[next_].tick < tick) {
+            changesBefore(tick, dealers);
+        }
+    }
     // A tempo entry of the track itself at `tick`, the tick being read.
     void own(std::uint64_t tick, std::uint32_t tempo) {
         ownTick_ = tick;
@@ -31,11 +35,17 @@ public:
     // Once the notes of `tick` are dealt: the change there, if any; notes that
     // end there do not sound across it, nor (`notesEnd`) do any at the end of
     // the track.
-    void after(std::uint64_t tick, std::array<Dealer, 16>& dealers, bool notesEnd = false);
+    void after(std::uint64_t tick, std::array<Dealer, 16>& dealers, bool notesEnd = false) {
+        if (hasOwn_ || (next_ < base_.size() && base_[next_].tick == tick)) {
+            changeAt(tick, dealers, notesEnd);
+        }
+    }
 
     std::uint64_t notesAcross() const { return notesAcross_; }
 
 private:
+    void changesBefore(std::uint64_t tick, std::array<Dealer, 16>& dealers);
+    void changeAt(std::uint64_t tick, std::array<Dealer, 16>& dealers, bool notesEnd);
     void change(std::uint64_t tick, std::uint32_t tempo, std::array<Dealer, 16>& dealers,
                 bool marks);
 

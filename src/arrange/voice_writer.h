@@ -73,6 +73,9 @@ private:
         double ahead = 0;      // a map of its own: microseconds its time is ahead of the file's
         std::size_t hint = 0;  // where in the seconds map its time stands
         SecondsMap::Stretch stretch;  // of one tempo in the file, where its time stands
+        // Spans that end by this tick keep the tempo in force: it is the file's
+        // there, and the voice within a microsecond of the file's time.
+        std::uint64_t steadyUntil = 0;
     };
     static constexpr std::size_t kHome = 0;  // the track that takes what is no voice's
 
@@ -83,15 +86,6 @@ private:
     void writeTick(std::uint64_t tick);
     void writeOther(std::uint64_t tick, const TrackEvent& event);
     void closeSpan(std::size_t w, std::uint64_t tick);
-    // Whether the span ending at `tick` keeps the tempo in force: within one
-    // tempo of the file, that one, with the voice near enough the file's
-    // time. Inline: it holds for most spans, and runs at every note event.
-    bool keepsTempo(const Voice& voice, std::uint64_t tick) const {
-        const auto from = static_cast<double>(voice.spanStart);
-        const auto to = static_cast<double>(tick);
-        return from >= voice.stretch.from && to <= voice.stretch.until &&
-               voice.stretch.tempo == voice.lastTempo && nearFile(voice, to - from);
-    }
     // The voice's time within what a span of `ticks` rounds away, or a microsecond.
     bool nearFile(const Voice& voice, double ticks) const {
         const double division = division_;
