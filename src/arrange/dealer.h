@@ -34,8 +34,8 @@ public:
         std::uint8_t key = 0;           // of the note sounding or last sounded
         std::uint64_t start = 0;
         std::uint64_t lastEnd = 0;
-        bool acrossTempo = false;  // the note sounding now sounds across a change of tempo
-        bool ownTempo = false;     // some note of the voice does
+        bool acrossTempo = false;      // the note sounding now sounds across a change of tempo
+        bool someAcrossTempo = false;  // some note of the voice does
     };
 
     std::uint32_t limit = 0;

@@ -16,7 +16,7 @@ void TempoWatch::change(std::uint64_t tick, std::uint32_t tempo, std::array<Deal
             if (voice.note != kLeftOut && voice.start < tick) {
                 notesAcross_ += voice.acrossTempo ? 0 : 1;
                 voice.acrossTempo = true;
-                voice.ownTempo = true;
+                voice.someAcrossTempo = true;
             }
         }
     }

@@ -102,7 +102,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
         channel.cutShort = dealer.cutShort;
         for (const Dealer::Voice& voice : dealer.voices) {
             channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
-            channel.ownTempo.push_back(voice.ownTempo);
+            channel.acrossTempo.push_back(voice.someAcrossTempo);
         }
     }
     return true;

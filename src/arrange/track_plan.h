@@ -17,7 +17,7 @@ struct ChannelPlan {
     std::uint64_t leftOut = 0;
     std::uint64_t cutShort = 0;
     std::vector<std::uint64_t> lastEnd;  // per voice: the end of its last note
-    std::vector<bool> ownTempo;          // per voice: a note sounds across a change of tempo
+    std::vector<bool> acrossTempo;       // per voice: a note sounds across a change of tempo
 };
 
 // What the first pass decides for one track.

@@ -30,7 +30,7 @@ void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conduct
             voice.channel = c;
             voice.first = v == 0;
             voice.lastEnd = lastEnd[v];
-            voice.acrossTempo = plan.channels[c].ownTempo[v];
+            voice.acrossTempo = plan.channels[c].acrossTempo[v];
             voice.own = ownMaps_ && voice.acrossTempo;
         }
     }
@@ -71,8 +71,11 @@ void VoiceWriter::closeSpan(std::size_t w, std::uint64_t tick) {
             voice.stretch = seconds_->stretchAt(from, voice.hint);
         }
         double tempo = voice.stretch.tempo;
-        const bool within =
-            to <= voice.stretch.until && tempo >= 1 && nearFile(voice, static_cast<double>(ticks));
+        // Near enough: within what the span's tempo rounds away, or a microsecond.
+        const double division = division_;
+        const bool near =
+            std::abs(voice.ahead) * division < std::max(0.5 * static_cast<double>(ticks), division);
+        const bool within = to <= voice.stretch.until && tempo >= 1 && near;
         if (!within) {
             const double quarters = static_cast<double>(ticks) / division_;
             const double start = seconds_->secondsAt(from, voice.hint);

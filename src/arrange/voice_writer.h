@@ -1,9 +1,7 @@
 // The arranger's second pass over a track: its voice tracks, written.
 #pragma once
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -86,11 +84,6 @@ private:
     void writeTick(std::uint64_t tick);
     void writeOther(std::uint64_t tick, const TrackEvent& event);
     void closeSpan(std::size_t w, std::uint64_t tick);
-    // The voice's time within what a span of `ticks` rounds away, or a microsecond.
-    bool nearFile(const Voice& voice, double ticks) const {
-        const double division = division_;
-        return std::abs(voice.ahead) * division < std::max(0.5 * ticks, division);
-    }
     void measure(Voice& voice, std::uint64_t tick, bool starts);
     std::size_t writerOf(std::uint8_t channel, std::uint32_t note) const {
         return firstWriter_[channel] + (plan_->voiceOf[note] & ~kCut);
