@@ -8,11 +8,15 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "arrange/arranger.h"
+#include "arrange/channel_fit.h"
+#include "arrange/fitted_song.h"
 #include "arrange/smf_writer.h"
+#include "cli/fit_console.h"
 #include "cli/process.h"
 #include "midi/messages.h"
 #include "midi/song.h"
@@ -20,7 +24,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n";
+    "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
+    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums -o[outfile.mid] --format[1]\n";
 constexpr const char* kHelp =
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
@@ -34,10 +39,16 @@ constexpr const char* kHelp =
     "\tother notes that find no voice are left out and counted.\n"
     "--format 1 gives every voice the file's tempo map, in format 1,\n"
     "\tfor sequencers that play only format 1; the console then says\n"
-    "\thow far the scripts will drift.\n";
+    "\thow far the scripts will drift.\n"
+    "--channels[N] fits the song to N driver channels, 1 to 255, a track\n"
+    "\teach, one note at a time: the melody, the bass, the drums (from 4\n"
+    "\tchannels on), then as many other notes as fit whole; notes kept and\n"
+    "\tcut short are counted against the most N channels can hold.\n"
+    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
 constexpr const char* kInvalidFormat = "ERROR- Invalid Output Format : ";
+constexpr const char* kInvalidChannels = "ERROR- Invalid Channel Count : ";
 
 using mid2nolt::cli::File;
 using mid2nolt::cli::kFailure;
@@ -48,10 +59,12 @@ struct Options {
     std::string output;
     std::uint32_t maxVoices = 0;
     std::uint16_t format = 0;
+    std::uint32_t channels = 0;  // 0: no fit
+    std::optional<mid2nolt::DrumChoice> drums;
 };
 
-// A voice count: decimal digits only, 1 to 4294967295.
-bool readVoices(const char* text, std::uint32_t& voices) {
+// A count: decimal digits only, 1 to `most`.
+bool readCount(const char* text, std::uint32_t most, std::uint32_t& count) {
     std::uint64_t value = 0;
     if (*text == '\0') {
         return false;
@@ -61,12 +74,12 @@ bool readVoices(const char* text, std::uint32_t& voices) {
             return false;
         }
         value = value * 10 + static_cast<std::uint64_t>(*c - '0');
-        if (value > UINT32_MAX) {
+        if (value > most) {
             return false;
         }
     }
-    voices = static_cast<std::uint32_t>(value);
-    return voices != 0;
+    count = static_cast<std::uint32_t>(value);
+    return count != 0;
 }
 
 // The source first, then the options in any order; "-o name", "--voices N"
@@ -87,7 +100,7 @@ bool readOptions(int argc, char** argv, Options& options) {
         } else if (std::strncmp(option, "--voices", 8) == 0 &&
                    (option[8] == '\0' || option[8] == '=')) {
             value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
-            if (!readVoices(value, options.maxVoices)) {
+            if (!readCount(value, UINT32_MAX, options.maxVoices)) {
                 std::fprintf(stderr, "%s%s\n", kInvalidVoices, *value == '\0' ? "[None]" : value);
                 return false;
             }
@@ -99,10 +112,36 @@ bool readOptions(int argc, char** argv, Options& options) {
                 return false;
             }
             options.format = 1;
+        } else if (std::strncmp(option, "--channels", 10) == 0 &&
+                   (option[10] == '\0' || option[10] == '=')) {
+            value = option[10] == '=' ? option + 11 : (i + 1 < argc ? argv[++i] : "");
+            if (!readCount(value, 255, options.channels)) {
+                std::fprintf(stderr, "%s%s\n", kInvalidChannels, *value == '\0' ? "[None]" : value);
+                return false;
+            }
+        } else if (std::strcmp(option, "--drums") == 0 || std::strcmp(option, "--no-drums") == 0) {
+            const auto drums =
+                option[2] == 'd' ? mid2nolt::DrumChoice::On : mid2nolt::DrumChoice::Off;
+            if (options.drums && *options.drums != drums) {
+                std::fprintf(stderr, "%s%s\n", kInvalidParameter, "--drums with --no-drums");
+                return false;
+            }
+            options.drums = drums;
         } else {
             std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
             return false;
         }
+    }
+    // A fit decides the voices itself; drums are a fit's.
+    if (options.channels != 0 && options.maxVoices != 0) {
+        std::fprintf(stderr, "%s%s\n", kInvalidParameter, "--channels with --voices");
+        return false;
+    }
+    if (options.channels == 0 && options.drums) {
+        std::fprintf(stderr, "%s%s\n", kInvalidParameter,
+                     *options.drums == mid2nolt::DrumChoice::On ? "--drums without --channels"
+                                                                : "--no-drums without --channels");
+        return false;
     }
     return true;
 }
@@ -233,7 +272,7 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (mid2nolt::cli::answerQuery(argc, argv, "mid2nolt-arrange", kUsage, kHelp)) {
         return kSuccess;
     }
-    if (argc < 2 || argc > 8) {
+    if (argc < 2 || argc > 10) {
         std::fprintf(stderr, "%s%s", kUsage, kHelp);
         return kFailure;
     }
@@ -262,14 +301,35 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (mid2nolt::loadSong(source.get(), *song) != 0) {
         return kFailure;
     }
-    std::printf("Arranging Track Data...\n");
-    mid2nolt::Arranger arranger(*song, {options.maxVoices, options.format});
+    // A fit is written as a song of its own, which the arranger then times
+    // as it times any song.
+    std::optional<mid2nolt::ChannelFit> fit;
+    auto fitted = std::make_unique<mid2nolt::Song>();
+    if (options.channels != 0) {
+        if (song->format == 2) {
+            std::fprintf(stderr, "%s%u\n", "ERROR- Can't Fit Channels of MIDI File Format : ",
+                         unsigned{song->format});
+            return kFailure;
+        }
+        std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
+        fit = mid2nolt::fitChannels(
+            *song, {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)});
+        mid2nolt::buildFittedSong(*song, *fit, *fitted);
+    } else {
+        std::printf("Arranging Track Data...\n");
+    }
+    mid2nolt::Arranger arranger(fit ? *fitted : *song, {options.maxVoices, options.format});
     std::string error;
     if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return kFailure;
     }
-    printParts(arranger);
+    if (fit) {
+        mid2nolt::cli::printFit(*fit, arranger, options.channels);
+        arrangeRecord.fit = std::move(fit);
+    } else {
+        printParts(arranger);
+    }
     arrangeRecord.notesAcrossTempo = arranger.notesAcrossTempo();
     arrangeRecord.ownTempoMaps = arranger.ownTempoMaps();
     if (arranger.ownTempoMaps()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "arrange/arranger.h"
+#include "arrange/channel_fit.h"
 
 namespace mid2nolt::cli {
 
@@ -13,11 +14,12 @@ namespace mid2nolt::cli {
 // module), so that none of them reads it from the console: what became of
 // each part of the source, as the console lists them; the notes that sound
 // across a change of tempo and whether their voices carry tempo maps of their
-// own (format 2); and the file written.
+// own (format 2); the fit to channels, if asked for; and the file written.
 struct ArrangeRecord {
     std::vector<PartReport> parts;
     std::uint64_t notesAcrossTempo = 0;
     bool ownTempoMaps = false;
+    std::optional<ChannelFit> fit;  // with --channels
     std::optional<std::string> file;
 };
 

@@ -10,6 +10,7 @@
 namespace mid2nolt {
 
 constexpr std::uint8_t kTrackNameMeta = 0x03;
+constexpr std::uint8_t kInstrumentNameMeta = 0x04;
 constexpr std::uint8_t kEndOfTrackMeta = 0x2F;
 constexpr std::uint8_t kTempoMeta = 0x51;
 constexpr std::uint8_t kTimeSignatureMeta = 0x58;

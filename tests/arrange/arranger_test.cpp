@@ -19,6 +19,7 @@
 #include "midi/song.h"
 #include "midi/track_events.h"
 #include "support/smf_builder.h"
+#include "support/song_bytes.h"
 #include "support/test_files.h"
 
 namespace {
@@ -27,34 +28,14 @@ namespace fs = std::filesystem;
 using mid2nolt::Arrangement;
 using mid2nolt::Note;
 using mid2nolt::Song;
+using testing_support::allNotes;
+using testing_support::fileBytes;
+using testing_support::loadBytes;
+using testing_support::overlap;
+using testing_support::Voice;
+using testing_support::voicesOf;
 
 using smf::operator+;
-
-std::unique_ptr<Song> loadBytes(const mid2nolt::Bytes& bytes) {
-    std::FILE* file = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::rewind(file);
-    auto song = std::make_unique<Song>();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool loaded = mid2nolt::loadSong(file, *song) == 0;
-    testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    std::fclose(file);
-    EXPECT_TRUE(loaded) << err;
-    return song;
-}
-
-mid2nolt::Bytes fileBytes(const Arrangement& arrangement) {
-    std::FILE* file = std::tmpfile();
-    EXPECT_TRUE(
-        mid2nolt::writeSmf(file, arrangement.format, arrangement.division, arrangement.tracks));
-    mid2nolt::Bytes bytes(static_cast<std::size_t>(std::ftell(file)));
-    std::rewind(file);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-    return bytes;
-}
 
 struct Arranged {
     Arrangement arrangement;
@@ -67,15 +48,6 @@ Arranged arrangeSong(const Song& source, std::uint32_t maxVoices = 0) {
     EXPECT_TRUE(mid2nolt::arrange(source, {maxVoices}, result.arrangement, error)) << error;
     result.song = loadBytes(fileBytes(result.arrangement));
     return result;
-}
-
-std::vector<Note> allNotes(const Song& song) {
-    std::vector<Note> notes;
-    for (const std::vector<Note>& track : mid2nolt::songNotes(song)) {
-        notes.insert(notes.end(), track.begin(), track.end());
-    }
-    std::sort(notes.begin(), notes.end());
-    return notes;
 }
 
 // The timed lines of a script ("\twait 12", "\tc.4 3"): each line's word and tick count.
@@ -97,49 +69,6 @@ std::vector<std::pair<std::string, std::uint64_t>> timedLines(const std::string&
 bool isNoteLine(const std::string& word) {
     return word.size() >= 3 && word[0] >= 'a' && word[0] <= 'g' &&
            (word[1] == '.' || word[1] == 's');
-}
-
-// The first pair of notes of a track that sound at once, if any.
-std::string overlap(const std::vector<Note>& notes) {
-    for (std::size_t i = 1; i < notes.size(); ++i) {
-        if (notes[i].start < notes[i - 1].end) {
-            return "key " + std::to_string(notes[i - 1].key) + " and " +
-                   std::to_string(notes[i].key) + " at tick " + std::to_string(notes[i].start);
-        }
-    }
-    return {};
-}
-
-// The notes of each output track, and the text of its first track name.
-struct Voice {
-    std::string name;
-    std::vector<Note> notes;
-    bool operator==(const Voice&) const = default;
-};
-void PrintTo(const Voice& voice, std::ostream* os) {
-    *os << '"' << voice.name << "\" {";
-    for (const Note& n : voice.notes) {
-        *os << " " << int{n.key} << "@" << n.start << "-" << n.end << "/c" << int{n.channel};
-    }
-    *os << " }";
-}
-
-std::vector<Voice> voicesOf(const Song& song) {
-    std::vector<Voice> voices;
-    const std::vector<std::vector<Note>> notes = mid2nolt::songNotes(song);
-    for (const mid2nolt::TrackChunk& track : song.tracks) {
-        Voice voice{"", notes[voices.size()]};
-        mid2nolt::TrackEventReader reader(track.data, track.length);
-        std::uint64_t delta = 0;
-        mid2nolt::TrackEvent event;
-        while (voice.name.empty() && reader.readDelta(delta) && reader.readEvent(event)) {
-            if (event.kind == mid2nolt::EventKind::Meta && event.metaType == 0x03) {
-                voice.name.assign(event.text, event.text + event.textLength);
-            }
-        }
-        voices.push_back(voice);
-    }
-    return voices;
 }
 
 Note note(std::uint64_t start, std::uint64_t end, int key, int channel = 0, int velocity = 100) {

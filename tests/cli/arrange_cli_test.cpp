@@ -20,6 +20,7 @@ using testing_support::TempDir;
 
 const std::string kUsage =
     "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
+    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums -o[outfile.mid] --format[1]\n"
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
     "\ttimed as the file is, so that each NOLT Script converted from it\n"
@@ -32,7 +33,12 @@ const std::string kUsage =
     "\tother notes that find no voice are left out and counted.\n"
     "--format 1 gives every voice the file's tempo map, in format 1,\n"
     "\tfor sequencers that play only format 1; the console then says\n"
-    "\thow far the scripts will drift.\n";
+    "\thow far the scripts will drift.\n"
+    "--channels[N] fits the song to N driver channels, 1 to 255, a track\n"
+    "\teach, one note at a time: the melody, the bass, the drums (from 4\n"
+    "\tchannels on), then as many other notes as fit whole; notes kept and\n"
+    "\tcut short are counted against the most N channels can hold.\n"
+    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n";
 
 // One note in a format-0 file, and what the arranger makes of it: format 1,
 // a track 0 as long as the source with nothing else, and the note's voice.
@@ -41,6 +47,11 @@ const smf::Bytes kSong =
 const smf::Bytes kArranged =
     smf::header(1, 2, 96) + smf::chunk("MTrk", {0x60, 0xFF, 0x2F, 0x00}) +
     smf::chunk("MTrk", {0x00, 0x90, 60, 100, 0x60, 0x80, 60, 64, 0x00, 0xFF, 0x2F, 0x00});
+// The same note fitted to two channels: the melody's track, named for it.
+const smf::Bytes kFitted =
+    smf::header(1, 2, 96) + smf::chunk("MTrk", {0x60, 0xFF, 0x2F, 0x00}) +
+    smf::chunk("MTrk", {0x00, 0xFF, 0x03, 6,    'M',  'e', 'l', 'o',  'd',  'y',  0x00,
+                        0x90, 60,   100,  0x60, 0x80, 60,  64,  0x00, 0xFF, 0x2F, 0x00});
 const std::string kArrangedConsole =
     "MIDI File Format 0 with 1 track(s)\n"
     "Arranging Track Data...\n"
@@ -127,6 +138,49 @@ INSTANTIATE_TEST_SUITE_P(
                     kSource,
                     {"song.mid", "--voices", "4294967296"},
                     "ERROR- Invalid Voice Count : 4294967296\n"},
+        ArrangeCase{"ChannelsZero",
+                    kSource,
+                    {"song.mid", "--channels", "0"},
+                    "ERROR- Invalid Channel Count : 0\n"},
+        ArrangeCase{"ChannelsPastWhatAFitTakes",
+                    kSource,
+                    {"song.mid", "--channels=256"},
+                    "ERROR- Invalid Channel Count : 256\n"},
+        ArrangeCase{"ChannelsMissing",
+                    kSource,
+                    {"song.mid", "--channels"},
+                    "ERROR- Invalid Channel Count : [None]\n"},
+        ArrangeCase{"ChannelsWithVoices",
+                    kSource,
+                    {"song.mid", "--voices", "2", "--channels", "4"},
+                    "ERROR- Invalid Arrange Parameter : --channels with --voices\n"},
+        ArrangeCase{"DrumsWithoutChannels",
+                    kSource,
+                    {"song.mid", "--drums"},
+                    "ERROR- Invalid Arrange Parameter : --drums without --channels\n"},
+        ArrangeCase{"DrumsAndNoDrums",
+                    kSource,
+                    {"song.mid", "--channels=3", "--drums", "--no-drums"},
+                    "ERROR- Invalid Arrange Parameter : --drums with --no-drums\n"},
+        ArrangeCase{"ChannelsOfAFormat2File",
+                    {{"song.mid", text(smf::file(2, 96, {smf::Track().end()}))}},
+                    {"song.mid", "--channels", "3"},
+                    "ERROR- Can't Fit Channels of MIDI File Format : 2\n",
+                    "Reading MIDI Source File : song.mid\nMIDI File Format 2 with 1 track(s)\n"},
+        ArrangeCase{"FitsToChannels",
+                    kSource,
+                    {"song.mid", "--channels", "2", "--no-drums"},
+                    "",
+                    "Reading MIDI Source File : song.mid\n"
+                    "MIDI File Format 0 with 1 track(s)\n"
+                    "Fitting Track Data to 2 Channel(s)...\n"
+                    "Channel 1, Melody : 1 note(s), 0 cut short, from Track 0, Channel 0 (1) : "
+                    "Track 1\n"
+                    "Kept 1 of 1 note(s) whole and 0 cut short in 2 channel(s) (the most 2 "
+                    "channel(s) can hold whole: 1)\n"
+                    "Saving MIDI File Format 1 with 2 track(s) : song-arranged.mid\nDone!\n",
+                    0,
+                    {{"song-arranged.mid", text(kFitted)}}},
         ArrangeCase{
             "OutputMissing", kSource, {"song.mid", "-o"}, "ERROR- Invalid Output File : [None]\n"},
         ArrangeCase{"FormatOtherThanOne",

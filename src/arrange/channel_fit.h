@@ -1,0 +1,74 @@
+// Which notes of a song a driver with N monophonic channels plays, and on
+// which channel: the melody, the bass and the beat first, then as many of the
+// other notes as fit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "midi/song.h"
+
+namespace mid2nolt {
+
+enum class DrumChoice : std::uint8_t {
+    Auto,  // a drum channel from 4 channels on, when the song has drums
+    On,    // a drum channel whatever the count, when the song has drums
+    Off,   // no drum channel: drum notes are left out
+};
+
+struct FitOptions {
+    std::uint32_t channels = 1;
+    DrumChoice drums = DrumChoice::Auto;
+};
+
+enum class Role : std::uint8_t { Melody, Bass, Drums, Harmony };
+
+// The notes of one track on one MIDI channel.
+struct SourcePart {
+    std::uint32_t track = 0;
+    std::uint8_t channel = 0;
+};
+
+// A note as a channel plays it: a note of the source, ended at `end` (earlier
+// than in the source when cut short).
+struct FitNote {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint32_t part = 0;  // in ChannelFit::parts
+    std::uint8_t key = 0;
+    std::uint8_t velocity = 0;
+    bool cut = false;
+};
+
+struct FitChannel {
+    Role role = Role::Harmony;
+    std::uint32_t number = 0;             // of its role: Harmony 1, 2, ...; 0 for the others
+    std::uint8_t midiChannel = 0;         // its main part's, or 9 for drums
+    std::uint32_t mainPart = 0;           // the part that gives it most notes
+    std::vector<FitNote> notes;           // by start, none overlapping
+    std::vector<std::uint64_t> fromPart;  // notes per part, as ChannelFit::parts
+    std::uint64_t cutShort = 0;
+};
+
+struct ChannelFit {
+    std::vector<SourcePart> parts;     // every part with notes, by track and channel
+    std::vector<FitChannel> channels;  // those with notes, most important first
+    std::uint64_t notes = 0;           // in the song
+    std::uint64_t keptWhole = 0;
+    std::uint64_t cutShort = 0;
+    std::uint64_t most = 0;  // the most notes the channels can hold whole
+};
+
+// The role's name as a track and the console give it: "Melody", "Harmony 2".
+std::string roleName(const FitChannel& channel);
+
+// Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
+ChannelFit fitChannels(const Song& song, const FitOptions& options);
+
+// The most notes of those given (start, end) that `channels` monophonic
+// channels hold whole; a note of no length takes one tick.
+std::uint64_t mostHeld(std::vector<std::pair<std::uint64_t, std::uint64_t>> notes,
+                       std::uint32_t channels);
+
+}  // namespace mid2nolt

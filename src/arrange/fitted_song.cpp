@@ -1,0 +1,159 @@
+#include "arrange/fitted_song.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "arrange/smf_writer.h"
+#include "midi/midi_facts.h"
+#include "midi/timed_reader.h"
+
+namespace mid2nolt {
+
+namespace {
+
+struct ChannelEvent {
+    std::uint64_t tick;
+    std::uint8_t status;
+    std::uint8_t data1;
+    std::uint8_t data2;
+};
+
+struct TimedEvent {
+    std::uint64_t tick;
+    TrackEvent event;
+};
+
+// The channel's notes and channel events in one stream: at a tick, the note
+// that ends there, then the channel events, then the note that starts.
+void writeChannel(TrackWriter& writer, const FitChannel& channel,
+                  const std::vector<ChannelEvent>& events) {
+    const std::string name = roleName(channel);
+    writer.meta(0, kTrackNameMeta, reinterpret_cast<const std::uint8_t*>(name.data()),
+                static_cast<std::uint32_t>(name.size()));
+    const std::uint8_t on = 0x90 | channel.midiChannel;
+    const std::uint8_t off = 0x80 | channel.midiChannel;
+    bool sounding = false;
+    FitNote last;
+    std::size_t e = 0;
+    const auto until = [&](std::uint64_t tick) {
+        for (; e < events.size() && events[e].tick <= tick; ++e) {
+            if (sounding && last.end <= events[e].tick) {
+                writer.channel(last.end, off, last.key, kReleaseVelocity);
+                sounding = false;
+            }
+            writer.channel(events[e].tick, events[e].status, events[e].data1, events[e].data2);
+        }
+        if (sounding && last.end <= tick) {
+            writer.channel(last.end, off, last.key, kReleaseVelocity);
+            sounding = false;
+        }
+    };
+    for (const FitNote& note : channel.notes) {
+        until(note.start);
+        writer.channel(note.start, on, note.key, note.velocity);
+        sounding = true;
+        last = note;
+    }
+    until(kLastTick);
+}
+
+}  // namespace
+
+void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted) {
+    // Which tracks have notes, and whose channel events each channel takes.
+    std::vector<bool> hasNotes(source.tracks.size(), false);
+    for (const SourcePart& part : fit.parts) {
+        hasNotes[part.track] = true;
+    }
+    std::vector<std::array<bool, 16>> wanted(source.tracks.size(), std::array<bool, 16>{});
+    for (const FitChannel& channel : fit.channels) {
+        const SourcePart& main = fit.parts[channel.mainPart];
+        wanted[main.track][main.channel] = true;
+    }
+    std::vector<std::array<std::vector<ChannelEvent>, 16>> events(source.tracks.size());
+    std::vector<TimedEvent> others;
+    std::uint64_t endTick = 0;
+    for (std::size_t t = 0; t < source.tracks.size(); ++t) {
+        TimedReader reader(source.tracks[t]);
+        TrackEvent event;
+        std::uint64_t tick = 0;
+        while (reader.next(event, tick)) {
+            switch (event.kind) {
+                case EventKind::OtherChannel: {
+                    const std::uint8_t c = channelOf(event.status);
+                    if (!hasNotes[t] || wanted[t][c]) {
+                        events[t][c].push_back({tick, event.status, event.data1, event.data2});
+                    }
+                    break;
+                }
+                case EventKind::Meta:
+                    if (t == 0 || event.metaType != kTrackNameMeta) {
+                        others.push_back({tick, event});
+                    }
+                    break;
+                case EventKind::SystemExclusive:
+                case EventKind::System: others.push_back({tick, event}); break;
+                default: break;
+            }
+        }
+        endTick = std::max(endTick, reader.endTick());
+    }
+    std::stable_sort(others.begin(), others.end(),
+                     [](const TimedEvent& a, const TimedEvent& b) { return a.tick < b.tick; });
+
+    std::vector<Bytes> tracks;
+    TrackWriter writer;
+    for (const TimedEvent& other : others) {
+        const TrackEvent& event = other.event;
+        if (event.kind == EventKind::Meta) {
+            writer.meta(other.tick, event.metaType, event.data, event.dataLength);
+        } else if (event.kind == EventKind::SystemExclusive) {
+            writer.sysex(other.tick, event.status, event.data, event.dataLength);
+        } else {
+            writer.system(other.tick, event.status);
+        }
+    }
+    writer.end(std::max(endTick, writer.lastTick()));
+    tracks.emplace_back(writer.bytes().begin(), writer.bytes().end());
+
+    for (const FitChannel& channel : fit.channels) {
+        const SourcePart& main = fit.parts[channel.mainPart];
+        std::vector<ChannelEvent> own;
+        for (std::size_t t = 0; t < source.tracks.size(); ++t) {
+            if (t == main.track || !hasNotes[t]) {
+                const std::vector<ChannelEvent>& from = events[t][main.channel];
+                own.insert(own.end(), from.begin(), from.end());
+            }
+        }
+        std::stable_sort(own.begin(), own.end(), [](const ChannelEvent& a, const ChannelEvent& b) {
+            return a.tick < b.tick;
+        });
+        writer.clear();
+        writeChannel(writer, channel, own);
+        writer.end(std::max(endTick, writer.lastTick()));
+        tracks.emplace_back(writer.bytes().begin(), writer.bytes().end());
+    }
+
+    fitted = {};
+    fitted.format = 1;
+    fitted.division = source.division;
+    fitted.trackCount = static_cast<std::uint16_t>(tracks.size());
+    std::size_t size = 0;
+    for (const Bytes& track : tracks) {
+        size += track.size();
+    }
+    fitted.bytes.reserve(size);
+    for (const Bytes& track : tracks) {
+        fitted.bytes.insert(fitted.bytes.end(), track.begin(), track.end());
+    }
+    std::size_t at = 0;
+    for (const Bytes& track : tracks) {
+        fitted.tracks.push_back(
+            {static_cast<std::uint32_t>(track.size()), fitted.bytes.data() + at});
+        at += track.size();
+    }
+}
+
+}  // namespace mid2nolt

@@ -1,0 +1,54 @@
+#include "cli/fit_console.h"
+
+#include <cstdio>
+
+namespace mid2nolt::cli {
+
+std::string grouped(std::uint64_t count) {
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, 1, ',');
+    }
+    return digits;
+}
+
+void printFit(const ChannelFit& fit, const Arranger& arranger, std::uint32_t channels) {
+    // The fitted song's track 0 holds no notes; channel i is its track i + 1,
+    // which the arranger keeps as one voice.
+    const std::vector<PartReport>& parts = arranger.parts();
+    for (std::size_t c = 0; c < fit.channels.size(); ++c) {
+        const FitChannel& channel = fit.channels[c];
+        std::string sources;
+        std::size_t listed = 0;
+        std::size_t count = 0;
+        for (const std::uint64_t notes : channel.fromPart) {
+            count += notes != 0 ? 1 : 0;
+        }
+        for (std::size_t p = 0; p < fit.parts.size(); ++p) {
+            if (channel.fromPart[p] == 0) {
+                continue;
+            }
+            ++listed;
+            sources += listed == 1 ? "" : listed == count ? " and " : ", ";
+            sources += "Track " + std::to_string(fit.parts[p].track) + ", Channel " +
+                       std::to_string(fit.parts[p].channel) + " (" + grouped(channel.fromPart[p]) +
+                       ")";
+        }
+        std::uint32_t track = static_cast<std::uint32_t>(c + 1);
+        for (const PartReport& part : parts) {
+            if (part.track == c + 1 && part.channel) {
+                track = part.firstTrack;
+            }
+        }
+        std::printf("Channel %zu, %s : %s note(s), %s cut short, from %s : Track %u\n", c + 1,
+                    roleName(channel).c_str(), grouped(channel.notes.size()).c_str(),
+                    grouped(channel.cutShort).c_str(), sources.c_str(), track);
+    }
+    std::printf(
+        "Kept %s of %s note(s) whole and %s cut short in %u channel(s) (the most %u channel(s) "
+        "can hold whole: %s)\n",
+        grouped(fit.keptWhole).c_str(), grouped(fit.notes).c_str(), grouped(fit.cutShort).c_str(),
+        channels, channels, grouped(fit.most).c_str());
+}
+
+}  // namespace mid2nolt::cli

@@ -1,0 +1,326 @@
+// The fit to driver channels on built files with known answers and, as
+// properties, on the shared real files.
+
+#include "arrange/channel_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "arrange/arranger.h"
+#include "arrange/fitted_song.h"
+#include "midi/notes.h"
+#include "support/smf_builder.h"
+#include "support/song_bytes.h"
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using mid2nolt::ChannelFit;
+using mid2nolt::DrumChoice;
+using mid2nolt::Note;
+using mid2nolt::Song;
+
+struct Fitted {
+    ChannelFit fit;
+    std::unique_ptr<Song> song;  // the arranged file, read back
+};
+
+Fitted fitSong(const Song& source, std::uint32_t channels, DrumChoice drums = DrumChoice::Auto) {
+    Fitted result{mid2nolt::fitChannels(source, {channels, drums}), nullptr};
+    Song fitted;
+    mid2nolt::buildFittedSong(source, result.fit, fitted);
+    mid2nolt::Arrangement arrangement;
+    std::string error;
+    EXPECT_TRUE(mid2nolt::arrange(fitted, {}, arrangement, error)) << error;
+    result.song = testing_support::loadBytes(testing_support::fileBytes(arrangement));
+    return result;
+}
+
+// A track's notes as "key@start-end" in order, its name first.
+std::string describe(const testing_support::Voice& voice) {
+    std::string text = voice.name + ":";
+    for (const Note& n : voice.notes) {
+        text += " " + std::to_string(n.key) + "@" + std::to_string(n.start) + "-" +
+                std::to_string(n.end);
+    }
+    return text;
+}
+
+std::vector<std::string> channelsOf(const Song& song) {
+    std::vector<std::string> channels;
+    for (const testing_support::Voice& voice : testing_support::voicesOf(song)) {
+        if (!voice.notes.empty()) {
+            channels.push_back(describe(voice));
+        }
+    }
+    return channels;
+}
+
+smf::Track part(const char* name, int channel, std::vector<std::vector<int>> notes) {
+    // notes: {key, start, end}, in order of start, none overlapping on a key.
+    smf::Track track;
+    track.text(0, 0x03, name);
+    std::vector<std::pair<std::uint64_t, std::vector<int>>> events;  // tick, {on?, key}
+    for (const std::vector<int>& n : notes) {
+        events.push_back({static_cast<std::uint64_t>(n[1]), {1, n[0]}});
+        events.push_back({static_cast<std::uint64_t>(n[2]), {0, n[0]}});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
+        return a.first < b.first || (a.first == b.first && a.second[0] < b.second[0]);
+    });
+    std::uint64_t tick = 0;
+    for (const auto& [at, event] : events) {
+        if (event[0] == 1) {
+            track.noteOn(at - tick, channel, event[1], 100);
+        } else {
+            track.noteOff(at - tick, channel, event[1]);
+        }
+        tick = at;
+    }
+    return track.end();
+}
+
+smf::Bytes song(std::vector<smf::Track> parts) {
+    parts.insert(parts.begin(), smf::Track().tempo(0, 500000).end());
+    return smf::file(1, 96, parts);
+}
+
+struct FitCase {
+    const char* name;
+    smf::Bytes file;
+    std::uint32_t channels;
+    DrumChoice drums;
+    std::vector<std::string> expected;  // each channel's track, as describe() gives it
+    std::uint64_t keptWhole;
+    std::uint64_t most;
+};
+void PrintTo(const FitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Fit : public testing::TestWithParam<FitCase> {};
+
+TEST_P(Fit, KeepsTheLinesThatMatterMost) {
+    const FitCase& c = GetParam();
+    const auto source = testing_support::loadBytes(c.file);
+    const Fitted fitted = fitSong(*source, c.channels, c.drums);
+    EXPECT_EQ(channelsOf(*fitted.song), c.expected);
+    EXPECT_EQ(fitted.fit.keptWhole, c.keptWhole);
+    EXPECT_EQ(fitted.fit.most, c.most);
+}
+
+// A melody (72 74 76 77) over a held chord (60 64 67) and a moving bass.
+const smf::Bytes kMelodyOverChords = song({part("Piano", 0,
+                                                {{72, 0, 96},
+                                                 {60, 0, 384},
+                                                 {64, 0, 384},
+                                                 {67, 0, 384},
+                                                 {48, 0, 192},
+                                                 {74, 96, 192},
+                                                 {76, 192, 288},
+                                                 {43, 192, 384},
+                                                 {77, 288, 384}})});
+
+INSTANTIATE_TEST_SUITE_P(
+    Built, Fit,
+    testing::Values(
+        FitCase{"MelodyOverChordsInOneTrack",
+                kMelodyOverChords,
+                3,
+                DrumChoice::Auto,
+                {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384", "Bass: 48@0-192 43@192-384",
+                 "Harmony 1: 60@0-384"},
+                7,
+                7},
+        FitCase{"OneChannelTakesTheTopLine",
+                kMelodyOverChords,
+                1,
+                DrumChoice::Auto,
+                {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384"},
+                4,
+                4},
+        // Enough channels for everything: every note whole, the lanes named
+        // for the lines they hold.
+        FitCase{"MoreChannelsThanTheMusicNeeds",
+                kMelodyOverChords,
+                8,
+                DrumChoice::Auto,
+                {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384", "Bass: 48@0-192 43@192-384",
+                 "Harmony 1: 67@0-384", "Harmony 2: 64@0-384", "Harmony 3: 60@0-384"},
+                9,
+                9},
+        // The tune passes from the flute to the violin; the melody follows.
+        FitCase{"TheTuneMovesFromPartToPart",
+                song({part("Flute", 0, {{79, 0, 96}, {81, 96, 192}, {60, 192, 384}}),
+                      part("Violin", 1, {{55, 0, 192}, {83, 192, 288}, {84, 288, 384}})}),
+                1,
+                DrumChoice::Auto,
+                {"Melody: 79@0-96 81@96-192 83@192-288 84@288-384"},
+                4,
+                4},
+        // A part named for the tune is the melody, even below another part;
+        // a new melody note cuts the one before.
+        FitCase{"ANamedLeadIsTheMelody",
+                song({part("Strings", 0, {{84, 0, 384}}),
+                      part("Lead Vocal", 1, {{60, 0, 150}, {62, 96, 192}})}),
+                1,
+                DrumChoice::Auto,
+                {"Melody: 60@0-96 62@96-192"},
+                1,
+                1},
+        // Kick and hi-hat at once, then snare and hi-hat, then a hat alone.
+        FitCase{
+            "DrumsStrikeKickAndSnareFirst",
+            song({part("Bass", 0, {{40, 0, 384}}),
+                  part("Kit", 9,
+                       {{42, 0, 24}, {36, 0, 24}, {38, 96, 120}, {42, 96, 120}, {46, 192, 216}})}),
+            4,
+            DrumChoice::Auto,
+            {"Melody: 40@0-384", "Drums: 36@0-24 38@96-120 46@192-216"},
+            4,
+            6},
+        FitCase{"NoDrumsGivesTheirChannelAway",
+                song({part("Bass", 0, {{40, 0, 384}}), part("Kit", 9, {{36, 0, 24}})}),
+                4,
+                DrumChoice::Off,
+                {"Melody: 40@0-384"},
+                1,
+                2},
+        FitCase{"DrumsAskedForTakeAChannelFirst",
+                song({part("Bass", 0, {{40, 0, 384}}), part("Kit", 9, {{36, 0, 24}})}),
+                1,
+                DrumChoice::On,
+                {"Drums: 36@0-24"},
+                1,
+                1}),
+    [](const testing::TestParamInfo<FitCase>& info) { return info.param.name; });
+
+// The tune as a listener follows it: at each tick where a note starts, the
+// highest that starts there; and the bass, the lowest of the others.
+std::set<std::pair<std::uint64_t, int>> lineOf(const std::vector<Note>& notes, bool top) {
+    std::map<std::uint64_t, int> best;
+    for (const Note& n : notes) {
+        if (n.channel == 9) {
+            continue;
+        }
+        const auto [it, added] = best.emplace(n.start, n.key);
+        if (!added) {
+            it->second = top ? std::max(it->second, int{n.key}) : std::min(it->second, int{n.key});
+        }
+    }
+    return {best.begin(), best.end()};
+}
+
+// On every shared file and 3, 4 and 6 channels: at most that many tracks with
+// notes, each one note at a time on one MIDI channel, every note a source note
+// (key, velocity and start); every note of the melody and the bass struck, and
+// with 4 channels or more every tick where a bass drum or snare strikes.
+TEST(FitSamples, KeepTheirShapeAndTheirLines) {
+    const std::vector<fs::path> files = testing_support::sharedSamples();
+    if (files.empty()) {
+        GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
+    }
+    for (const std::uint32_t channels : {3u, 4u, 6u}) {
+        std::uint64_t kept = 0;
+        std::uint64_t most = 0;
+        std::uint64_t cut = 0;
+        std::uint64_t notes = 0;
+        for (const fs::path& file : files) {
+            SCOPED_TRACE(file.filename().string() + " at " + std::to_string(channels));
+            const std::string text = testing_support::readFile(file);
+            const auto source =
+                testing_support::loadBytes(mid2nolt::Bytes(text.begin(), text.end()));
+            if (source->format == 2) {
+                continue;
+            }
+            const Fitted fitted = fitSong(*source, channels);
+            kept += fitted.fit.keptWhole;
+            most += fitted.fit.most;
+            cut += fitted.fit.cutShort;
+            notes += fitted.fit.notes;
+            const std::vector<Note> before = testing_support::allNotes(*source);
+            std::multiset<std::tuple<std::uint64_t, int, int>> sourceNotes;
+            for (const Note& n : before) {
+                sourceNotes.insert({n.start, n.key, n.velocity});
+            }
+            std::set<std::pair<std::uint64_t, int>> struck;
+            std::set<std::uint64_t> drumTicks;
+            std::size_t withNotes = 0;
+            for (std::vector<Note> notes : mid2nolt::songNotes(*fitted.song)) {
+                if (notes.empty()) {
+                    continue;
+                }
+                ++withNotes;
+                std::sort(notes.begin(), notes.end());
+                ASSERT_EQ(testing_support::overlap(notes), "");
+                for (const Note& n : notes) {
+                    ASSERT_EQ(n.channel, notes[0].channel);
+                    const auto found = sourceNotes.find({n.start, n.key, n.velocity});
+                    ASSERT_NE(found, sourceNotes.end())
+                        << "key " << int{n.key} << " at " << n.start;
+                    sourceNotes.erase(found);
+                    struck.insert({n.start, n.key});
+                    if (n.channel == 9) {
+                        drumTicks.insert(n.start);
+                    }
+                }
+            }
+            ASSERT_LE(withNotes, channels);
+            // The tune of the parts named for it, else of all.
+            std::vector<Note> lead;
+            const std::vector<testing_support::Voice> tracks = testing_support::voicesOf(*source);
+            for (const testing_support::Voice& track : tracks) {
+                std::string name = track.name;
+                std::transform(name.begin(), name.end(), name.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                for (const char* word : {"lead", "melody", "vocal", "solo"}) {
+                    if (name.find(word) != std::string::npos) {
+                        lead.insert(lead.end(), track.notes.begin(), track.notes.end());
+                        break;
+                    }
+                }
+            }
+            const auto melody = lineOf(lead.empty() ? before : lead, true);
+            for (const auto& note : melody) {
+                ASSERT_EQ(struck.count(note), 1u)
+                    << "melody key " << note.second << " at " << note.first;
+            }
+            if (channels >= 2) {
+                // The bass of the notes left once one note of each melody
+                // key and start is taken (a doubled note may be both).
+                std::vector<Note> rest;
+                std::set<std::pair<std::uint64_t, int>> taken;
+                for (const Note& n : before) {
+                    if (n.channel == 9 || melody.count({n.start, n.key}) == 0 ||
+                        !taken.insert({n.start, n.key}).second) {
+                        rest.push_back(n);
+                    }
+                }
+                for (const auto& note : lineOf(rest, false)) {
+                    ASSERT_EQ(struck.count(note), 1u)
+                        << "bass key " << note.second << " at " << note.first;
+                }
+            }
+            for (const Note& n : before) {
+                if (channels >= 4 && n.channel == 9 && n.key >= 35 && n.key <= 40) {
+                    ASSERT_EQ(drumTicks.count(n.start), 1u) << "drum at " << n.start;
+                }
+            }
+        }
+        std::printf(
+            "%u channels: kept whole %llu, cut short %llu, of %llu; the most %llu (%.3f)\n",
+            channels, static_cast<unsigned long long>(kept), static_cast<unsigned long long>(cut),
+            static_cast<unsigned long long>(notes), static_cast<unsigned long long>(most),
+            static_cast<double>(kept) / static_cast<double>(std::max<std::uint64_t>(most, 1)));
+    }
+}
+
+}  // namespace
