@@ -17,13 +17,14 @@ export WINEPREFIX ?= $(CURDIR)/build/wine
 
 # Builds both programs and runs them on the bundled example in build/example/:
 # the converter on the file as it is, then the arranger and the converter on
-# its arranged file.
+# its arranged file, and on the file fitted to 3 driver channels.
 example: release
 	rm -rf build/example && mkdir -p build/example
 	cp examples/demo.mid build/example/
 	cd build/example && ../release/src/mid2nolt demo.mid
 	cat build/example/demo_1_0.txt
 	cd build/example && ../release/src/mid2nolt-arrange demo.mid && ../release/src/mid2nolt demo-arranged.mid -p
+	cd build/example && ../release/src/mid2nolt-arrange demo.mid --channels 3 -o demo-3.mid && ../release/src/mid2nolt demo-3.mid -p
 
 release:
 	$(NEEDS) build

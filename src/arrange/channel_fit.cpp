@@ -317,8 +317,8 @@ std::string roleName(const FitChannel& channel) {
 
 std::uint64_t mostHeld(std::vector<std::pair<std::uint64_t, std::uint64_t>> notes,
                        std::uint32_t channels) {
-    for (auto& [start, end] : notes) {
-        end = freedAt(start, end);
+    for (std::pair<std::uint64_t, std::uint64_t>& span : notes) {
+        span.second = freedAt(span.first, span.second);
     }
     std::uint64_t held = 0;
     scheduleByEnd(notes, byFreeing(notes), channels, [&](std::uint32_t, std::uint32_t) { ++held; });
