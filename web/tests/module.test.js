@@ -60,7 +60,7 @@ function expectArrangedAsNative(web, native) {
   expect(web.name === null ? {} : { [web.name]: web.bytes }).toEqual(native.scripts);
 }
 const toBase64 = (bytes) => (bytes === null ? null : Buffer.from(bytes).toString("base64"));
-const arrangeOptionSets = [[], ["--voices", "2"]];
+const arrangeOptionSets = [[], ["--voices", "2"], ["--channels", "4"]];
 const noteNames = ["c.", "cs", "d.", "ds", "e.", "f.", "fs", "g.", "gs", "a.", "as", "b."];
 const demo = readFileSync(join(repo, "examples/demo.mid"));
 // A handful of the shared real files, spread over the whole set.
