@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <memory>
 #include <optional>
-#include <set>
 #include <string_view>
 #include <utility>
 
@@ -45,6 +45,9 @@ struct Item {
 struct Lane {
     Role role = Role::Harmony;
     std::vector<std::uint32_t> line;
+    // Once the lines are placed: where each line note starts and frees the
+    // lane, in one array, to search it fast.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> taken;
     std::uint64_t lastEnd = 0;
 };
 
@@ -60,21 +63,6 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
         }
     }
     return false;
-}
-
-std::vector<bool> leadTracks(const Song& song) {
-    std::vector<bool> lead(song.tracks.size(), false);
-    for (std::size_t t = 0; t < song.tracks.size(); ++t) {
-        TimedReader reader(song.tracks[t]);
-        TrackEvent event;
-        std::uint64_t tick = 0;
-        while (!lead[t] && reader.next(event, tick)) {
-            lead[t] = event.kind == EventKind::Meta && event.text != nullptr &&
-                      (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
-                      namesLead(event.text, event.textLength);
-        }
-    }
-    return lead;
 }
 
 // The line of the notes `takes` picks, from `byStart`: at each tick where
@@ -221,68 +209,94 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
 
 // Where lane `lane` is last taken before `item` would start, when it is free
 // for all of it.
-std::optional<std::uint64_t> gapBefore(const std::vector<Item>& items, const Lane& lane,
-                                       const Item& item) {
+std::optional<std::uint64_t> gapBefore(const Lane& lane, const Item& item) {
     if (lane.lastEnd > item.start) {
         return std::nullopt;
     }
     const auto next =
-        std::partition_point(lane.line.begin(), lane.line.end(),
-                             [&](std::uint32_t n) { return items[n].frees() <= item.start; });
-    if (next != lane.line.end() && items[*next].start < item.frees()) {
+        std::partition_point(lane.taken.begin(), lane.taken.end(),
+                             [&](const std::pair<std::uint64_t, std::uint64_t>& span) {
+                                 return span.second <= item.start;
+                             });
+    if (next != lane.taken.end() && next->first < item.frees()) {
         return std::nullopt;
     }
     std::uint64_t gap = lane.lastEnd;
-    if (next != lane.line.begin()) {
-        gap = std::max(gap, items[*(next - 1)].frees());
+    if (next != lane.taken.begin()) {
+        gap = std::max(gap, (next - 1)->second);
     }
     return gap;
 }
 
-// Interval scheduling on `count` channels: the notes `order` gives (by the
-// tick they free a channel), each to the channel free before it that was
-// taken latest; `place(note, channel)` for those that fit whole.
-template <typename Place>
-void scheduleByEnd(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& spans,
-                   const std::vector<std::uint32_t>& order, std::uint32_t count, Place place) {
-    std::set<std::pair<std::uint64_t, std::uint32_t>> free;  // (taken until, channel)
-    for (std::uint32_t c = 0; c < count; ++c) {
-        free.insert({0, c});
+// Channels by the tick from which each is free, earliest first. Notes come in
+// the order they free a channel, so a channel a note takes is then free the
+// latest of all, and goes last.
+class FreeChannels {
+public:
+    void add(std::uint32_t channel) { free_.insert(free_.begin(), {0, channel}); }
+    // Where in the list the channel free at `start` that was taken latest
+    // stands, or none.
+    std::optional<std::size_t> latestFreeAt(std::uint64_t start) const {
+        const auto after = std::upper_bound(
+            free_.begin(), free_.end(), start,
+            [](std::uint64_t tick, const std::pair<std::uint64_t, std::uint32_t>& slot) {
+                return tick < slot.first;
+            });
+        if (after == free_.begin()) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(after - free_.begin()) - 1;
     }
-    for (const std::uint32_t n : order) {
-        const auto [start, frees] = spans[n];
-        auto it = free.upper_bound({start, std::numeric_limits<std::uint32_t>::max()});
-        if (it == free.begin()) {
+    std::uint64_t freeFrom(std::size_t at) const { return free_[at].first; }
+    std::uint32_t channel(std::size_t at) const { return free_[at].second; }
+    // The channel at `at` taken until `until`, the latest of all.
+    void take(std::size_t at, std::uint64_t until) {
+        std::rotate(free_.begin() + static_cast<std::ptrdiff_t>(at),
+                    free_.begin() + static_cast<std::ptrdiff_t>(at) + 1, free_.end());
+        free_.back().first = until;
+    }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> free_;
+};
+
+// Interval scheduling on `count` channels: the notes of `byEnd` that `takes`
+// picks, in the order they free a channel, each to the channel free at its
+// start that was taken latest; `place(note, channel)` for those that fit
+// whole. With notes in that order this holds the most notes there can be.
+template <typename Takes, typename Place>
+void scheduleByEnd(const std::vector<Item>& items, const std::vector<std::uint32_t>& byEnd,
+                   std::uint32_t count, Takes takes, Place place) {
+    FreeChannels free;
+    for (std::uint32_t c = count; c > 0; --c) {
+        free.add(c - 1);
+    }
+    for (const std::uint32_t n : byEnd) {
+        if (!takes(items[n])) {
             continue;
         }
-        --it;
-        const std::uint32_t channel = it->second;
-        free.erase(it);
-        free.insert({frees, channel});
-        place(n, channel);
+        const std::optional<std::size_t> at = free.latestFreeAt(items[n].start);
+        if (at) {
+            const std::uint32_t channel = free.channel(*at);
+            free.take(*at, items[n].frees());
+            place(n, channel);
+        }
     }
 }
 
-std::vector<std::uint32_t> byFreeing(
-    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& spans) {
-    std::vector<std::uint32_t> order(spans.size());
-    for (std::uint32_t n = 0; n < order.size(); ++n) {
-        order[n] = n;
+// The notes in the order they free a channel, as they are (none cut yet), in
+// the song's order on a tie.
+std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items) {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(items.size());
+    for (std::uint32_t n = 0; n < keyed.size(); ++n) {
+        keyed[n] = {items[n].frees(), n};
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return spans[a].second < spans[b].second;
-    });
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::uint32_t> order(items.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        order[i] = keyed[i].second;
+    }
     return order;
-}
-
-std::vector<std::pair<std::uint64_t, std::uint64_t>> spansOf(
-    const std::vector<Item>& items, const std::vector<std::uint32_t>& which) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
-    spans.reserve(which.size());
-    for (const std::uint32_t n : which) {
-        spans.emplace_back(items[n].start, items[n].frees());
-    }
-    return spans;
 }
 
 // The lane of `lanes` (from `from`) that holds most notes of `line`.
@@ -315,59 +329,131 @@ std::string roleName(const FitChannel& channel) {
     return "Harmony " + std::to_string(channel.number);
 }
 
-std::uint64_t mostHeld(std::vector<std::pair<std::uint64_t, std::uint64_t>> notes,
+std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& notes,
                        std::uint32_t channels) {
-    for (std::pair<std::uint64_t, std::uint64_t>& span : notes) {
-        span.second = freedAt(span.first, span.second);
+    std::vector<Item> items;
+    items.reserve(notes.size());
+    for (const auto& [start, end] : notes) {
+        items.push_back({start, end, end, 0, 0, 0, false});
     }
     std::uint64_t held = 0;
-    scheduleByEnd(notes, byFreeing(notes), channels, [&](std::uint32_t, std::uint32_t) { ++held; });
+    scheduleByEnd(
+        items, byFreeing(items), channels, [](const Item&) { return true; },
+        [&](std::uint32_t, std::uint32_t) { ++held; });
     return held;
 }
 
+namespace {
+
+// The notes of every track, paired as the converter pairs them, each with its
+// part (track and channel, numbered in that order); in `lead`, the tracks
+// whose name or instrument says they carry the tune.
+std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
+                            std::vector<bool>& lead) {
+    std::vector<Item> items;
+    std::size_t hint = 0;
+    for (const TrackChunk& track : song.tracks) {
+        hint += track.length / 8;  // a note-on and its note-off take 6 to 8 bytes
+    }
+    items.reserve(hint);
+    lead.assign(song.tracks.size(), false);
+    auto sounding = std::make_unique<Sounding>();
+    for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
+        sounding->reset();
+        const std::size_t first = items.size();
+        std::array<bool, 16> used{};
+        TimedReader reader(song.tracks[t]);
+        TrackEvent event;
+        std::uint64_t tick = 0;
+        std::uint32_t nextNote = 0;
+        while (reader.next(event, tick)) {
+            if (event.kind == EventKind::Meta) {
+                lead[t] =
+                    lead[t] ||
+                    (event.text != nullptr &&
+                     (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
+                     namesLead(event.text, event.textLength));
+                continue;
+            }
+            const auto ended = [&](std::uint32_t note, std::uint8_t) {
+                items[first + note].end = tick;
+            };
+            if (pairNote(event, *sounding, nextNote, ended)) {
+                const std::uint8_t channel = channelOf(event.status);
+                used[channel] = true;
+                // The channel for now; its part once the track is read.
+                items.push_back(
+                    {tick, tick, tick, channel, event.data1, event.data2, channel == kDrumChannel});
+                ++nextNote;
+            }
+        }
+        sounding->forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
+            items[first + note].end = reader.endTick();
+        });
+        std::array<std::uint32_t, 16> partOf{};
+        for (std::uint8_t c = 0; c < 16; ++c) {
+            if (used[c]) {
+                partOf[c] = static_cast<std::uint32_t>(parts.size());
+                parts.push_back({t, c});
+            }
+        }
+        for (std::size_t n = first; n < items.size(); ++n) {
+            items[n].part = partOf[items[n].part];
+            items[n].play = items[n].end;
+        }
+    }
+    return items;
+}
+
+// The notes in the order they start, the song's order on a tie: each track's
+// are in that order already, so the tracks' runs are merged.
+std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
+                                      const std::vector<SourcePart>& parts) {
+    std::vector<std::uint32_t> order(items.size());
+    for (std::uint32_t n = 0; n < order.size(); ++n) {
+        order[n] = n;
+    }
+    std::vector<std::size_t> runs{0};  // where each track's notes begin, and the end
+    for (std::size_t n = 1; n < items.size(); ++n) {
+        if (parts[items[n].part].track != parts[items[n - 1].part].track) {
+            runs.push_back(n);
+        }
+    }
+    runs.push_back(items.size());
+    std::vector<std::uint32_t> merged(items.size());
+    const auto earlier = [&](std::uint32_t a, std::uint32_t b) {
+        return items[a].start < items[b].start;
+    };
+    while (runs.size() > 2) {
+        std::vector<std::size_t> next{0};
+        for (std::size_t r = 0; r + 1 < runs.size(); r += 2) {
+            const std::size_t end = r + 2 < runs.size() ? runs[r + 2] : runs[r + 1];
+            std::merge(order.begin() + static_cast<std::ptrdiff_t>(runs[r]),
+                       order.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
+                       order.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
+                       order.begin() + static_cast<std::ptrdiff_t>(end),
+                       merged.begin() + static_cast<std::ptrdiff_t>(runs[r]), earlier);
+            next.push_back(end);
+        }
+        order.swap(merged);
+        runs.swap(next);
+    }
+    return order;
+}
+
+}  // namespace
+
 ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     ChannelFit fit;
-    const std::vector<bool> lead = leadTracks(song);
-    std::vector<Item> items;
-    std::vector<std::uint32_t> byStart;
-    {
-        const std::vector<std::vector<Note>> tracks = songNotes(song);
-        for (std::uint32_t t = 0; t < tracks.size(); ++t) {
-            std::array<std::uint32_t, 16> partOf{};
-            partOf.fill(kNoLane);
-            for (const Note& note : tracks[t]) {
-                if (partOf[note.channel] == kNoLane) {
-                    partOf[note.channel] = 0;
-                }
-            }
-            for (std::uint8_t c = 0; c < 16; ++c) {
-                if (partOf[c] != kNoLane) {
-                    partOf[c] = static_cast<std::uint32_t>(fit.parts.size());
-                    fit.parts.push_back({t, c});
-                }
-            }
-            for (const Note& note : tracks[t]) {
-                items.push_back({note.start, note.end, note.end, partOf[note.channel], note.key,
-                                 note.velocity, note.channel == kDrumChannel});
-            }
-        }
-    }
+    std::vector<bool> lead;
+    std::vector<Item> items = readNotes(song, fit.parts, lead);
     fit.notes = items.size();
-    byStart.resize(items.size());
-    for (std::uint32_t n = 0; n < byStart.size(); ++n) {
-        byStart[n] = n;
-    }
-    std::stable_sort(byStart.begin(), byStart.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return items[a].start < items[b].start;
-    });
-    {
-        std::vector<std::pair<std::uint64_t, std::uint64_t>> all;
-        all.reserve(items.size());
-        for (const Item& item : items) {
-            all.emplace_back(item.start, item.end);
-        }
-        fit.most = mostHeld(std::move(all), options.channels);
-    }
+    const std::vector<std::uint32_t> byStart = byStarting(items, fit.parts);
+    // One order by end serves every schedule: the notes they place are whole.
+    const std::vector<std::uint32_t> byEnd = byFreeing(items);
+    scheduleByEnd(
+        items, byEnd, options.channels, [](const Item&) { return true; },
+        [&](std::uint32_t, std::uint32_t) { ++fit.most; });
 
     const bool hasDrums =
         std::any_of(items.begin(), items.end(), [](const Item& i) { return i.drum; });
@@ -395,23 +481,20 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     }
 
     std::vector<Lane> lanes(pitched);
-    std::vector<std::uint32_t> tones;  // the pitched notes
-    for (std::uint32_t n = 0; n < items.size(); ++n) {
-        if (!items[n].drum) {
-            tones.push_back(n);
-        }
-    }
+    const auto pitchedNotes = static_cast<std::uint64_t>(
+        std::count_if(items.begin(), items.end(), [](const Item& i) { return !i.drum; }));
     // Where every pitched note fits whole, each keeps its whole length; the
     // lanes are then named for the lines they hold most of.
     std::uint64_t placed = 0;
     if (pitched > 0) {
-        const auto spans = spansOf(items, tones);
-        scheduleByEnd(spans, byFreeing(spans), pitched, [&](std::uint32_t n, std::uint32_t lane) {
-            items[tones[n]].lane = lane;
-            ++placed;
-        });
+        scheduleByEnd(
+            items, byEnd, pitched, [](const Item& i) { return !i.drum; },
+            [&](std::uint32_t n, std::uint32_t lane) {
+                items[n].lane = lane;
+                ++placed;
+            });
     }
-    if (pitched > 0 && placed == tones.size()) {
+    if (pitched > 0 && placed == pitchedNotes) {
         std::vector<bool> labelled(pitched, false);
         const std::uint32_t m = laneWithMost(items, melody, labelled);
         lanes[m].role = Role::Melody;
@@ -421,52 +504,50 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             lanes[b].role = Role::Bass;
         }
     } else if (pitched > 0) {
-        for (const std::uint32_t n : tones) {
-            items[n].lane = kNoLane;
+        for (Item& item : items) {
+            item.lane = kNoLane;
         }
         // Else the melody and the bass each take a lane, every note of their
         // lines struck, and the other pitched notes fill what is free of all
         // pitched lanes, as many as fit whole.
-        if (pitched > 0) {
-            lanes[0].role = Role::Melody;
-        }
+        lanes[0].role = Role::Melody;
         if (pitched > 1) {
             lanes[1].role = Role::Bass;
         }
         placeLines(items, lanes, melody, bass, shortestCut(song.division));
-        std::vector<std::uint32_t> rest;
-        for (const std::uint32_t n : tones) {
-            if (!items[n].line) {
-                rest.push_back(n);
-            }
-        }
-        // Lanes that hold no line note yet fill from the start, by end: a set
-        // of where each is taken until finds the best at once.
-        const auto spans = spansOf(items, rest);
-        std::set<std::pair<std::uint64_t, std::uint32_t>> free;
+        // Lanes that hold no line note fill from the start: the latest free
+        // of them is found at once; the others are searched.
+        FreeChannels free;
         std::vector<std::uint32_t> withLines;
-        for (std::uint32_t l = 0; l < pitched; ++l) {
-            if (lanes[l].line.empty()) {
-                free.insert({0, l});
-            } else {
-                withLines.push_back(l);
+        for (std::uint32_t l = pitched; l > 0; --l) {
+            Lane& lane = lanes[l - 1];
+            if (lane.line.empty()) {
+                free.add(l - 1);
+                continue;
+            }
+            withLines.push_back(l - 1);
+            lane.taken.reserve(lane.line.size());
+            for (const std::uint32_t n : lane.line) {
+                lane.taken.emplace_back(items[n].start, items[n].frees());
             }
         }
-        for (const std::uint32_t r : byFreeing(spans)) {
-            Item& item = items[rest[r]];
+        for (const std::uint32_t n : byEnd) {
+            Item& item = items[n];
+            if (item.drum || item.line) {
+                continue;
+            }
             std::uint32_t best = kNoLane;
             std::uint64_t bestGap = 0;
-            auto it = free.upper_bound({item.start, kNoLane});
-            if (it != free.begin()) {
-                --it;
-                best = it->second;
-                bestGap = it->first;
+            const std::optional<std::size_t> at = free.latestFreeAt(item.start);
+            if (at) {
+                best = free.channel(*at);
+                bestGap = free.freeFrom(*at);
             }
-            // The line lanes last: harmony first on a tie.
-            for (auto l = withLines.rbegin(); l != withLines.rend(); ++l) {
-                const std::optional<std::uint64_t> gap = gapBefore(items, lanes[*l], item);
+            // Harmony first on a tie, the line lanes last.
+            for (const std::uint32_t l : withLines) {
+                const std::optional<std::uint64_t> gap = gapBefore(lanes[l], item);
                 if (gap && (best == kNoLane || *gap > bestGap)) {
-                    best = *l;
+                    best = l;
                     bestGap = *gap;
                 }
             }
@@ -475,8 +556,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             }
             item.lane = best;
             if (lanes[best].line.empty()) {
-                free.erase(it);
-                free.insert({item.frees(), best});
+                free.take(*at, item.frees());
             } else {
                 lanes[best].lastEnd = item.frees();
             }

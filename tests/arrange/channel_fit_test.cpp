@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,12 +48,12 @@ Fitted fitSong(const Song& source, std::uint32_t channels, DrumChoice drums = Dr
 
 // A track's notes as "key@start-end" in order, its name first.
 std::string describe(const testing_support::Voice& voice) {
-    std::string text = voice.name + ":";
+    std::ostringstream text;
+    text << voice.name << ":";
     for (const Note& n : voice.notes) {
-        text += " " + std::to_string(n.key) + "@" + std::to_string(n.start) + "-" +
-                std::to_string(n.end);
+        text << " " << int{n.key} << "@" << n.start << "-" << n.end;
     }
-    return text;
+    return text.str();
 }
 
 std::vector<std::string> channelsOf(const Song& song) {
