@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "arrange/arranger.h"
 #include "arrange/channel_fit.h"
@@ -325,7 +326,10 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         return kFailure;
     }
     if (fit) {
-        mid2nolt::cli::printFit(*fit, arranger, options.channels);
+        std::vector<std::uint32_t> tracks = mid2nolt::cli::fittedTracks(*fit, arranger);
+        mid2nolt::cli::printFit(*fit, tracks, options.channels);
+        arrangeRecord.fitChannels = options.channels;
+        arrangeRecord.fitTracks = std::move(tracks);
         arrangeRecord.fit = std::move(fit);
     } else {
         printParts(arranger);

@@ -19,7 +19,9 @@ struct ArrangeRecord {
     std::vector<PartReport> parts;
     std::uint64_t notesAcrossTempo = 0;
     bool ownTempoMaps = false;
-    std::optional<ChannelFit> fit;  // with --channels
+    std::optional<ChannelFit> fit;         // with --channels
+    std::uint32_t fitChannels = 0;         // the channels asked for
+    std::vector<std::uint32_t> fitTracks;  // each fitted channel's output track
     std::optional<std::string> file;
 };
 

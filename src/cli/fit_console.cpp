@@ -16,10 +16,24 @@ std::string grouped(std::uint64_t count) {
     return text;
 }
 
-void printFit(const ChannelFit& fit, const Arranger& arranger, std::uint32_t channels) {
+std::vector<std::uint32_t> fittedTracks(const ChannelFit& fit, const Arranger& arranger) {
     // The fitted song's track 0 holds no notes; channel i is its track i + 1,
     // which the arranger keeps as one voice.
-    const std::vector<PartReport>& parts = arranger.parts();
+    std::vector<std::uint32_t> tracks;
+    for (std::size_t c = 0; c < fit.channels.size(); ++c) {
+        std::uint32_t track = static_cast<std::uint32_t>(c + 1);
+        for (const PartReport& part : arranger.parts()) {
+            if (part.track == c + 1 && part.channel) {
+                track = part.firstTrack;
+            }
+        }
+        tracks.push_back(track);
+    }
+    return tracks;
+}
+
+void printFit(const ChannelFit& fit, const std::vector<std::uint32_t>& tracks,
+              std::uint32_t channels) {
     for (std::size_t c = 0; c < fit.channels.size(); ++c) {
         const FitChannel& channel = fit.channels[c];
         std::string sources;
@@ -38,15 +52,9 @@ void printFit(const ChannelFit& fit, const Arranger& arranger, std::uint32_t cha
                        std::to_string(fit.parts[p].channel) + " (" + grouped(channel.fromPart[p]) +
                        ")";
         }
-        std::uint32_t track = static_cast<std::uint32_t>(c + 1);
-        for (const PartReport& part : parts) {
-            if (part.track == c + 1 && part.channel) {
-                track = part.firstTrack;
-            }
-        }
         std::printf("Channel %zu, %s : %s note(s), %s cut short, from %s : Track %u\n", c + 1,
                     roleName(channel).c_str(), grouped(channel.notes.size()).c_str(),
-                    grouped(channel.cutShort).c_str(), sources.c_str(), track);
+                    grouped(channel.cutShort).c_str(), sources.c_str(), tracks[c]);
     }
     std::printf(
         "Kept %s of %s note(s) whole and %s cut short in %u channel(s) (the most %u channel(s) "

@@ -40,6 +40,17 @@ EM_JS(void, reportArrangedPart, (std::uint32_t track, std::int32_t channel, doub
                                   notes, leftOut, cutShort, firstTrack: firstTrack >>> 0,
                                   trackCount: trackCount >>> 0});
 });
+EM_JS(void, reportFitChannel, (const char* role, std::uint32_t midiChannel, std::uint32_t track,
+                               double notes, double cutShort, const char* sources), {
+    if (Module["onFitChannel"])
+        Module["onFitChannel"]({role: UTF8ToString(role), midiChannel: midiChannel >>> 0,
+                                track: track >>> 0, notes, cutShort,
+                                sources: JSON.parse(UTF8ToString(sources))});
+});
+EM_JS(void, reportFit, (std::uint32_t channels, double notes, double keptWhole, double cutShort,
+                        double most), {
+    if (Module["onFit"]) Module["onFit"]({channels: channels >>> 0, notes, keptWhole, cutShort, most});
+});
 EM_JS(void, reportArrangedTempo, (double notesAcross, int ownMaps), {
     if (Module["onArrangedTempo"]) Module["onArrangedTempo"](notesAcross, ownMaps !== 0);
 });
@@ -129,6 +140,30 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
         reportArrangedPart(part.track, part.channel ? std::int32_t{*part.channel} : -1,
                            static_cast<double>(part.notes), static_cast<double>(part.leftOut),
                            static_cast<double>(part.cutShort), part.firstTrack, part.trackCount);
+    }
+    if (record.fit) {
+        const mid2nolt::ChannelFit& fit = *record.fit;
+        for (std::size_t c = 0; c < fit.channels.size(); ++c) {
+            const mid2nolt::FitChannel& channel = fit.channels[c];
+            // The parts it took notes from, as [track, channel, notes] triples.
+            std::string sources = "[";
+            for (std::size_t p = 0; p < fit.parts.size(); ++p) {
+                if (channel.fromPart[p] != 0) {
+                    sources += (sources.size() > 1 ? ",[" : "[") +
+                               std::to_string(fit.parts[p].track) + "," +
+                               std::to_string(fit.parts[p].channel) + "," +
+                               std::to_string(channel.fromPart[p]) + "]";
+                }
+            }
+            sources += "]";
+            reportFitChannel(mid2nolt::roleName(channel).c_str(), channel.midiChannel,
+                             c < record.fitTracks.size() ? record.fitTracks[c] : 0,
+                             static_cast<double>(channel.notes.size()),
+                             static_cast<double>(channel.cutShort), sources.c_str());
+        }
+        reportFit(record.fitChannels, static_cast<double>(fit.notes),
+                  static_cast<double>(fit.keptWhole), static_cast<double>(fit.cutShort),
+                  static_cast<double>(fit.most));
     }
     reportArrangedTempo(static_cast<double>(record.notesAcrossTempo), record.ownTempoMaps ? 1 : 0);
     if (record.file) {
