@@ -38,6 +38,33 @@ export { init } from "./instance.mjs";
  */
 
 /**
+ * One driver channel of a fit (`--channels N`): its role ("Melody", "Bass",
+ * "Drums", "Harmony 1", ...), its MIDI channel, its track in the fitted
+ * file, its notes and those cut short, and the parts of the source they came
+ * from, as [track, channel, notes].
+ * @typedef {object} FitChannel
+ * @property {string} role
+ * @property {number} midiChannel
+ * @property {number} track
+ * @property {number} notes
+ * @property {number} cutShort
+ * @property {[number, number, number][]} sources
+ */
+
+/**
+ * A fit to driver channels, as the console gives it: each channel with notes,
+ * and the notes kept whole and cut short of all the source's against the
+ * most that many monophonic channels can hold whole.
+ * @typedef {object} Fit
+ * @property {number} channels the channels asked for
+ * @property {FitChannel[]} fitted
+ * @property {number} notes
+ * @property {number} keptWhole
+ * @property {number} cutShort
+ * @property {number} most
+ */
+
+/**
  * What one arrangement gives: the console and the arranged file.
  * @typedef {object} ArrangementResult
  * @property {number} exitStatus 0 on success, 1 on failure, as the command line exits
@@ -52,6 +79,7 @@ export { init } from "./instance.mjs";
  * @property {boolean} ownTempoMaps whether their voices carry tempo maps of their own, so that
  *   their scripts keep the file's time, which makes the arranged file format 2 (not with
  *   `--format 1`)
+ * @property {Fit|null} fit with `--channels`, the fit; else null
  */
 
 /**
@@ -104,6 +132,10 @@ export async function arrange(name, bytes, args = []) {
   let written = null;
   const parts = [];
   const tempo = { notesAcrossTempo: 0, ownTempoMaps: false };
+  /** @type {FitChannel[]} */
+  const fitted = [];
+  /** @type {Fit|null} */
+  let fit = null;
   const { core, ...run } = await runCore("arrange", name, bytes, args, {
     onArrangedFile(file) {
       written = file;
@@ -111,11 +143,17 @@ export async function arrange(name, bytes, args = []) {
     onArrangedPart(part) {
       parts.push(part);
     },
+    onFitChannel(channel) {
+      fitted.push(channel);
+    },
+    onFit(totals) {
+      fit = { ...totals, fitted };
+    },
     onArrangedTempo(notesAcross, ownMaps) {
       tempo.notesAcrossTempo = notesAcross;
       tempo.ownTempoMaps = ownMaps;
     },
   });
   const file = written === null ? null : core.FS.readFile(written);
-  return { ...run, name: written, bytes: file, parts, ...tempo };
+  return { ...run, name: written, bytes: file, parts, ...tempo, fit };
 }

@@ -75,13 +75,15 @@ const handlers = {
       last = null;
       return { arrangement, conversion: null };
     }
-    const plain = await convert(name, bytes, args);
+    // A fit is measured against its own notes (the fit's table says which
+    // source notes it keeps): no plain conversion to compare.
+    const plain = arrangement.fit === null ? await convert(name, bytes, args) : null;
     const conversion = await handlers.convert({
       name: arrangement.name,
       bytes: arrangement.bytes,
       args,
     });
-    last.plain = { source: bytes, result: plain, parts: arrangement.parts };
+    last.plain = plain && { source: bytes, result: plain, parts: arrangement.parts };
     return { arrangement, conversion };
   },
   // What the last conversion loses; asked for after its result is shown, as

@@ -9,10 +9,12 @@ import {
   watchSourceForm,
 } from "./source-form.mjs";
 import { arrangeFailure, consoleSummary, showConsole } from "./console-view.mjs";
+import { showFit } from "./fit-view.mjs";
 import { showLossComparison } from "./loss-comparison.mjs";
 import { download, lossSummary, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
 import { PreviewView } from "./preview-view.mjs";
+import { inStep } from "./progress-view.mjs";
 import { callWorker } from "./worker-client.mjs";
 
 const $ = (id) => document.getElementById(id);
@@ -44,12 +46,12 @@ function commandOf(args, arrangeArgs) {
 // conversion of the arranged file (null when the arrangement failed) and the
 // arrangement.
 async function arranged(name, args, arrangeArgs, renamed) {
-  const { arrangement, conversion } = await callWorker("arrange", {
-    name,
-    bytes: source.bytes,
-    arrangeArgs,
-    args,
-  });
+  const fitting = arrangeArgs.includes("--channels");
+  const { arrangement, conversion } = await inStep(
+    $("progress"),
+    fitting ? "Fitting to the driver's channels and converting…" : "Arranging and converting…",
+    callWorker("arrange", { name, bytes: source.bytes, arrangeArgs, args }),
+  );
   const [commandLine, consoleText] = [$("arrange-command-line"), $("arrange-console")];
   showConsole(
     commandLine,
@@ -70,6 +72,7 @@ async function arranged(name, args, arrangeArgs, renamed) {
     : `A MIDI file of format 2: tempo changes inside ${arrangement.notesAcrossTempo} sounding ` +
       "note(s), so each of their voices carries a tempo map of its own, and its script keeps " +
       "the file's time. For a sequencer that plays only format 1, arrange with --format 1.";
+  showFit($("fit"), $("fit-table"), $("fit-summary"), arrangement.fit);
   save.onclick = () =>
     download(
       arrangement.name.slice(arrangement.name.lastIndexOf("/") + 1),
@@ -97,7 +100,11 @@ async function run() {
     let name = sourceAs;
     let result;
     if (arrangeArgs === null) {
-      result = await callWorker("convert", { name, bytes: source.bytes, args });
+      result = await inStep(
+        $("progress"),
+        "Converting…",
+        callWorker("convert", { name, bytes: source.bytes, args }),
+      );
       $("arrange-run").hidden = true;
     } else {
       const { conversion, arrangement } = await arranged(sourceAs, args, arrangeArgs, renamed);
@@ -148,7 +155,11 @@ async function run() {
       $("scripts-section").scrollIntoView({ block: "start" });
     }
     // What each script loses, counted after the scripts are shown.
-    const loss = await callWorker("loss", {});
+    const loss = await inStep(
+      $("progress"),
+      "Counting what each script loses…",
+      callWorker("loss", {}),
+    );
     if (id !== runs) {
       return;
     }

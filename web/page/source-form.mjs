@@ -12,13 +12,18 @@ export function argumentsFrom(form) {
 }
 
 // The arranger's arguments, or null when the file is converted as it is. The
-// voice limit goes as typed: the arranger says what it cannot read.
+// voice limit and the channel count go as typed: the arranger says what it
+// cannot read (both at once, say).
 export function arrangeArgumentsFrom(form) {
   if (!form.elements.arrange.checked) {
     return null;
   }
   const voices = form.elements.voices.value.trim();
-  return voices === "" ? [] : ["--voices", voices];
+  const channels = form.elements.channels.value.trim();
+  return [
+    ...(voices === "" ? [] : ["--voices", voices]),
+    ...(channels === "" ? [] : ["--channels", channels]),
+  ];
 }
 
 // The name a source is converted under: a .midi or .kar file as if named
@@ -74,7 +79,7 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions, onSubmit 
       onSource(file);
     }
   });
-  for (const option of ["packing", "frequency", "arrange", "voices"]) {
+  for (const option of ["packing", "frequency", "arrange", "voices", "channels"]) {
     form.elements[option].addEventListener("change", onOptions);
   }
   form.addEventListener("submit", (event) => {

@@ -372,6 +372,89 @@ test("arranged first: a file whose voices carry tempo maps of their own", async 
   expect(problems).toEqual([]);
 });
 
+// Nothing scrolls sideways and every script's buttons are in sight, at a
+// desktop and a phone's width.
+async function expectFitsWidth(page) {
+  for (const [width, height] of [
+    [1280, 900],
+    [390, 844],
+  ]) {
+    await page.setViewportSize({ width, height });
+    const overflow = await page.evaluate(() => [
+      document.documentElement.scrollWidth - window.innerWidth,
+      ...[...document.querySelectorAll(".table-frame:not([hidden]), #voices")].map(
+        (f) => f.scrollWidth - f.clientWidth,
+      ),
+    ]);
+    expect(Math.max(...overflow), `at ${width} px`).toBeLessThanOrEqual(0);
+    for (const button of await page.locator("#script-list button").all()) {
+      const box = await button.boundingBox();
+      expect(box.x + box.width, `at ${width} px`).toBeLessThanOrEqual(width);
+    }
+  }
+}
+
+// Fitted to 3 driver channels: the channel table and the fit as the console
+// gives them, the fitted file as the native arranger writes it, a script per
+// channel with mute and solo, and every view within the page's width.
+test("arranged first and fitted to driver channels", async ({ page }) => {
+  const problems = guard(page);
+  await page.goto("index.html");
+  await page.getByLabel("Arrange for the driver first").check();
+  await page.getByLabel(/^Fit to driver channels/).fill("3");
+  await choose(page, "demo.mid", demo);
+  const native = runNative("demo.mid", demo, ["--channels", "3"], nativeArranger);
+  await expect(page.locator("#arrange-command-line")).toHaveText(
+    "$ mid2nolt-arrange demo.mid --channels 3",
+  );
+  await expect(page.locator("#arrange-console")).toHaveText(`${native.stdout}[exit status 0]`);
+  const lines = native.stdout.split("\n").filter((line) => line.startsWith("Channel "));
+  const rows = page.locator("#fit-table tbody tr");
+  await expect(rows).toHaveCount(lines.length);
+  for (const [i, line] of lines.entries()) {
+    const [, role, notes, cut] = /^Channel \d+, ([^:]+) : ([\d,]+) note\(s\), ([\d,]+) cut/.exec(
+      line,
+    );
+    await expect(rows.nth(i).locator("> *")).toHaveText([String(i + 1), role, /: /, notes, cut]);
+  }
+  const [, kept, most] = /^Kept ([\d,]+) of .* hold whole: ([\d,]+)\)$/m.exec(native.stdout);
+  await expect(page.locator("#fit-summary")).toContainText(`Kept ${kept} of`);
+  await expect(page.locator("#fit-summary")).toContainText(
+    `most 3 channels can hold whole, ${most})`,
+  );
+  await expect(page.locator("#voices tbody tr")).toHaveCount(
+    Object.keys(
+      runNative("demo-arranged.mid", Buffer.from(native.scripts["demo-arranged.mid"], "base64"), [
+        "-f60",
+      ]).scripts,
+    ).length,
+  );
+  const [saved] = await Promise.all([
+    page.waitForEvent("download"),
+    page.locator("#download-arranged").click(),
+  ]);
+  expect(readFileSync(await saved.path()).toString("base64")).toBe(
+    native.scripts["demo-arranged.mid"],
+  );
+  await expectAccessible(page);
+  await expectFitsWidth(page);
+
+  // A count the arranger refuses: its error.
+  await page.getByLabel(/^Fit to driver channels/).fill("0");
+  await page.getByLabel(/^Fit to driver channels/).press("Tab");
+  await expect(page.locator("#console-summary")).toHaveText(
+    "demo.mid could not be arranged (exit status 1): ERROR- Invalid Channel Count : 0.",
+  );
+  await expect(page.locator("#fit")).toBeHidden();
+
+  // Arranged without a fit, the comparison and the scripts fit the width too.
+  await page.getByLabel(/^Fit to driver channels/).fill("");
+  await page.getByLabel(/^Fit to driver channels/).press("Tab");
+  await expect(page.locator("#comparison tbody tr").first()).toBeVisible();
+  await expectFitsWidth(page);
+  expect(problems).toEqual([]);
+});
+
 test("arranged first: the arranger's console and file, and both losses side by side", async ({
   page,
 }) => {
