@@ -186,6 +186,17 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
                     bestEnd = end;
                 }
             }
+            // Else the other line's lane, where it is free till its next note.
+            const std::uint32_t other = 1 - own;
+            const std::vector<std::uint32_t>& otherLine = takeMelody ? bass : melody;
+            const std::size_t otherNext = takeMelody ? b : m;
+            if (best == kNoLane && withBass &&
+                (lanes[other].line.empty() ||
+                 items[lanes[other].line.back()].frees() <= item.start) &&
+                (otherNext == otherLine.size() ||
+                 items[otherLine[otherNext]].start >= item.frees())) {
+                best = other;
+            }
             if (best != kNoLane) {
                 item.lane = best;
                 lanes[best].line.push_back(n);
@@ -193,10 +204,17 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
             }
             Item& before = items[lane.line.back()];
             if (item.start - before.start < shortest) {
-                // Too short to be heard once cut: left out, not a sliver.
-                before.lane = kNoLane;
-                before.line = false;
-                before.play = before.end;
+                // Two notes too close for both to be heard (a rolled chord):
+                // the line keeps the higher for the melody, the lower for the
+                // bass, and leaves the other out rather than cut it to a click.
+                const bool keepBefore = takeMelody ? before.key > item.key : before.key < item.key;
+                Item& left = keepBefore ? item : before;
+                left.lane = kNoLane;
+                left.line = false;
+                left.play = left.end;
+                if (keepBefore) {
+                    continue;
+                }
                 lane.line.pop_back();
             } else {
                 before.play = std::min(before.play, item.start);

@@ -330,7 +330,7 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
         };
         // A line's note whose next starts within a 64th of a quarter note is left out
         // rather than cut to a click: a few such, no more.
-        EXPECT_GE(share(struckOf[0]), 0.97);
+        EXPECT_GE(share(struckOf[0]), 0.98);
         EXPECT_GE(share(struckOf[1]), 0.97);
         if (channels >= 4) {
             EXPECT_GE(share(struckOf[2]), 0.98);
