@@ -25,19 +25,30 @@ std::uint64_t freedAt(std::uint64_t start, std::uint64_t end) {
     return end > start || start == kLastTick ? end : start + 1;
 }
 
+// A lane's number in an item: channels are at most 255, numbered from 0.
+constexpr std::uint8_t kNoItemLane = 0xFF;
+
+// A note as the fit takes it: 24 bytes, as millions are held at once.
 struct Item {
     std::uint64_t start;
-    std::uint64_t end;   // in the source
-    std::uint64_t play;  // where its channel ends it: `end`, or earlier when cut short
+    std::uint64_t end;  // where its channel ends it: as in the source, or earlier when cut
     std::uint32_t part;
     std::uint8_t key;
     std::uint8_t velocity;
-    bool drum;
-    bool line = false;  // a note of the melody, bass or drum line
-    std::uint32_t lane = kNoLane;
+    std::uint8_t lane = kNoItemLane;
+    bool drum : 1;
+    bool line : 1 = false;  // a note of the melody, bass or drum line
+    bool cut : 1 = false;   // ended earlier than in the source
 
-    std::uint64_t frees() const { return freedAt(start, play); }
+    std::uint64_t frees() const { return freedAt(start, end); }
+    void cutAt(std::uint64_t tick) {
+        if (tick < end) {
+            end = tick;
+            cut = true;
+        }
+    }
 };
+static_assert(sizeof(Item) == 24);
 
 // One channel as it fills: its line's notes (melody, bass or drums), each
 // ended where the next starts, and the other notes it takes in the gaps,
@@ -145,9 +156,9 @@ void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> 
     for (std::size_t i = 0; i < line.size(); ++i) {
         Item& item = items[line[i]];
         item.line = true;
-        item.lane = laneNumber;
+        item.lane = static_cast<std::uint8_t>(laneNumber);
         if (i + 1 < line.size()) {
-            item.play = std::min(item.play, items[line[i + 1]].start);
+            item.cutAt(items[line[i + 1]].start);
         }
     }
     lane.line = std::move(line);
@@ -198,7 +209,7 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
                 best = other;
             }
             if (best != kNoLane) {
-                item.lane = best;
+                item.lane = static_cast<std::uint8_t>(best);
                 lanes[best].line.push_back(n);
                 continue;
             }
@@ -209,18 +220,17 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
                 // bass, and leaves the other out rather than cut it to a click.
                 const bool keepBefore = takeMelody ? before.key > item.key : before.key < item.key;
                 Item& left = keepBefore ? item : before;
-                left.lane = kNoLane;
+                left.lane = kNoItemLane;
                 left.line = false;
-                left.play = left.end;
                 if (keepBefore) {
                     continue;
                 }
                 lane.line.pop_back();
             } else {
-                before.play = std::min(before.play, item.start);
+                before.cutAt(item.start);
             }
         }
-        item.lane = own;
+        item.lane = static_cast<std::uint8_t>(own);
         lane.line.push_back(n);
     }
 }
@@ -302,15 +312,55 @@ void scheduleByEnd(const std::vector<Item>& items, const std::vector<std::uint32
     }
 }
 
+// A stable radix sort of `entries` by `key(entry)`, 11 bits a pass, as many
+// passes as `latest` needs.
+template <typename Entry, typename Key>
+void radixSort(std::vector<Entry>& entries, std::uint64_t latest, Key key) {
+    constexpr unsigned kBits = 11;
+    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
+    std::vector<Entry> sorted(entries.size());
+    std::vector<std::size_t> at(kMask + 2);
+    for (unsigned shift = 0; shift < 64 && (latest >> shift) != 0; shift += kBits) {
+        std::fill(at.begin(), at.end(), 0);
+        for (const Entry& entry : entries) {
+            ++at[((key(entry) >> shift) & kMask) + 1];
+        }
+        for (std::size_t d = 1; d < at.size(); ++d) {
+            at[d] += at[d - 1];
+        }
+        for (const Entry& entry : entries) {
+            sorted[at[(key(entry) >> shift) & kMask]++] = entry;
+        }
+        entries.swap(sorted);
+    }
+}
+
 // The notes in the order they free a channel, as they are (none cut yet), in
-// the song's order on a tie.
+// the song's order on a tie. Ticks and note numbers below 2^32 (as good as
+// every file) sort as one 64-bit word each.
 std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items) {
+    std::uint64_t latest = 0;
+    for (const Item& item : items) {
+        latest = std::max(latest, item.frees());
+    }
+    std::vector<std::uint32_t> order(items.size());
+    if (latest <= std::numeric_limits<std::uint32_t>::max()) {
+        std::vector<std::uint64_t> keyed(items.size());
+        for (std::uint32_t n = 0; n < keyed.size(); ++n) {
+            keyed[n] = items[n].frees() << 32 | n;
+        }
+        radixSort(keyed, latest, [](std::uint64_t entry) { return entry >> 32; });
+        for (std::size_t i = 0; i < keyed.size(); ++i) {
+            order[i] = static_cast<std::uint32_t>(keyed[i]);
+        }
+        return order;
+    }
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(items.size());
     for (std::uint32_t n = 0; n < keyed.size(); ++n) {
         keyed[n] = {items[n].frees(), n};
     }
-    std::sort(keyed.begin(), keyed.end());
-    std::vector<std::uint32_t> order(items.size());
+    radixSort(keyed, latest,
+              [](const std::pair<std::uint64_t, std::uint32_t>& entry) { return entry.first; });
     for (std::size_t i = 0; i < keyed.size(); ++i) {
         order[i] = keyed[i].second;
     }
@@ -322,7 +372,7 @@ std::uint32_t laneWithMost(const std::vector<Item>& items, const std::vector<std
                            const std::vector<bool>& labelled) {
     std::vector<std::uint64_t> count(labelled.size(), 0);
     for (const std::uint32_t n : line) {
-        if (items[n].lane != kNoLane) {
+        if (items[n].lane != kNoItemLane) {
             ++count[items[n].lane];
         }
     }
@@ -352,7 +402,7 @@ std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>
     std::vector<Item> items;
     items.reserve(notes.size());
     for (const auto& [start, end] : notes) {
-        items.push_back({start, end, end, 0, 0, 0, false});
+        items.push_back({start, end, 0, 0, 0, kNoItemLane, false});
     }
     std::uint64_t held = 0;
     scheduleByEnd(
@@ -400,8 +450,8 @@ std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
                 const std::uint8_t channel = channelOf(event.status);
                 used[channel] = true;
                 // The channel for now; its part once the track is read.
-                items.push_back(
-                    {tick, tick, tick, channel, event.data1, event.data2, channel == kDrumChannel});
+                items.push_back({tick, tick, channel, event.data1, event.data2, kNoItemLane,
+                                 channel == kDrumChannel});
                 ++nextNote;
             }
         }
@@ -417,7 +467,6 @@ std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
         }
         for (std::size_t n = first; n < items.size(); ++n) {
             items[n].part = partOf[items[n].part];
-            items[n].play = items[n].end;
         }
     }
     return items;
@@ -508,7 +557,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
         scheduleByEnd(
             items, byEnd, pitched, [](const Item& i) { return !i.drum; },
             [&](std::uint32_t n, std::uint32_t lane) {
-                items[n].lane = lane;
+                items[n].lane = static_cast<std::uint8_t>(lane);
                 ++placed;
             });
     }
@@ -523,7 +572,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
         }
     } else if (pitched > 0) {
         for (Item& item : items) {
-            item.lane = kNoLane;
+            item.lane = kNoItemLane;
         }
         // Else the melody and the bass each take a lane, every note of their
         // lines struck, and the other pitched notes fill what is free of all
@@ -572,7 +621,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             if (best == kNoLane) {
                 continue;
             }
-            item.lane = best;
+            item.lane = static_cast<std::uint8_t>(best);
             if (lanes[best].line.empty()) {
                 free.take(*at, item.frees());
             } else {
@@ -590,7 +639,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     // The channels, most important role first, each note in the order they start.
     std::vector<std::vector<std::uint32_t>> held(lanes.size());
     for (const std::uint32_t n : byStart) {
-        if (items[n].lane != kNoLane) {
+        if (items[n].lane != kNoItemLane) {
             held[items[n].lane].push_back(n);
         }
     }
@@ -606,9 +655,9 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             channel.fromPart.assign(fit.parts.size(), 0);
             for (const std::uint32_t n : held[l]) {
                 const Item& item = items[n];
-                const bool cut = item.play < item.end;
+                const bool cut = item.cut;
                 channel.notes.push_back(
-                    {item.start, item.play, item.part, item.key, item.velocity, cut});
+                    {item.start, item.end, item.part, item.key, item.velocity, cut});
                 ++channel.fromPart[item.part];
                 channel.cutShort += cut ? 1 : 0;
                 (cut ? fit.cutShort : fit.keptWhole) += 1;
