@@ -367,6 +367,53 @@ std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items) {
     return order;
 }
 
+// The line note of `lane` sounding at `tick`, if any.
+const Item* soundingAt(const std::vector<Item>& items, const Lane& lane, std::uint64_t tick) {
+    const auto next = std::partition_point(lane.line.begin(), lane.line.end(),
+                                           [&](std::uint32_t n) { return items[n].start <= tick; });
+    if (next == lane.line.begin()) {
+        return nullptr;
+    }
+    const Item& item = items[*(next - 1)];
+    return item.frees() > tick ? &item : nullptr;
+}
+
+// The pitched notes that are no line's, in the order they free a channel;
+// of those that free it at one tick, first the chord tones that the melody
+// and the bass do not already sound (by pitch class) where they start.
+std::vector<std::uint32_t> harmonyOrder(const std::vector<Item>& items,
+                                        const std::vector<std::uint32_t>& byEnd,
+                                        const std::vector<Lane>& lanes) {
+    const auto doubled = [&](const Item& item) {
+        for (std::size_t l = 0; l < std::min<std::size_t>(lanes.size(), 2); ++l) {
+            const Item* line = soundingAt(items, lanes[l], item.start);
+            if (line != nullptr && line->key % 12 == item.key % 12) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::vector<std::uint32_t> order;
+    for (const std::uint32_t n : byEnd) {
+        if (!items[n].drum && !items[n].line) {
+            order.push_back(n);
+        }
+    }
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t j = i + 1;
+        while (j < order.size() && items[order[j]].frees() == items[order[i]].frees()) {
+            ++j;
+        }
+        if (j - i > 1) {
+            std::stable_partition(order.begin() + static_cast<std::ptrdiff_t>(i),
+                                  order.begin() + static_cast<std::ptrdiff_t>(j),
+                                  [&](std::uint32_t n) { return !doubled(items[n]); });
+        }
+        i = j;
+    }
+    return order;
+}
+
 // The lane of `lanes` (from `from`) that holds most notes of `line`.
 std::uint32_t laneWithMost(const std::vector<Item>& items, const std::vector<std::uint32_t>& line,
                            const std::vector<bool>& labelled) {
@@ -598,11 +645,8 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                 lane.taken.emplace_back(items[n].start, items[n].frees());
             }
         }
-        for (const std::uint32_t n : byEnd) {
+        for (const std::uint32_t n : harmonyOrder(items, byEnd, lanes)) {
             Item& item = items[n];
-            if (item.drum || item.line) {
-                continue;
-            }
             std::uint32_t best = kNoLane;
             std::uint64_t bestGap = 0;
             const std::optional<std::size_t> at = free.latestFreeAt(item.start);

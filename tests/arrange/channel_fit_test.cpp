@@ -119,7 +119,8 @@ TEST_P(Fit, KeepsTheLinesThatMatterMost) {
     EXPECT_EQ(fitted.fit.most, c.most);
 }
 
-// A melody (72 74 76 77) over a held chord (60 64 67) and a moving bass.
+// A melody (72 74 76 77) over a held chord (60 64 67) and a moving bass: with
+// one channel for harmony, the chord's E, as the melody and the bass sound C.
 const smf::Bytes kMelodyOverChords = song({part("Piano", 0,
                                                 {{72, 0, 96},
                                                  {60, 0, 384},
@@ -139,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                 3,
                 DrumChoice::Auto,
                 {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384", "Bass: 48@0-192 43@192-384",
-                 "Harmony 1: 60@0-384"},
+                 "Harmony 1: 64@0-384"},
                 7,
                 7},
         FitCase{"OneChannelTakesTheTopLine",
