@@ -8,12 +8,17 @@
 namespace mid2nolt {
 
 void TrackWriter::grow(std::size_t count) {
-    buffer_.resize(std::max({buffer_.size() * 2, used_ + count, std::size_t{256}}));
+    const std::size_t capacity = std::max({capacity_ * 2, used_ + count, std::size_t{256}});
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    if (used_ > 0) {
+        std::memcpy(buffer.get(), buffer_.get(), used_);
+    }
+    buffer_ = std::move(buffer);
+    capacity_ = capacity;
 }
 
 void TrackWriter::quantity(std::uint64_t value) {
-    used_ =
-        static_cast<std::size_t>(writeQuantity(value, room(kMaxQuantityBytes)) - buffer_.data());
+    used_ = static_cast<std::size_t>(writeQuantity(value, room(kMaxQuantityBytes)) - buffer_.get());
 }
 
 void TrackWriter::put(const std::uint8_t* data, std::size_t count) {
@@ -56,8 +61,8 @@ void TrackWriter::insertTempo(std::size_t at, std::uint32_t tempo) {
                                   static_cast<std::uint8_t>(tempo >> 8),
                                   static_cast<std::uint8_t>(tempo)};
     room(sizeof event);
-    std::memmove(buffer_.data() + at + sizeof event, buffer_.data() + at, used_ - at);
-    std::memcpy(buffer_.data() + at, event, sizeof event);
+    std::memmove(buffer_.get() + at + sizeof event, buffer_.get() + at, used_ - at);
+    std::memcpy(buffer_.get() + at, event, sizeof event);
     used_ += sizeof event;
 }
 

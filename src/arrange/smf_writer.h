@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -26,7 +27,7 @@ public:
         at[0] = status;
         at[1] = data1;
         at[2] = data2;
-        used_ = static_cast<std::size_t>(at - buffer_.data()) + 1 + dataBytes(status);
+        used_ = static_cast<std::size_t>(at - buffer_.get()) + 1 + dataBytes(status);
         lastTick_ = tick;
     }
     // A meta event of `type` with its data.
@@ -51,23 +52,26 @@ public:
         lastTick_ = 0;
     }
     std::uint64_t lastTick() const { return lastTick_; }
-    std::span<const std::uint8_t> bytes() const { return {buffer_.data(), used_}; }
+    std::span<const std::uint8_t> bytes() const { return {buffer_.get(), used_}; }
 
 private:
     // Room for `count` more bytes; returns where they go.
     std::uint8_t* room(std::size_t count) {
-        if (buffer_.size() - used_ < count) {
+        if (capacity_ - used_ < count) {
             grow(count);
         }
-        return buffer_.data() + used_;
+        return buffer_.get() + used_;
     }
     void grow(std::size_t count);
     void delta(std::uint64_t tick);
     void quantity(std::uint64_t value);
     void put(const std::uint8_t* data, std::size_t count);
 
-    // Written bytes are the first used_ of the buffer, which grows by doubling.
-    Bytes buffer_;
+    // Written bytes are the first used_ of the buffer, which grows by doubling;
+    // the room past them is left as it comes, never zeroed: it is written
+    // before it is read.
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::uint64_t lastTick_ = 0;
 };
