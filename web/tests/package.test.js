@@ -43,6 +43,8 @@ for (const [option] of frequencies) {
   jobs.push({ name: "demo.mid", bytes: demo.toString("base64"), args: [option] });
 }
 
+const arrangeOptions = [[], ["--channels", "4"]];
+
 // The same conversions in the consumer's code, wherever it runs.
 const consumer = `
 import { arrange, convert, init } from "mid2nolt";
@@ -57,8 +59,13 @@ export async function convertAll(jobs) {
   return results;
 }
 export async function arrangeDemo(bytes) {
-  const r = await arrange("demo.mid", Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0)), []);
-  return { ...r, bytes: btoa(Array.from(r.bytes, (x) => String.fromCharCode(x)).join("")) };
+  const source = Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0));
+  const results = [];
+  for (const args of ${JSON.stringify(arrangeOptions)}) {
+    const r = await arrange("demo.mid", source, args);
+    results.push({ ...r, bytes: btoa(Array.from(r.bytes, (x) => String.fromCharCode(x)).join("")) });
+  }
+  return results;
 }
 export { init };
 `;
@@ -86,15 +93,18 @@ function expectSameAsNative(results) {
   });
 }
 
-// The example arranged, against the native arranger.
-function expectArrangedAsNative(result) {
-  const native = runNative("demo.mid", demo, [], nativeArranger);
-  expect([result.stdout, result.stderr, result.exitStatus]).toEqual([
-    native.stdout,
-    native.stderr,
-    native.exitStatus,
-  ]);
-  expect({ [result.name]: result.bytes }).toEqual(native.scripts);
+// The example arranged, and fitted to 4 channels, against the native arranger.
+function expectArrangedAsNative(results) {
+  expect(results.length).toBe(arrangeOptions.length);
+  results.forEach((result, i) => {
+    const native = runNative("demo.mid", demo, arrangeOptions[i], nativeArranger);
+    expect([result.stdout, result.stderr, result.exitStatus]).toEqual([
+      native.stdout,
+      native.stderr,
+      native.exitStatus,
+    ]);
+    expect({ [result.name]: result.bytes }).toEqual(native.scripts);
+  });
 }
 
 let project;
