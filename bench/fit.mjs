@@ -9,28 +9,18 @@
 //   FIT_EACH=1 node bench/fit.mjs ...           and a line a file and count
 //
 // Needs the site (make web).
-import { readFileSync, readdirSync, statSync } from "node:fs";
-import { join, resolve } from "node:path";
+import { readFileSync } from "node:fs";
 import {
   arrange,
   convert,
   fileNotes,
   lossReport,
 } from "../build/web/mid2nolt.mjs";
+import { frequency, midiFiles } from "./sample-files.mjs";
 
-const root = resolve(import.meta.dirname, "..");
-const folder = resolve(process.argv[2] ?? join(root, "../shared/midi-samples"));
-const frequency = Number(process.argv[3] ?? 60);
 const counts = [3, 4, 6];
 // Times are seconds; two times within this are one.
 const same = 1e-6;
-
-function midiFiles(dir) {
-  return readdirSync(dir, { recursive: true })
-    .map((name) => join(dir, name))
-    .filter((path) => /\.mid$/i.test(path) && statSync(path).isFile())
-    .sort();
-}
 
 /** The most of `notes` that `channels` monophonic channels hold whole. */
 function mostHeld(notes, channels) {
@@ -60,7 +50,7 @@ const total = Object.fromEntries(
     { files: 0, whole: 0, most: 0, drums: 0, struck: 0, kept: 0, heard: 0 },
   ]),
 );
-for (const path of midiFiles(folder)) {
+for (const path of midiFiles()) {
   const bytes = new Uint8Array(readFileSync(path));
   const tracks = await fileNotes(bytes);
   if (tracks === null) continue;

@@ -9,8 +9,7 @@
 // notes. A note is heard in full where a note line of its key, of more than 0
 // ticks, starting within 1.5 driver ticks of it, plays it for its length less
 // one tick. Needs the site (make web).
-import { readFileSync, readdirSync, statSync } from "node:fs";
-import { join, resolve } from "node:path";
+import { readFileSync } from "node:fs";
 import {
   arrange,
   arrangedLossReport,
@@ -18,21 +17,12 @@ import {
   fileNotes,
   lossReport,
 } from "../build/web/mid2nolt.mjs";
+import { frequency, midiFiles } from "./sample-files.mjs";
 
-const root = resolve(import.meta.dirname, "..");
-const folder = resolve(process.argv[2] ?? join(root, "../shared/midi-samples"));
-const frequency = Number(process.argv[3] ?? 60);
 const options = [`-f${frequency}`];
 
-function midiFiles(dir) {
-  return readdirSync(dir, { recursive: true })
-    .map((name) => join(dir, name))
-    .filter((path) => /\.mid$/i.test(path) && statSync(path).isFile())
-    .sort();
-}
-
 const total = { files: 0, notes: 0, plain: 0, arranged: 0 };
-for (const path of midiFiles(folder)) {
+for (const path of midiFiles()) {
   const bytes = new Uint8Array(readFileSync(path));
   const notes = await fileNotes(bytes);
   if (notes === null) continue;
