@@ -86,15 +86,15 @@ std::vector<std::uint32_t> lineOf(const std::vector<Item>& items,
     std::vector<std::uint32_t> line;
     for (std::size_t i = 0; i < byStart.size();) {
         const std::uint64_t tick = items[byStart[i]].start;
-        std::uint32_t best = kNoLane;
+        std::uint32_t best = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
             const std::uint32_t n = byStart[i];
-            if (takes(items[n]) && (best == kNoLane || (top ? items[n].key > items[best].key
+            if (takes(items[n]) && (best == kNoNote || (top ? items[n].key > items[best].key
                                                             : items[n].key < items[best].key))) {
                 best = n;
             }
         }
-        if (best != kNoLane) {
+        if (best != kNoNote) {
             line.push_back(best);
         }
     }
@@ -123,16 +123,16 @@ std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
     std::vector<std::uint32_t> line;
     for (std::size_t i = 0; i < byStart.size();) {
         const std::uint64_t tick = items[byStart[i]].start;
-        std::uint32_t best = kNoLane;
+        std::uint32_t best = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
             const Item& item = items[byStart[i]];
             if (item.drum &&
-                (best == kNoLane || std::pair(drumRank(item.key), item.key) <
+                (best == kNoNote || std::pair(drumRank(item.key), item.key) <
                                         std::pair(drumRank(items[best].key), items[best].key))) {
                 best = byStart[i];
             }
         }
-        if (best == kNoLane) {
+        if (best == kNoNote) {
             continue;
         }
         // Hits closer than `shortest` leave one sounding, the one that ranks first.
