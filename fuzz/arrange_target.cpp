@@ -182,7 +182,7 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
 void checkFit(const mid2nolt::Song& source, const std::vector<Note>& before, std::uint32_t channels,
               mid2nolt::DrumChoice drums) {
     const std::string mode = "channels " + std::to_string(channels) + ": ";
-    const mid2nolt::ChannelFit fit = mid2nolt::fitChannels(source, {channels, drums});
+    mid2nolt::ChannelFit fit = mid2nolt::fitChannels(source, {channels, drums});
     mid2nolt::Song fitted;
     mid2nolt::buildFittedSong(source, fit, fitted);
     mid2nolt::Arranger arranger(fitted, {});

@@ -706,6 +706,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                 channel.cutShort += cut ? 1 : 0;
                 (cut ? fit.cutShort : fit.keptWhole) += 1;
             }
+            channel.noteCount = channel.notes.size();
             channel.mainPart = static_cast<std::uint32_t>(
                 std::max_element(channel.fromPart.begin(), channel.fromPart.end()) -
                 channel.fromPart.begin());

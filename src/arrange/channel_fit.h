@@ -47,6 +47,7 @@ struct FitChannel {
     std::uint8_t midiChannel = 0;         // its main part's, or 9 for drums
     std::uint32_t mainPart = 0;           // the part that gives it most notes
     std::vector<FitNote> notes;           // by start, none overlapping
+    std::uint64_t noteCount = 0;          // its notes, also once `notes` is let go
     std::vector<std::uint64_t> fromPart;  // notes per part, as ChannelFit::parts
     std::uint64_t cutShort = 0;
 };

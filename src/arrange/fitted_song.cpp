@@ -61,7 +61,7 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel,
 
 }  // namespace
 
-void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted) {
+void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
     // Which tracks have notes, and whose channel events each channel takes.
     std::vector<bool> hasNotes(source.tracks.size(), false);
     for (const SourcePart& part : fit.parts) {
@@ -103,8 +103,18 @@ void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted) {
     std::stable_sort(others.begin(), others.end(),
                      [](const TimedEvent& a, const TimedEvent& b) { return a.tick < b.tick; });
 
-    std::vector<Bytes> tracks;
+    // Each track is appended to the song's bytes as it is written; where each
+    // begins is kept, and the chunks point into the bytes once all are there.
+    fitted = {};
+    fitted.format = 1;
+    fitted.division = source.division;
+    std::vector<std::size_t> starts;
     TrackWriter writer;
+    const auto keep = [&] {
+        starts.push_back(fitted.bytes.size());
+        fitted.bytes.insert(fitted.bytes.end(), writer.bytes().begin(), writer.bytes().end());
+        writer.clear();
+    };
     for (const TimedEvent& other : others) {
         const TrackEvent& event = other.event;
         if (event.kind == EventKind::Meta) {
@@ -116,9 +126,9 @@ void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted) {
         }
     }
     writer.end(std::max(endTick, writer.lastTick()));
-    tracks.emplace_back(writer.bytes().begin(), writer.bytes().end());
+    keep();
 
-    for (const FitChannel& channel : fit.channels) {
+    for (FitChannel& channel : fit.channels) {
         const SourcePart& main = fit.parts[channel.mainPart];
         std::vector<ChannelEvent> own;
         for (std::size_t t = 0; t < source.tracks.size(); ++t) {
@@ -130,29 +140,16 @@ void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted) {
         std::stable_sort(own.begin(), own.end(), [](const ChannelEvent& a, const ChannelEvent& b) {
             return a.tick < b.tick;
         });
-        writer.clear();
         writeChannel(writer, channel, own);
         writer.end(std::max(endTick, writer.lastTick()));
-        tracks.emplace_back(writer.bytes().begin(), writer.bytes().end());
+        keep();
+        std::vector<FitNote>().swap(channel.notes);
     }
-
-    fitted = {};
-    fitted.format = 1;
-    fitted.division = source.division;
-    fitted.trackCount = static_cast<std::uint16_t>(tracks.size());
-    std::size_t size = 0;
-    for (const Bytes& track : tracks) {
-        size += track.size();
-    }
-    fitted.bytes.reserve(size);
-    for (const Bytes& track : tracks) {
-        fitted.bytes.insert(fitted.bytes.end(), track.begin(), track.end());
-    }
-    std::size_t at = 0;
-    for (const Bytes& track : tracks) {
-        fitted.tracks.push_back(
-            {static_cast<std::uint32_t>(track.size()), fitted.bytes.data() + at});
-        at += track.size();
+    starts.push_back(fitted.bytes.size());
+    fitted.trackCount = static_cast<std::uint16_t>(starts.size() - 1);
+    for (std::size_t t = 0; t + 1 < starts.size(); ++t) {
+        fitted.tracks.push_back({static_cast<std::uint32_t>(starts[t + 1] - starts[t]),
+                                 fitted.bytes.data() + starts[t]});
     }
 }
 

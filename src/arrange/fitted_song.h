@@ -13,6 +13,7 @@ namespace mid2nolt {
 // and the program, controls and pitch bend of its main part (from the part's
 // track and from tracks without notes). Every track ends where the source's
 // last track ends.
-void buildFittedSong(const Song& source, const ChannelFit& fit, Song& fitted);
+// The channels' notes are let go once written (their counts stay).
+void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted);
 
 }  // namespace mid2nolt

@@ -53,7 +53,7 @@ void printFit(const ChannelFit& fit, const std::vector<std::uint32_t>& tracks,
                        ")";
         }
         std::printf("Channel %zu, %s : %s note(s), %s cut short, from %s : Track %u\n", c + 1,
-                    roleName(channel).c_str(), grouped(channel.notes.size()).c_str(),
+                    roleName(channel).c_str(), grouped(channel.noteCount).c_str(),
                     grouped(channel.cutShort).c_str(), sources.c_str(), tracks[c]);
     }
     std::printf(

@@ -158,7 +158,7 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
             sources += "]";
             reportFitChannel(mid2nolt::roleName(channel).c_str(), channel.midiChannel,
                              c < record.fitTracks.size() ? record.fitTracks[c] : 0,
-                             static_cast<double>(channel.notes.size()),
+                             static_cast<double>(channel.noteCount),
                              static_cast<double>(channel.cutShort), sources.c_str());
         }
         reportFit(record.fitChannels, static_cast<double>(fit.notes),
