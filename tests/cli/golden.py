@@ -5,7 +5,8 @@ For the bundled example and every .mid below the shared samples folder, with
 each option set of the program, one line of the program's table holds the exit
 status, the SHA-256 of stdout and of stderr, and the SHA-256 of every file
 written: the converter's scripts (golden.tsv, no option and "-p -f50"), the
-arranger's file (arrange-golden.tsv, no option, "--voices 1", "--voices 3").
+arranger's file (arrange-golden.tsv, no option, "--voices 1", "--voices 3",
+"--channels 3", "--channels 6").
 
   golden.py check --exe BIN [--program arrange] [--emulator CMD] [--windows 1]
       compare a build with the table
@@ -33,7 +34,8 @@ SAMPLES = REPO.parent / "shared" / "midi-samples"
 # Per program: its table and the option sets it runs with.
 PROGRAMS = {
     "convert": (Path(__file__).with_name("golden.tsv"), ["", "-p -f50"]),
-    "arrange": (Path(__file__).with_name("arrange-golden.tsv"), ["", "--voices 1", "--voices 3"]),
+    "arrange": (Path(__file__).with_name("arrange-golden.tsv"),
+                ["", "--voices 1", "--voices 3", "--channels 3", "--channels 6"]),
 }
 
 
