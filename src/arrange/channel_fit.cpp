@@ -571,8 +571,24 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
 
     const bool hasDrums =
         std::any_of(items.begin(), items.end(), [](const Item& i) { return i.drum; });
-    const bool drums = hasDrums && (options.drums == DrumChoice::On ||
-                                    (options.drums == DrumChoice::Auto && options.channels >= 4));
+    // Below 4 channels the drums get one only where the pitched notes all fit
+    // whole in the others: a channel is never left empty while they go.
+    const auto pitchedFitIn = [&](std::uint32_t count) {
+        std::uint64_t placed = 0;
+        std::uint64_t pitchedNotes = 0;
+        scheduleByEnd(
+            items, byEnd, count, [](const Item& i) { return !i.drum; },
+            [&](std::uint32_t, std::uint32_t) { ++placed; });
+        for (const Item& item : items) {
+            pitchedNotes += item.drum ? 0 : 1;
+        }
+        return placed == pitchedNotes;
+    };
+    const bool drums =
+        hasDrums &&
+        (options.drums == DrumChoice::On ||
+         (options.drums == DrumChoice::Auto &&
+          (options.channels >= 4 || (options.channels > 1 && pitchedFitIn(options.channels - 1)))));
     const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
 
     // The tune: the top line of the parts named for it, else of every pitched
