@@ -1,0 +1,216 @@
+#include "arrange/fit_lines.h"
+
+#include <algorithm>
+
+namespace mid2nolt::fit {
+
+namespace {
+
+// The drum line's preference: bass drum and snare (and the hits a snare
+// stands for), then hi-hats, then the rest; the lower key on a tie.
+int drumRank(std::uint8_t key) {
+    if (key >= 35 && key <= 40) {
+        return 0;
+    }
+    return key == 42 || key == 44 || key == 46 ? 1 : 2;
+}
+
+// The line note of `lane` sounding at `tick`, if any.
+const Item* soundingAt(const std::vector<Item>& items, const Lane& lane, std::uint64_t tick) {
+    const auto next = std::partition_point(lane.line.begin(), lane.line.end(),
+                                           [&](std::uint32_t n) { return items[n].start <= tick; });
+    if (next == lane.line.begin()) {
+        return nullptr;
+    }
+    const Item& item = items[*(next - 1)];
+    return item.frees() > tick ? &item : nullptr;
+}
+
+}  // namespace
+
+std::uint64_t shortestCut(std::uint16_t division) {
+    return (division & 0x8000) != 0 || division < 64 ? 1 : division / 64;
+}
+
+std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
+                                    const std::vector<std::uint32_t>& byStart,
+                                    std::uint64_t shortest) {
+    std::vector<std::uint32_t> line;
+    for (std::size_t i = 0; i < byStart.size();) {
+        const std::uint64_t tick = items[byStart[i]].start;
+        std::uint32_t best = kNoNote;
+        for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
+            const Item& item = items[byStart[i]];
+            if (item.drum &&
+                (best == kNoNote || std::pair(drumRank(item.key), item.key) <
+                                        std::pair(drumRank(items[best].key), items[best].key))) {
+                best = byStart[i];
+            }
+        }
+        if (best == kNoNote) {
+            continue;
+        }
+        // Hits closer than `shortest` leave one sounding, the one that ranks first.
+        if (!line.empty() && items[best].start - items[line.back()].start < shortest) {
+            const auto rank = [&](std::uint32_t n) {
+                return std::pair(drumRank(items[n].key), items[n].key);
+            };
+            if (rank(line.back()) <= rank(best)) {
+                continue;
+            }
+            line.pop_back();
+        }
+        line.push_back(best);
+    }
+    return line;
+}
+
+void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> line,
+               std::uint32_t laneNumber) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        Item& item = items[line[i]];
+        item.line = true;
+        item.lane = static_cast<std::uint8_t>(laneNumber);
+        if (i + 1 < line.size()) {
+            item.cutAt(items[line[i + 1]].start);
+        }
+    }
+    lane.line = std::move(line);
+}
+
+void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
+                const std::vector<std::uint32_t>& melody, const std::vector<std::uint32_t>& bass,
+                std::uint64_t shortest) {
+    const std::uint32_t harmony =
+        std::min<std::uint32_t>(static_cast<std::uint32_t>(lanes.size()), 2);
+    std::size_t m = 0;
+    std::size_t b = 0;
+    const bool withBass = lanes.size() > 1;
+    while (m < melody.size() || (withBass && b < bass.size())) {
+        const bool takeMelody =
+            !withBass || b == bass.size() ||
+            (m < melody.size() && items[melody[m]].start <= items[bass[b]].start);
+        const std::uint32_t n = takeMelody ? melody[m++] : bass[b++];
+        const std::uint32_t own = takeMelody ? 0 : 1;
+        Item& item = items[n];
+        item.line = true;
+        Lane& lane = lanes[own];
+        if (!lane.line.empty() && items[lane.line.back()].frees() > item.start) {
+            std::uint32_t best = kNoLane;
+            std::uint64_t bestEnd = 0;
+            for (std::uint32_t l = harmony; l < lanes.size(); ++l) {
+                const std::uint64_t end =
+                    lanes[l].line.empty() ? 0 : items[lanes[l].line.back()].frees();
+                if (end <= item.start && (best == kNoLane || end > bestEnd)) {
+                    best = l;
+                    bestEnd = end;
+                }
+            }
+            // Else the other line's lane, where it is free till its next note.
+            const std::uint32_t other = 1 - own;
+            const std::vector<std::uint32_t>& otherLine = takeMelody ? bass : melody;
+            const std::size_t otherNext = takeMelody ? b : m;
+            if (best == kNoLane && withBass &&
+                (lanes[other].line.empty() ||
+                 items[lanes[other].line.back()].frees() <= item.start) &&
+                (otherNext == otherLine.size() ||
+                 items[otherLine[otherNext]].start >= item.frees())) {
+                best = other;
+            }
+            if (best != kNoLane) {
+                item.lane = static_cast<std::uint8_t>(best);
+                lanes[best].line.push_back(n);
+                continue;
+            }
+            Item& before = items[lane.line.back()];
+            if (item.start - before.start < shortest) {
+                // Two notes too close for both to be heard (a rolled chord):
+                // the line keeps the higher for the melody, the lower for the
+                // bass, and leaves the other out rather than cut it to a click.
+                const bool keepBefore = takeMelody ? before.key > item.key : before.key < item.key;
+                Item& left = keepBefore ? item : before;
+                left.lane = kNoItemLane;
+                left.line = false;
+                if (keepBefore) {
+                    continue;
+                }
+                lane.line.pop_back();
+            } else {
+                before.cutAt(item.start);
+            }
+        }
+        item.lane = static_cast<std::uint8_t>(own);
+        lane.line.push_back(n);
+    }
+}
+
+std::optional<std::uint64_t> gapBefore(const Lane& lane, const Item& item) {
+    if (lane.lastEnd > item.start) {
+        return std::nullopt;
+    }
+    const auto next =
+        std::partition_point(lane.taken.begin(), lane.taken.end(),
+                             [&](const std::pair<std::uint64_t, std::uint64_t>& span) {
+                                 return span.second <= item.start;
+                             });
+    if (next != lane.taken.end() && next->first < item.frees()) {
+        return std::nullopt;
+    }
+    std::uint64_t gap = lane.lastEnd;
+    if (next != lane.taken.begin()) {
+        gap = std::max(gap, (next - 1)->second);
+    }
+    return gap;
+}
+
+std::vector<std::uint32_t> harmonyOrder(const std::vector<Item>& items,
+                                        const std::vector<std::uint32_t>& byEnd,
+                                        const std::vector<Lane>& lanes) {
+    const auto doubled = [&](const Item& item) {
+        for (std::size_t l = 0; l < std::min<std::size_t>(lanes.size(), 2); ++l) {
+            const Item* line = soundingAt(items, lanes[l], item.start);
+            if (line != nullptr && line->key % 12 == item.key % 12) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::vector<std::uint32_t> order;
+    for (const std::uint32_t n : byEnd) {
+        if (!items[n].drum && !items[n].line) {
+            order.push_back(n);
+        }
+    }
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t j = i + 1;
+        while (j < order.size() && items[order[j]].frees() == items[order[i]].frees()) {
+            ++j;
+        }
+        if (j - i > 1) {
+            std::stable_partition(order.begin() + static_cast<std::ptrdiff_t>(i),
+                                  order.begin() + static_cast<std::ptrdiff_t>(j),
+                                  [&](std::uint32_t n) { return !doubled(items[n]); });
+        }
+        i = j;
+    }
+    return order;
+}
+
+std::uint32_t laneWithMost(const std::vector<Item>& items, const std::vector<std::uint32_t>& line,
+                           const std::vector<bool>& labelled) {
+    std::vector<std::uint64_t> count(labelled.size(), 0);
+    for (const std::uint32_t n : line) {
+        if (items[n].lane != kNoItemLane) {
+            ++count[items[n].lane];
+        }
+    }
+    std::uint32_t best = kNoLane;
+    for (std::uint32_t l = 0; l < labelled.size(); ++l) {
+        if (!labelled[l] && (best == kNoLane || count[l] > count[best])) {
+            best = l;
+        }
+    }
+    return best;
+}
+
+}  // namespace mid2nolt::fit

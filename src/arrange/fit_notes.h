@@ -1,0 +1,63 @@
+// The notes as the fit holds them: read from a song, and in the orders its
+// steps take them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "arrange/channel_fit.h"
+#include "midi/song.h"
+#include "midi/timed_reader.h"
+
+namespace mid2nolt::fit {
+
+constexpr std::uint8_t kDrumChannel = 9;
+
+// The tick a note held from `start` to `end` frees its channel: a note of no
+// length takes one tick, so that no two notes of a channel start together.
+inline std::uint64_t freedAt(std::uint64_t start, std::uint64_t end) {
+    return end > start || start == kLastTick ? end : start + 1;
+}
+
+// A lane's number in an item: channels are at most 255, numbered from 0.
+constexpr std::uint8_t kNoItemLane = 0xFF;
+
+// A note as the fit takes it: 24 bytes, as millions are held at once.
+struct Item {
+    std::uint64_t start;
+    std::uint64_t end;  // where its channel ends it: as in the source, or earlier when cut
+    std::uint32_t part;
+    std::uint8_t key;
+    std::uint8_t velocity;
+    std::uint8_t lane = kNoItemLane;
+    bool drum : 1;
+    bool line : 1 = false;  // a note of the melody, bass or drum line
+    bool cut : 1 = false;   // ended earlier than in the source
+
+    std::uint64_t frees() const { return freedAt(start, end); }
+    void cutAt(std::uint64_t tick) {
+        if (tick < end) {
+            end = tick;
+            cut = true;
+        }
+    }
+};
+static_assert(sizeof(Item) == 24);
+
+// The notes of every track, paired as the converter pairs them, each with its
+// part (track and channel, numbered in that order); in `lead`, the tracks
+// whose name or instrument says they carry the tune.
+std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
+                            std::vector<bool>& lead);
+
+// The notes in the order they start, the song's order on a tie: each track's
+// are in that order already, so the tracks' runs are merged.
+std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
+                                      const std::vector<SourcePart>& parts);
+
+// The notes in the order they free a channel, as they are (none cut yet), in
+// the song's order on a tie. Ticks and note numbers below 2^32 (as good as
+// every file) sort as one 64-bit word each.
+std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items);
+
+}  // namespace mid2nolt::fit
