@@ -24,7 +24,7 @@ std::string roleName(const FitChannel& channel) {
 
 std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& notes,
                        std::uint32_t channels) {
-    std::vector<Item> items;
+    Items items;
     items.reserve(notes.size());
     for (const auto& [start, end] : notes) {
         items.push_back({start, end, 0, 0, 0, kNoItemLane, false});
@@ -39,35 +39,41 @@ std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>
 ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     ChannelFit fit;
     std::vector<bool> lead;
-    std::vector<Item> items = readNotes(song, fit.parts, lead);
+    Items items = readNotes(song, fit.parts, lead);
     fit.notes = items.size();
-    const std::vector<std::uint32_t> byStart = byStarting(items, fit.parts);
+    const Order byStart = byStarting(items, fit.parts);
     // One order by end serves every schedule: the notes they place are whole.
-    const std::vector<std::uint32_t> byEnd = byFreeing(items);
+    const Order byEnd = byFreeing(items);
     scheduleByEnd(
         items, byEnd, options.channels, [](const Item&) { return true; },
         [&](std::uint32_t, std::uint32_t) { ++fit.most; });
 
-    const bool hasDrums =
-        std::any_of(items.begin(), items.end(), [](const Item& i) { return i.drum; });
-    // Below 4 channels the drums get one only where the pitched notes all fit
-    // whole in the others: a channel is never left empty while they go.
-    const auto pitchedFitIn = [&](std::uint32_t count) {
+    const auto pitchedNotes = static_cast<std::uint64_t>(
+        std::count_if(items.begin(), items.end(), [](const Item& i) { return !i.drum; }));
+    const bool hasDrums = pitchedNotes < items.size();
+    // Whether every pitched note fits whole in `count` channels; none can
+    // where all notes do not fit in as many channels or more.
+    const auto pitchedFitIn = [&](std::uint32_t count, auto place) {
+        if (fit.most < pitchedNotes) {
+            return false;
+        }
         std::uint64_t placed = 0;
-        std::uint64_t pitchedNotes = 0;
         scheduleByEnd(
             items, byEnd, count, [](const Item& i) { return !i.drum; },
-            [&](std::uint32_t, std::uint32_t) { ++placed; });
-        for (const Item& item : items) {
-            pitchedNotes += item.drum ? 0 : 1;
-        }
+            [&](std::uint32_t n, std::uint32_t channel) {
+                place(n, channel);
+                ++placed;
+            });
         return placed == pitchedNotes;
     };
+    // Below 4 channels the drums get one only where the pitched notes all fit
+    // whole in the others: a channel is never left empty while they go.
     const bool drums =
-        hasDrums &&
-        (options.drums == DrumChoice::On ||
-         (options.drums == DrumChoice::Auto &&
-          (options.channels >= 4 || (options.channels > 1 && pitchedFitIn(options.channels - 1)))));
+        hasDrums && (options.drums == DrumChoice::On ||
+                     (options.drums == DrumChoice::Auto &&
+                      (options.channels >= 4 ||
+                       (options.channels > 1 &&
+                        pitchedFitIn(options.channels - 1, [](std::uint32_t, std::uint32_t) {})))));
     const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
 
     // The tune: the top line of the parts named for it, else of every pitched
@@ -75,35 +81,20 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     const bool named = std::any_of(items.begin(), items.end(), [&](const Item& i) {
         return !i.drum && lead[fit.parts[i.part].track];
     });
-    std::vector<std::uint32_t> melody = lineOf(items, byStart, true, [&](const Item& i) {
-        return !i.drum && (!named || lead[fit.parts[i.part].track]);
-    });
-    std::vector<bool> inMelody(items.size(), false);
-    for (const std::uint32_t n : melody) {
-        inMelody[n] = true;
-    }
-    std::vector<std::uint32_t> bass;
-    if (pitched >= 2) {
-        bass = lineOf(items, byStart, false, [&](const Item& i) {
-            return !i.drum && !inMelody[static_cast<std::size_t>(&i - items.data())];
-        });
-    }
+    Order melody;
+    Order bass;
+    linesOf(
+        items, byStart, [&](const Item& i) { return !named || lead[fit.parts[i.part].track]; },
+        pitched >= 2, melody, bass);
 
     std::vector<Lane> lanes(pitched);
-    const auto pitchedNotes = static_cast<std::uint64_t>(
-        std::count_if(items.begin(), items.end(), [](const Item& i) { return !i.drum; }));
     // Where every pitched note fits whole, each keeps its whole length; the
     // lanes are then named for the lines they hold most of.
-    std::uint64_t placed = 0;
-    if (pitched > 0) {
-        scheduleByEnd(
-            items, byEnd, pitched, [](const Item& i) { return !i.drum; },
-            [&](std::uint32_t n, std::uint32_t lane) {
-                items[n].lane = static_cast<std::uint8_t>(lane);
-                ++placed;
-            });
-    }
-    if (pitched > 0 && placed == pitchedNotes) {
+    const bool allFit =
+        pitched > 0 && pitchedFitIn(pitched, [&](std::uint32_t n, std::uint32_t lane) {
+            items[n].lane = static_cast<std::uint8_t>(lane);
+        });
+    if (allFit) {
         std::vector<bool> labelled(pitched, false);
         const std::uint32_t m = laneWithMost(items, melody, labelled);
         lanes[m].role = Role::Melody;
@@ -140,7 +131,8 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                 lane.taken.emplace_back(items[n].start, items[n].frees());
             }
         }
-        for (const std::uint32_t n : harmonyOrder(items, byEnd, lanes)) {
+        markDoubled(items, byStart, lanes);
+        forHarmony(items, byEnd, [&](std::uint32_t n) {
             Item& item = items[n];
             std::uint32_t best = kNoLane;
             std::uint64_t bestGap = 0;
@@ -158,7 +150,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                 }
             }
             if (best == kNoLane) {
-                continue;
+                return;
             }
             item.lane = static_cast<std::uint8_t>(best);
             if (lanes[best].line.empty()) {
@@ -166,7 +158,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             } else {
                 lanes[best].lastEnd = item.frees();
             }
-        }
+        });
     }
     if (drums) {
         Lane& lane = lanes.emplace_back();
@@ -176,38 +168,46 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     }
 
     // The channels, most important role first, each note in the order they start.
-    std::vector<std::vector<std::uint32_t>> held(lanes.size());
-    for (const std::uint32_t n : byStart) {
-        if (items[n].lane != kNoItemLane) {
-            held[items[n].lane].push_back(n);
+    std::vector<std::uint64_t> perLane(lanes.size(), 0);
+    for (const Item& item : items) {
+        if (item.lane != kNoItemLane) {
+            ++perLane[item.lane];
         }
     }
+    std::vector<std::uint32_t> channelOf(lanes.size(), kNoLane);
     std::uint32_t harmony = 0;
     for (const Role role : {Role::Melody, Role::Bass, Role::Drums, Role::Harmony}) {
         for (std::size_t l = 0; l < lanes.size(); ++l) {
-            if (lanes[l].role != role || held[l].empty()) {
+            if (lanes[l].role != role || perLane[l] == 0) {
                 continue;
             }
+            channelOf[l] = static_cast<std::uint32_t>(fit.channels.size());
             FitChannel& channel = fit.channels.emplace_back();
             channel.role = role;
             channel.number = role == Role::Harmony ? ++harmony : 0;
             channel.fromPart.assign(fit.parts.size(), 0);
-            for (const std::uint32_t n : held[l]) {
-                const Item& item = items[n];
-                const bool cut = item.cut;
-                channel.notes.push_back(
-                    {item.start, item.end, item.part, item.key, item.velocity, cut});
-                ++channel.fromPart[item.part];
-                channel.cutShort += cut ? 1 : 0;
-                (cut ? fit.cutShort : fit.keptWhole) += 1;
-            }
-            channel.noteCount = channel.notes.size();
-            channel.mainPart = static_cast<std::uint32_t>(
-                std::max_element(channel.fromPart.begin(), channel.fromPart.end()) -
-                channel.fromPart.begin());
-            channel.midiChannel =
-                role == Role::Drums ? kDrumChannel : fit.parts[channel.mainPart].channel;
+            channel.notes.reserve(perLane[l]);
         }
+    }
+    for (const std::uint32_t n : byStart) {
+        const Item& item = items[n];
+        if (item.lane == kNoItemLane) {
+            continue;
+        }
+        FitChannel& channel = fit.channels[channelOf[item.lane]];
+        channel.notes.push_back(
+            {item.start, item.end, item.part, item.key, item.velocity, item.cut});
+        ++channel.fromPart[item.part];
+        channel.cutShort += item.cut ? 1 : 0;
+        (item.cut ? fit.cutShort : fit.keptWhole) += 1;
+    }
+    for (FitChannel& channel : fit.channels) {
+        channel.noteCount = channel.notes.size();
+        channel.mainPart = static_cast<std::uint32_t>(
+            std::max_element(channel.fromPart.begin(), channel.fromPart.end()) -
+            channel.fromPart.begin());
+        channel.midiChannel =
+            channel.role == Role::Drums ? kDrumChannel : fit.parts[channel.mainPart].channel;
     }
     return fit;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "arrange/large_pages.h"
 #include "midi/song.h"
 
 namespace mid2nolt {
@@ -46,7 +47,7 @@ struct FitChannel {
     std::uint32_t number = 0;             // of its role: Harmony 1, 2, ...; 0 for the others
     std::uint8_t midiChannel = 0;         // its main part's, or 9 for drums
     std::uint32_t mainPart = 0;           // the part that gives it most notes
-    std::vector<FitNote> notes;           // by start, none overlapping
+    LargeVector<FitNote> notes;           // by start, none overlapping
     std::uint64_t noteCount = 0;          // its notes, also once `notes` is let go
     std::vector<std::uint64_t> fromPart;  // notes per part, as ChannelFit::parts
     std::uint64_t cutShort = 0;

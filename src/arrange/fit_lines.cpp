@@ -1,6 +1,7 @@
 #include "arrange/fit_lines.h"
 
 #include <algorithm>
+#include <array>
 
 namespace mid2nolt::fit {
 
@@ -15,27 +16,14 @@ int drumRank(std::uint8_t key) {
     return key == 42 || key == 44 || key == 46 ? 1 : 2;
 }
 
-// The line note of `lane` sounding at `tick`, if any.
-const Item* soundingAt(const std::vector<Item>& items, const Lane& lane, std::uint64_t tick) {
-    const auto next = std::partition_point(lane.line.begin(), lane.line.end(),
-                                           [&](std::uint32_t n) { return items[n].start <= tick; });
-    if (next == lane.line.begin()) {
-        return nullptr;
-    }
-    const Item& item = items[*(next - 1)];
-    return item.frees() > tick ? &item : nullptr;
-}
-
 }  // namespace
 
 std::uint64_t shortestCut(std::uint16_t division) {
     return (division & 0x8000) != 0 || division < 64 ? 1 : division / 64;
 }
 
-std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
-                                    const std::vector<std::uint32_t>& byStart,
-                                    std::uint64_t shortest) {
-    std::vector<std::uint32_t> line;
+Order drumLine(const Items& items, const Order& byStart, std::uint64_t shortest) {
+    Order line;
     for (std::size_t i = 0; i < byStart.size();) {
         const std::uint64_t tick = items[byStart[i]].start;
         std::uint32_t best = kNoNote;
@@ -65,8 +53,7 @@ std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
     return line;
 }
 
-void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> line,
-               std::uint32_t laneNumber) {
+void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         Item& item = items[line[i]];
         item.line = true;
@@ -78,8 +65,7 @@ void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> 
     lane.line = std::move(line);
 }
 
-void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
-                const std::vector<std::uint32_t>& melody, const std::vector<std::uint32_t>& bass,
+void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, const Order& bass,
                 std::uint64_t shortest) {
     const std::uint32_t harmony =
         std::min<std::uint32_t>(static_cast<std::uint32_t>(lanes.size()), 2);
@@ -108,7 +94,7 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
             }
             // Else the other line's lane, where it is free till its next note.
             const std::uint32_t other = 1 - own;
-            const std::vector<std::uint32_t>& otherLine = takeMelody ? bass : melody;
+            const Order& otherLine = takeMelody ? bass : melody;
             const std::size_t otherNext = takeMelody ? b : m;
             if (best == kNoLane && withBass &&
                 (lanes[other].line.empty() ||
@@ -144,59 +130,46 @@ void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
     }
 }
 
-std::optional<std::uint64_t> gapBefore(const Lane& lane, const Item& item) {
+std::optional<std::uint64_t> gapBefore(Lane& lane, const Item& item) {
     if (lane.lastEnd > item.start) {
         return std::nullopt;
     }
-    const auto next =
-        std::partition_point(lane.taken.begin(), lane.taken.end(),
-                             [&](const std::pair<std::uint64_t, std::uint64_t>& span) {
-                                 return span.second <= item.start;
-                             });
-    if (next != lane.taken.end() && next->first < item.frees()) {
-        return std::nullopt;
+    const std::uint64_t frees = item.frees();
+    while (lane.next < lane.taken.size() && lane.taken[lane.next].first < frees) {
+        ++lane.next;
     }
     std::uint64_t gap = lane.lastEnd;
-    if (next != lane.taken.begin()) {
-        gap = std::max(gap, (next - 1)->second);
+    if (lane.next > 0) {
+        const std::uint64_t before = lane.taken[lane.next - 1].second;
+        if (before > item.start) {
+            return std::nullopt;
+        }
+        gap = std::max(gap, before);
     }
     return gap;
 }
 
-std::vector<std::uint32_t> harmonyOrder(const std::vector<Item>& items,
-                                        const std::vector<std::uint32_t>& byEnd,
-                                        const std::vector<Lane>& lanes) {
-    const auto doubled = [&](const Item& item) {
-        for (std::size_t l = 0; l < std::min<std::size_t>(lanes.size(), 2); ++l) {
-            const Item* line = soundingAt(items, lanes[l], item.start);
-            if (line != nullptr && line->key % 12 == item.key % 12) {
-                return true;
+void markDoubled(Items& items, const Order& byStart, const std::vector<Lane>& lanes) {
+    const std::size_t count = std::min<std::size_t>(lanes.size(), 2);
+    std::array<std::size_t, 2> at{};  // per lane: its notes that start at or before the tick
+    for (const std::uint32_t n : byStart) {
+        Item& item = items[n];
+        if (item.drum || item.line) {
+            continue;
+        }
+        for (std::size_t l = 0; l < count && !item.doubled; ++l) {
+            const Order& line = lanes[l].line;
+            while (at[l] < line.size() && items[line[at[l]]].start <= item.start) {
+                ++at[l];
             }
-        }
-        return false;
-    };
-    std::vector<std::uint32_t> order;
-    for (const std::uint32_t n : byEnd) {
-        if (!items[n].drum && !items[n].line) {
-            order.push_back(n);
+            const Item* sounding = at[l] > 0 ? &items[line[at[l] - 1]] : nullptr;
+            item.doubled = sounding != nullptr && sounding->frees() > item.start &&
+                           sounding->key % 12 == item.key % 12;
         }
     }
-    for (std::size_t i = 0; i < order.size();) {
-        std::size_t j = i + 1;
-        while (j < order.size() && items[order[j]].frees() == items[order[i]].frees()) {
-            ++j;
-        }
-        if (j - i > 1) {
-            std::stable_partition(order.begin() + static_cast<std::ptrdiff_t>(i),
-                                  order.begin() + static_cast<std::ptrdiff_t>(j),
-                                  [&](std::uint32_t n) { return !doubled(items[n]); });
-        }
-        i = j;
-    }
-    return order;
 }
 
-std::uint32_t laneWithMost(const std::vector<Item>& items, const std::vector<std::uint32_t>& line,
+std::uint32_t laneWithMost(const Items& items, const Order& line,
                            const std::vector<bool>& labelled) {
     std::vector<std::uint64_t> count(labelled.size(), 0);
     for (const std::uint32_t n : line) {

@@ -21,36 +21,46 @@ constexpr std::uint32_t kNoLane = std::numeric_limits<std::uint32_t>::max();
 // placed in the order they end.
 struct Lane {
     Role role = Role::Harmony;
-    std::vector<std::uint32_t> line;
+    Order line;
     // Once the lines are placed: where each line note starts and frees the
     // lane, in one array, to search it fast.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> taken;
+    LargeVector<std::pair<std::uint64_t, std::uint64_t>> taken;
+    std::size_t next = 0;  // the first of `taken` that starts where the latest note asked frees
     std::uint64_t lastEnd = 0;
 };
 
-// The line of the notes `takes` picks, from `byStart`: at each tick where
-// any of them starts, the highest (`top`) or else the lowest that starts
-// there, the first of the song's order on a tie.
-template <typename Takes>
-std::vector<std::uint32_t> lineOf(const std::vector<Item>& items,
-                                  const std::vector<std::uint32_t>& byStart, bool top,
-                                  Takes takes) {
-    std::vector<std::uint32_t> line;
+// The melody and the bass, from `byStart`: at each tick where a pitched note
+// starts, the melody takes the highest that starts there of those `inTune`
+// picks, and the bass (where `withBass`) the lowest of the others; the first
+// of the song's order on a tie.
+template <typename InTune>
+void linesOf(const Items& items, const Order& byStart, InTune inTune, bool withBass, Order& melody,
+             Order& bass) {
     for (std::size_t i = 0; i < byStart.size();) {
+        const std::size_t first = i;
         const std::uint64_t tick = items[byStart[i]].start;
-        std::uint32_t best = kNoNote;
+        std::uint32_t top = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
             const std::uint32_t n = byStart[i];
-            if (takes(items[n]) && (best == kNoNote || (top ? items[n].key > items[best].key
-                                                            : items[n].key < items[best].key))) {
-                best = n;
+            if (!items[n].drum && inTune(items[n]) &&
+                (top == kNoNote || items[n].key > items[top].key)) {
+                top = n;
             }
         }
-        if (best != kNoNote) {
-            line.push_back(best);
+        if (top != kNoNote) {
+            melody.push_back(top);
+        }
+        std::uint32_t low = kNoNote;
+        for (std::size_t j = first; withBass && j < i; ++j) {
+            const std::uint32_t n = byStart[j];
+            if (!items[n].drum && n != top && (low == kNoNote || items[n].key < items[low].key)) {
+                low = n;
+            }
+        }
+        if (low != kNoNote) {
+            bass.push_back(low);
         }
     }
-    return line;
 }
 
 // A sixty-fourth of a quarter note, in the song's ticks (a tick where they
@@ -60,13 +70,10 @@ std::uint64_t shortestCut(std::uint16_t division);
 
 // The drum line: at each tick where a drum note starts, the hit that ranks
 // first (drumRank); of hits closer than `shortest`, the one that ranks first.
-std::vector<std::uint32_t> drumLine(const std::vector<Item>& items,
-                                    const std::vector<std::uint32_t>& byStart,
-                                    std::uint64_t shortest);
+Order drumLine(const Items& items, const Order& byStart, std::uint64_t shortest);
 
 // Puts a line in its lane: each note struck, and ended where the next starts.
-void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> line,
-               std::uint32_t laneNumber);
+void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber);
 
 // Puts the melody in lane 0 and the bass in lane 1, every note struck, in the
 // order they start. A note that starts while its lane still sounds the line's
@@ -75,23 +82,48 @@ void placeLine(std::vector<Item>& items, Lane& lane, std::vector<std::uint32_t> 
 // note; where neither is, it takes its own lane and ends the note before. Of
 // two notes less than `shortest` apart, the melody keeps the higher and the
 // bass the lower, and the other is left out.
-void placeLines(std::vector<Item>& items, std::vector<Lane>& lanes,
-                const std::vector<std::uint32_t>& melody, const std::vector<std::uint32_t>& bass,
+void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, const Order& bass,
                 std::uint64_t shortest);
 
 // Where lane `lane` is last taken before `item` would start, when it is free
-// for all of it.
-std::optional<std::uint64_t> gapBefore(const Lane& lane, const Item& item);
+// for all of it. Asked of notes in the order they free a channel, it finds
+// the line note before with a cursor: of the lane's line notes, only the last
+// that starts before `item` frees it can overlap it.
+std::optional<std::uint64_t> gapBefore(Lane& lane, const Item& item);
 
-// The pitched notes that are no line's, in the order they free a channel;
-// of those that free it at one tick, first the chord tones that the melody
-// and the bass do not already sound (by pitch class) where they start.
-std::vector<std::uint32_t> harmonyOrder(const std::vector<Item>& items,
-                                        const std::vector<std::uint32_t>& byEnd,
-                                        const std::vector<Lane>& lanes);
+// Marks the pitched notes that are no line's whose pitch class the melody or
+// the bass lane sounds where they start.
+void markDoubled(Items& items, const Order& byStart, const std::vector<Lane>& lanes);
+
+// Visits the pitched notes that are no line's in the order they free a
+// channel; of those that free it at one tick, first the chord tones not
+// already sounding (not `doubled`).
+template <typename Visit>
+void forHarmony(const Items& items, const Order& byEnd, Visit visit) {
+    const auto candidate = [&](std::uint32_t n) { return !items[n].drum && !items[n].line; };
+    for (std::size_t i = 0; i < byEnd.size();) {
+        if (!candidate(byEnd[i])) {
+            ++i;
+            continue;
+        }
+        const std::uint64_t frees = items[byEnd[i]].frees();
+        std::size_t j = i + 1;
+        while (j < byEnd.size() && (!candidate(byEnd[j]) || items[byEnd[j]].frees() == frees)) {
+            ++j;
+        }
+        for (const bool doubled : {false, true}) {
+            for (std::size_t k = i; k < j; ++k) {
+                if (candidate(byEnd[k]) && items[byEnd[k]].doubled == doubled) {
+                    visit(byEnd[k]);
+                }
+            }
+        }
+        i = j;
+    }
+}
 
 // Of the lanes not yet `labelled`, the one that holds most notes of `line`.
-std::uint32_t laneWithMost(const std::vector<Item>& items, const std::vector<std::uint32_t>& line,
+std::uint32_t laneWithMost(const Items& items, const Order& line,
                            const std::vector<bool>& labelled);
 
 }  // namespace mid2nolt::fit

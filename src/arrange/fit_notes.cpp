@@ -33,10 +33,10 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
 // A stable radix sort of `entries` by `key(entry)`, 11 bits a pass, as many
 // passes as `latest` needs.
 template <typename Entry, typename Key>
-void radixSort(std::vector<Entry>& entries, std::uint64_t latest, Key key) {
+void radixSort(LargeVector<Entry>& entries, std::uint64_t latest, Key key) {
     constexpr unsigned kBits = 11;
     constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
-    std::vector<Entry> sorted(entries.size());
+    LargeVector<Entry> sorted(entries.size());
     std::vector<std::size_t> at(kMask + 2);
     for (unsigned shift = 0; shift < 64 && (latest >> shift) != 0; shift += kBits) {
         std::fill(at.begin(), at.end(), 0);
@@ -55,9 +55,8 @@ void radixSort(std::vector<Entry>& entries, std::uint64_t latest, Key key) {
 
 }  // namespace
 
-std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
-                            std::vector<bool>& lead) {
-    std::vector<Item> items;
+Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead) {
+    Items items;
     std::size_t hint = 0;
     for (const TrackChunk& track : song.tracks) {
         hint += track.length / 8;  // a note-on and its note-off take 6 to 8 bytes
@@ -111,9 +110,8 @@ std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
     return items;
 }
 
-std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
-                                      const std::vector<SourcePart>& parts) {
-    std::vector<std::uint32_t> order(items.size());
+Order byStarting(const Items& items, const std::vector<SourcePart>& parts) {
+    Order order(items.size());
     for (std::uint32_t n = 0; n < order.size(); ++n) {
         order[n] = n;
     }
@@ -124,7 +122,7 @@ std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
         }
     }
     runs.push_back(items.size());
-    std::vector<std::uint32_t> merged(items.size());
+    Order merged(items.size());
     const auto earlier = [&](std::uint32_t a, std::uint32_t b) {
         return items[a].start < items[b].start;
     };
@@ -145,14 +143,14 @@ std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
     return order;
 }
 
-std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items) {
+Order byFreeing(const Items& items) {
     std::uint64_t latest = 0;
     for (const Item& item : items) {
         latest = std::max(latest, item.frees());
     }
-    std::vector<std::uint32_t> order(items.size());
+    Order order(items.size());
     if (latest <= std::numeric_limits<std::uint32_t>::max()) {
-        std::vector<std::uint64_t> keyed(items.size());
+        LargeVector<std::uint64_t> keyed(items.size());
         for (std::uint32_t n = 0; n < keyed.size(); ++n) {
             keyed[n] = items[n].frees() << 32 | n;
         }
@@ -162,7 +160,7 @@ std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items) {
         }
         return order;
     }
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(items.size());
+    LargeVector<std::pair<std::uint64_t, std::uint32_t>> keyed(items.size());
     for (std::uint32_t n = 0; n < keyed.size(); ++n) {
         keyed[n] = {items[n].frees(), n};
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "arrange/channel_fit.h"
+#include "arrange/large_pages.h"
 #include "midi/song.h"
 #include "midi/timed_reader.h"
 
@@ -31,8 +32,9 @@ struct Item {
     std::uint8_t velocity;
     std::uint8_t lane = kNoItemLane;
     bool drum : 1;
-    bool line : 1 = false;  // a note of the melody, bass or drum line
-    bool cut : 1 = false;   // ended earlier than in the source
+    bool line : 1 = false;     // a note of the melody, bass or drum line
+    bool cut : 1 = false;      // ended earlier than in the source
+    bool doubled : 1 = false;  // its pitch class sounds in the melody or bass where it starts
 
     std::uint64_t frees() const { return freedAt(start, end); }
     void cutAt(std::uint64_t tick) {
@@ -44,20 +46,21 @@ struct Item {
 };
 static_assert(sizeof(Item) == 24);
 
+using Items = LargeVector<Item>;
+using Order = LargeVector<std::uint32_t>;  // notes by their number in Items
+
 // The notes of every track, paired as the converter pairs them, each with its
 // part (track and channel, numbered in that order); in `lead`, the tracks
 // whose name or instrument says they carry the tune.
-std::vector<Item> readNotes(const Song& song, std::vector<SourcePart>& parts,
-                            std::vector<bool>& lead);
+Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead);
 
 // The notes in the order they start, the song's order on a tie: each track's
 // are in that order already, so the tracks' runs are merged.
-std::vector<std::uint32_t> byStarting(const std::vector<Item>& items,
-                                      const std::vector<SourcePart>& parts);
+Order byStarting(const Items& items, const std::vector<SourcePart>& parts);
 
 // The notes in the order they free a channel, as they are (none cut yet), in
 // the song's order on a tie. Ticks and note numbers below 2^32 (as good as
 // every file) sort as one 64-bit word each.
-std::vector<std::uint32_t> byFreeing(const std::vector<Item>& items);
+Order byFreeing(const Items& items);
 
 }  // namespace mid2nolt::fit

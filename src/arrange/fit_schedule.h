@@ -49,8 +49,8 @@ private:
 // start that was taken latest; `place(note, channel)` for those that fit
 // whole. With notes in that order this holds the most notes there can be.
 template <typename Takes, typename Place>
-void scheduleByEnd(const std::vector<Item>& items, const std::vector<std::uint32_t>& byEnd,
-                   std::uint32_t count, Takes takes, Place place) {
+void scheduleByEnd(const Items& items, const Order& byEnd, std::uint32_t count, Takes takes,
+                   Place place) {
     FreeChannels free;
     for (std::uint32_t c = count; c > 0; --c) {
         free.add(c - 1);

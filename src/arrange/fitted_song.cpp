@@ -143,7 +143,7 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
         writeChannel(writer, channel, own);
         writer.end(std::max(endTick, writer.lastTick()));
         keep();
-        std::vector<FitNote>().swap(channel.notes);
+        LargeVector<FitNote>().swap(channel.notes);
     }
     starts.push_back(fitted.bytes.size());
     fitted.trackCount = static_cast<std::uint16_t>(starts.size() - 1);

@@ -9,9 +9,9 @@ namespace mid2nolt {
 
 void TrackWriter::grow(std::size_t count) {
     const std::size_t capacity = std::max({capacity_ * 2, used_ + count, std::size_t{256}});
-    // Default-initialised (make_unique would zero it), as make_unique_for_overwrite
-    // does where the library has it.
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[capacity]);
+    // Left as it comes, not zeroed.
+    std::unique_ptr<std::uint8_t[], LargeRelease> buffer(
+        static_cast<std::uint8_t*>(allocateLarge(capacity)), LargeRelease{capacity});
     if (used_ > 0) {
         std::memcpy(buffer.get(), buffer_.get(), used_);
     }

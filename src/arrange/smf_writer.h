@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "arrange/large_pages.h"
 #include "midi/midi_facts.h"
 
 namespace mid2nolt {
@@ -70,7 +71,7 @@ private:
     // Written bytes are the first used_ of the buffer, which grows by doubling;
     // the room past them is left as it comes, never zeroed: it is written
     // before it is read.
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::unique_ptr<std::uint8_t[], LargeRelease> buffer_;
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::uint64_t lastTick_ = 0;
