@@ -42,7 +42,7 @@ void Dealer::release(std::uint32_t v, std::uint64_t tick) {
 }
 
 std::uint32_t Dealer::place(std::uint32_t note, std::uint8_t key, std::uint64_t tick,
-                            std::vector<std::uint32_t>& voiceOf, std::vector<Cut>& cuts,
+                            LargeVector<std::uint32_t>& voiceOf, std::vector<Cut>& cuts,
                             std::uint8_t channel) {
     std::uint32_t v = takeNearestFree(key);
     if (v == kLeftOut && (limit == 0 || voices.size() < limit)) {

@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "arrange/large_pages.h"
+
 namespace mid2nolt {
 
 // A note's voice within its channel; kLeftOut when it has none, kCut added
@@ -51,7 +53,7 @@ public:
     // it takes the voice of is marked in `voiceOf`: left out when it started
     // at `tick` too, else cut, with its end added to `cuts`.
     std::uint32_t place(std::uint32_t note, std::uint8_t key, std::uint64_t tick,
-                        std::vector<std::uint32_t>& voiceOf, std::vector<Cut>& cuts,
+                        LargeVector<std::uint32_t>& voiceOf, std::vector<Cut>& cuts,
                         std::uint8_t channel);
 
 private:

@@ -1,7 +1,7 @@
 // Memory for the arrays that hold every note of a song at once. Filling tens
 // of MiB a 4 KiB page at a time costs a page fault per page, which on a
 // virtual machine takes longer than the work done on the page; where the
-// system has large pages (Linux), arrays of 2 MiB and more ask for them.
+// system has large pages (Linux), arrays of 1 MiB and more ask for them.
 #pragma once
 
 #include <cstddef>

@@ -22,7 +22,7 @@ struct ChannelPlan {
 
 // What the first pass decides for one track.
 struct TrackPlan {
-    std::vector<std::uint32_t> voiceOf;  // per note, in the order the notes start
+    LargeVector<std::uint32_t> voiceOf;  // per note, in the order the notes start
     std::vector<Cut> cuts;               // in tick order
     std::array<ChannelPlan, 16> channels;
     const std::uint8_t* name = nullptr;  // the first track name

@@ -41,7 +41,7 @@ TEST_P(Deal, GivesEachNoteItsVoice) {
     const DealCase& c = GetParam();
     Dealer dealer;
     dealer.reset(c.limit);
-    std::vector<std::uint32_t> voiceOf;
+    mid2nolt::LargeVector<std::uint32_t> voiceOf;
     std::vector<mid2nolt::Cut> cuts;
     for (const Step& step : c.steps) {
         if (step.key < 0) {

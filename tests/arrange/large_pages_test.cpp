@@ -13,8 +13,8 @@ constexpr std::size_t kMiB = std::size_t{1} << 20;
 // across it and shrunk back: every element reads back as written, and each
 // block is freed the way it was taken (the sanitizer builds check that).
 TEST(LargePages, HoldWhatIsWrittenAcrossTheThreshold) {
-    for (const std::size_t bytes : {std::size_t{1}, 2 * kMiB - 1, 2 * kMiB, 2 * kMiB + 1,
-                                    5 * kMiB + 3}) {
+    for (const std::size_t bytes :
+         {std::size_t{1}, kMiB - 1, kMiB, 2 * kMiB, 2 * kMiB + 1, 5 * kMiB + 3}) {
         SCOPED_TRACE(bytes);
         LargeVector<std::uint32_t> values;
         const std::size_t count = bytes / sizeof(std::uint32_t) + 1;
