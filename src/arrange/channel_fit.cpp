@@ -39,7 +39,7 @@ std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>
 ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     ChannelFit fit;
     std::vector<bool> lead;
-    Items items = readNotes(song, fit.parts, lead);
+    Items items = readNotes(song, fit.parts, lead, fit.rest);
     fit.notes = items.size();
     const Order byStart = byStarting(items, fit.parts);
     // One order by end serves every schedule: the notes they place are whole.

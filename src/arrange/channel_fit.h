@@ -3,12 +3,14 @@
 // other notes as fit.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "arrange/large_pages.h"
 #include "midi/song.h"
+#include "midi/track_events.h"
 
 namespace mid2nolt {
 
@@ -53,6 +55,28 @@ struct FitChannel {
     std::uint64_t cutShort = 0;
 };
 
+// A channel event that is no note: program, control, pressure, pitch bend.
+struct ChannelEvent {
+    std::uint64_t tick = 0;
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+};
+
+// An event of no channel (meta, system exclusive, system), at its tick.
+struct TimedEvent {
+    std::uint64_t tick = 0;
+    TrackEvent event;
+};
+
+// What a fitted song keeps of the source besides its notes, read with them.
+// Meta and system exclusive data point into the source song's bytes.
+struct SongRest {
+    std::vector<std::array<std::vector<ChannelEvent>, 16>> events;  // per track and MIDI channel
+    std::vector<TimedEvent> others;  // by track, then as they come; no track name after track 0
+    std::uint64_t endTick = 0;       // where the last track ends
+};
+
 struct ChannelFit {
     std::vector<SourcePart> parts;     // every part with notes, by track and channel
     std::vector<FitChannel> channels;  // those with notes, most important first
@@ -60,6 +84,7 @@ struct ChannelFit {
     std::uint64_t keptWhole = 0;
     std::uint64_t cutShort = 0;
     std::uint64_t most = 0;  // the most notes the channels can hold whole
+    SongRest rest;           // let go once the fitted song is built
 };
 
 // The role's name as a track and the console give it: "Melody", "Harmony 2".

@@ -55,7 +55,8 @@ void radixSort(LargeVector<Entry>& entries, std::uint64_t latest, Key key) {
 
 }  // namespace
 
-Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead) {
+Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead,
+                SongRest& rest) {
     Items items;
     std::size_t hint = 0;
     for (const TrackChunk& track : song.tracks) {
@@ -63,6 +64,7 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
     }
     items.reserve(hint);
     lead.assign(song.tracks.size(), false);
+    rest.events.assign(song.tracks.size(), {});
     auto sounding = std::make_unique<Sounding>();
     for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
         sounding->reset();
@@ -79,6 +81,18 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
                     (event.text != nullptr &&
                      (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
                      namesLead(event.text, event.textLength));
+                if (t == 0 || event.metaType != kTrackNameMeta) {
+                    rest.others.push_back({tick, event});
+                }
+                continue;
+            }
+            if (event.kind == EventKind::OtherChannel) {
+                rest.events[t][channelOf(event.status)].push_back(
+                    {tick, event.status, event.data1, event.data2});
+                continue;
+            }
+            if (event.kind == EventKind::SystemExclusive || event.kind == EventKind::System) {
+                rest.others.push_back({tick, event});
                 continue;
             }
             const auto ended = [&](std::uint32_t note, std::uint8_t) {
@@ -96,6 +110,7 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
         sounding->forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
             items[first + note].end = reader.endTick();
         });
+        rest.endTick = std::max(rest.endTick, reader.endTick());
         std::array<std::uint32_t, 16> partOf{};
         for (std::uint8_t c = 0; c < 16; ++c) {
             if (used[c]) {

@@ -51,8 +51,10 @@ using Order = LargeVector<std::uint32_t>;  // notes by their number in Items
 
 // The notes of every track, paired as the converter pairs them, each with its
 // part (track and channel, numbered in that order); in `lead`, the tracks
-// whose name or instrument says they carry the tune.
-Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead);
+// whose name or instrument says they carry the tune; in `rest`, the other
+// events, so that the song is read once.
+Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead,
+                SongRest& rest);
 
 // The notes in the order they start, the song's order on a tie: each track's
 // are in that order already, so the tracks' runs are merged.

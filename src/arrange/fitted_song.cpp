@@ -13,18 +13,6 @@ namespace mid2nolt {
 
 namespace {
 
-struct ChannelEvent {
-    std::uint64_t tick;
-    std::uint8_t status;
-    std::uint8_t data1;
-    std::uint8_t data2;
-};
-
-struct TimedEvent {
-    std::uint64_t tick;
-    TrackEvent event;
-};
-
 // The channel's notes and channel events in one stream: at a tick, the note
 // that ends there, then the channel events, then the note that starts.
 void writeChannel(TrackWriter& writer, const FitChannel& channel,
@@ -62,44 +50,14 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel,
 }  // namespace
 
 void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
-    // Which tracks have notes, and whose channel events each channel takes.
+    // Which tracks have notes: a channel takes the channel events of its main
+    // part and of tracks without notes.
     std::vector<bool> hasNotes(source.tracks.size(), false);
     for (const SourcePart& part : fit.parts) {
         hasNotes[part.track] = true;
     }
-    std::vector<std::array<bool, 16>> wanted(source.tracks.size(), std::array<bool, 16>{});
-    for (const FitChannel& channel : fit.channels) {
-        const SourcePart& main = fit.parts[channel.mainPart];
-        wanted[main.track][main.channel] = true;
-    }
-    std::vector<std::array<std::vector<ChannelEvent>, 16>> events(source.tracks.size());
-    std::vector<TimedEvent> others;
-    std::uint64_t endTick = 0;
-    for (std::size_t t = 0; t < source.tracks.size(); ++t) {
-        TimedReader reader(source.tracks[t]);
-        TrackEvent event;
-        std::uint64_t tick = 0;
-        while (reader.next(event, tick)) {
-            switch (event.kind) {
-                case EventKind::OtherChannel: {
-                    const std::uint8_t c = channelOf(event.status);
-                    if (!hasNotes[t] || wanted[t][c]) {
-                        events[t][c].push_back({tick, event.status, event.data1, event.data2});
-                    }
-                    break;
-                }
-                case EventKind::Meta:
-                    if (t == 0 || event.metaType != kTrackNameMeta) {
-                        others.push_back({tick, event});
-                    }
-                    break;
-                case EventKind::SystemExclusive:
-                case EventKind::System: others.push_back({tick, event}); break;
-                default: break;
-            }
-        }
-        endTick = std::max(endTick, reader.endTick());
-    }
+    std::vector<TimedEvent>& others = fit.rest.others;
+    const std::uint64_t endTick = fit.rest.endTick;
     std::stable_sort(others.begin(), others.end(),
                      [](const TimedEvent& a, const TimedEvent& b) { return a.tick < b.tick; });
 
@@ -133,7 +91,7 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
         std::vector<ChannelEvent> own;
         for (std::size_t t = 0; t < source.tracks.size(); ++t) {
             if (t == main.track || !hasNotes[t]) {
-                const std::vector<ChannelEvent>& from = events[t][main.channel];
+                const std::vector<ChannelEvent>& from = fit.rest.events[t][main.channel];
                 own.insert(own.end(), from.begin(), from.end());
             }
         }
@@ -145,6 +103,7 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
         keep();
         LargeVector<FitNote>().swap(channel.notes);
     }
+    fit.rest = {};
     starts.push_back(fitted.bytes.size());
     fitted.trackCount = static_cast<std::uint16_t>(starts.size() - 1);
     for (std::size_t t = 0; t + 1 < starts.size(); ++t) {
