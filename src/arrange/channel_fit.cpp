@@ -22,25 +22,10 @@ std::string roleName(const FitChannel& channel) {
     return "Harmony " + std::to_string(channel.number);
 }
 
-std::uint64_t mostHeld(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& notes,
-                       std::uint32_t channels) {
-    Items items;
-    items.reserve(notes.size());
-    for (const auto& [start, end] : notes) {
-        items.push_back({start, end, 0, 0, 0, kNoItemLane, false});
-    }
-    std::uint64_t held = 0;
-    scheduleByEnd(
-        items, byFreeing(items), channels, [](const Item&) { return true; },
-        [&](std::uint32_t, std::uint32_t) { ++held; });
-    return held;
-}
-
 ChannelFit fitChannels(const Song& song, const FitOptions& options) {
     ChannelFit fit;
     std::vector<bool> lead;
-    Items items = readNotes(song, fit.parts, lead, fit.rest);
-    fit.notes = items.size();
+    Items items = readNotes(song, fit, lead);
     const Order byStart = byStarting(items, fit.parts);
     // One order by end serves every schedule: the notes they place are whole.
     const Order byEnd = byFreeing(items);
@@ -134,20 +119,26 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
         markDoubled(items, byStart, lanes);
         forHarmony(items, byEnd, [&](std::uint32_t n) {
             Item& item = items[n];
+            // The gap between line notes that closes soonest, the one that
+            // opened latest on a tie: the lanes free for good are kept for
+            // the notes still to come, which end later. Else the lane free
+            // for good that was taken latest.
             std::uint32_t best = kNoLane;
             std::uint64_t bestGap = 0;
-            const std::optional<std::size_t> at = free.latestFreeAt(item.start);
+            std::uint64_t bestClose = 0;
+            for (const std::uint32_t l : withLines) {
+                const std::optional<LineGap> gap = gapBefore(lanes[l], item);
+                if (gap && (best == kNoLane || gap->closes < bestClose ||
+                            (gap->closes == bestClose && gap->opened > bestGap))) {
+                    best = l;
+                    bestGap = gap->opened;
+                    bestClose = gap->closes;
+                }
+            }
+            const std::optional<std::size_t> at =
+                best == kNoLane ? free.latestFreeAt(item.start) : std::nullopt;
             if (at) {
                 best = free.channel(*at);
-                bestGap = free.freeFrom(*at);
-            }
-            // Harmony first on a tie, the line lanes last.
-            for (const std::uint32_t l : withLines) {
-                const std::optional<std::uint64_t> gap = gapBefore(lanes[l], item);
-                if (gap && (best == kNoLane || *gap > bestGap)) {
-                    best = l;
-                    bestGap = *gap;
-                }
             }
             if (best == kNoLane) {
                 return;

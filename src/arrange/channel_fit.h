@@ -93,9 +93,4 @@ std::string roleName(const FitChannel& channel);
 // Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
 ChannelFit fitChannels(const Song& song, const FitOptions& options);
 
-// The most notes of those given (start, end) that `channels` monophonic
-// channels hold whole; a note of no length takes one tick.
-std::uint64_t mostHeld(std::vector<std::pair<std::uint64_t, std::uint64_t>> notes,
-                       std::uint32_t channels);
-
 }  // namespace mid2nolt

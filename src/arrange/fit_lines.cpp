@@ -82,26 +82,27 @@ void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, con
         item.line = true;
         Lane& lane = lanes[own];
         if (!lane.line.empty() && items[lane.line.back()].frees() > item.start) {
+            // The other line's lane, where it is free till its next note;
+            // else the harmony lane free there that was taken latest.
             std::uint32_t best = kNoLane;
+            const std::uint32_t other = 1 - own;
+            const Order& otherLine = takeMelody ? bass : melody;
+            const std::size_t otherNext = takeMelody ? b : m;
+            if (withBass &&
+                (lanes[other].line.empty() ||
+                 items[lanes[other].line.back()].frees() <= item.start) &&
+                (otherNext == otherLine.size() ||
+                 items[otherLine[otherNext]].start >= item.frees())) {
+                best = other;
+            }
             std::uint64_t bestEnd = 0;
-            for (std::uint32_t l = harmony; l < lanes.size(); ++l) {
+            for (std::uint32_t l = harmony; best != other && l < lanes.size(); ++l) {
                 const std::uint64_t end =
                     lanes[l].line.empty() ? 0 : items[lanes[l].line.back()].frees();
                 if (end <= item.start && (best == kNoLane || end > bestEnd)) {
                     best = l;
                     bestEnd = end;
                 }
-            }
-            // Else the other line's lane, where it is free till its next note.
-            const std::uint32_t other = 1 - own;
-            const Order& otherLine = takeMelody ? bass : melody;
-            const std::size_t otherNext = takeMelody ? b : m;
-            if (best == kNoLane && withBass &&
-                (lanes[other].line.empty() ||
-                 items[lanes[other].line.back()].frees() <= item.start) &&
-                (otherNext == otherLine.size() ||
-                 items[otherLine[otherNext]].start >= item.frees())) {
-                best = other;
             }
             if (best != kNoLane) {
                 item.lane = static_cast<std::uint8_t>(best);
@@ -130,7 +131,7 @@ void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, con
     }
 }
 
-std::optional<std::uint64_t> gapBefore(Lane& lane, const Item& item) {
+std::optional<LineGap> gapBefore(Lane& lane, const Item& item) {
     if (lane.lastEnd > item.start) {
         return std::nullopt;
     }
@@ -138,13 +139,14 @@ std::optional<std::uint64_t> gapBefore(Lane& lane, const Item& item) {
     while (lane.next < lane.taken.size() && lane.taken[lane.next].first < frees) {
         ++lane.next;
     }
-    std::uint64_t gap = lane.lastEnd;
+    LineGap gap{lane.lastEnd,
+                lane.next < lane.taken.size() ? lane.taken[lane.next].first : kLastTick};
     if (lane.next > 0) {
         const std::uint64_t before = lane.taken[lane.next - 1].second;
         if (before > item.start) {
             return std::nullopt;
         }
-        gap = std::max(gap, before);
+        gap.opened = std::max(gap.opened, before);
     }
     return gap;
 }

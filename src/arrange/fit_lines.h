@@ -77,19 +77,27 @@ void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber);
 
 // Puts the melody in lane 0 and the bass in lane 1, every note struck, in the
 // order they start. A note that starts while its lane still sounds the line's
-// note before goes whole to the harmony lane free there that was taken
-// latest, else to the other line's lane where that is free till its next
-// note; where neither is, it takes its own lane and ends the note before. Of
+// note before goes whole to the other line's lane where that is free till its
+// next note, else to the harmony lane free there that was taken latest; where
+// neither is, it takes its own lane and ends the note before. Of
 // two notes less than `shortest` apart, the melody keeps the higher and the
 // bass the lower, and the other is left out.
 void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, const Order& bass,
                 std::uint64_t shortest);
 
-// Where lane `lane` is last taken before `item` would start, when it is free
-// for all of it. Asked of notes in the order they free a channel, it finds
-// the line note before with a cursor: of the lane's line notes, only the last
-// that starts before `item` frees it can overlap it.
-std::optional<std::uint64_t> gapBefore(Lane& lane, const Item& item);
+// A gap between a lane's notes: the tick it opened (where the lane was last
+// taken) and the tick it closes (where its next line note starts, or
+// kLastTick).
+struct LineGap {
+    std::uint64_t opened = 0;
+    std::uint64_t closes = 0;
+};
+
+// The gap of `lane` that `item` would fall in, when it is free for all of
+// it. Asked of notes in the order they free a channel, it finds the line note
+// before with a cursor: of the lane's line notes, only the last that starts
+// before `item` frees it can overlap it.
+std::optional<LineGap> gapBefore(Lane& lane, const Item& item);
 
 // Marks the pitched notes that are no line's whose pitch class the melody or
 // the bass lane sounds where they start.

@@ -55,8 +55,9 @@ void radixSort(LargeVector<Entry>& entries, std::uint64_t latest, Key key) {
 
 }  // namespace
 
-Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead,
-                SongRest& rest) {
+Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
+    std::vector<SourcePart>& parts = fit.parts;
+    SongRest& rest = fit.rest;
     Items items;
     std::size_t hint = 0;
     for (const TrackChunk& track : song.tracks) {
@@ -69,7 +70,6 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
     for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
         sounding->reset();
         const std::size_t first = items.size();
-        std::array<bool, 16> used{};
         TimedReader reader(song.tracks[t]);
         TrackEvent event;
         std::uint64_t tick = 0;
@@ -100,7 +100,6 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
             };
             if (pairNote(event, *sounding, nextNote, ended)) {
                 const std::uint8_t channel = channelOf(event.status);
-                used[channel] = true;
                 // The channel for now; its part once the track is read.
                 items.push_back({tick, tick, channel, event.data1, event.data2, kNoItemLane,
                                  channel == kDrumChannel});
@@ -111,6 +110,15 @@ Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bo
             items[first + note].end = reader.endTick();
         });
         rest.endTick = std::max(rest.endTick, reader.endTick());
+        // Notes of no length are counted and let go: no driver plays them.
+        fit.notes += items.size() - first;
+        items.erase(std::remove_if(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(),
+                                   [](const Item& i) { return i.end == i.start; }),
+                    items.end());
+        std::array<bool, 16> used{};
+        for (std::size_t n = first; n < items.size(); ++n) {
+            used[items[n].part] = true;
+        }
         std::array<std::uint32_t, 16> partOf{};
         for (std::uint8_t c = 0; c < 16; ++c) {
             if (used[c]) {

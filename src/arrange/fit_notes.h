@@ -14,12 +14,6 @@ namespace mid2nolt::fit {
 
 constexpr std::uint8_t kDrumChannel = 9;
 
-// The tick a note held from `start` to `end` frees its channel: a note of no
-// length takes one tick, so that no two notes of a channel start together.
-inline std::uint64_t freedAt(std::uint64_t start, std::uint64_t end) {
-    return end > start || start == kLastTick ? end : start + 1;
-}
-
 // A lane's number in an item: channels are at most 255, numbered from 0.
 constexpr std::uint8_t kNoItemLane = 0xFF;
 
@@ -36,7 +30,9 @@ struct Item {
     bool cut : 1 = false;      // ended earlier than in the source
     bool doubled : 1 = false;  // its pitch class sounds in the melody or bass where it starts
 
-    std::uint64_t frees() const { return freedAt(start, end); }
+    // Where it frees its channel: every note the fit holds has a length, and
+    // is cut only where a later note starts.
+    std::uint64_t frees() const { return end; }
     void cutAt(std::uint64_t tick) {
         if (tick < end) {
             end = tick;
@@ -49,12 +45,12 @@ static_assert(sizeof(Item) == 24);
 using Items = LargeVector<Item>;
 using Order = LargeVector<std::uint32_t>;  // notes by their number in Items
 
-// The notes of every track, paired as the converter pairs them, each with its
-// part (track and channel, numbered in that order); in `lead`, the tracks
-// whose name or instrument says they carry the tune; in `rest`, the other
+// The notes of every track that have a length, paired as the converter pairs
+// them, each with its part (track and channel, numbered in that order, in
+// `fit.parts`); every note counted in `fit.notes`; in `lead`, the tracks whose
+// name or instrument says they carry the tune; in `fit.rest`, the other
 // events, so that the song is read once.
-Items readNotes(const Song& song, std::vector<SourcePart>& parts, std::vector<bool>& lead,
-                SongRest& rest);
+Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead);
 
 // The notes in the order they start, the song's order on a tie: each track's
 // are in that order already, so the tracks' runs are merged.

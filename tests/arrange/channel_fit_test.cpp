@@ -179,6 +179,22 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Melody: 60@0-96 62@96-192"},
                 1,
                 1},
+        // A note of no length, which no driver plays, is neither kept nor
+        // counted among the most: the melody keeps its note whole.
+        FitCase{"NotesOfNoLengthAreLetGo",
+                song({smf::Track()
+                          .noteOn(0, 0, 60, 100)
+                          .noteOn(48, 0, 64, 100)
+                          .noteOff(0, 0, 64)
+                          .noteOff(48, 0, 60)
+                          .noteOn(0, 9, 36, 100)
+                          .noteOff(0, 9, 36)
+                          .end()}),
+                4,
+                DrumChoice::Auto,
+                {"Melody: 60@0-96"},
+                1,
+                1},
         // Kick and hi-hat at once, then snare and hi-hat, then a hat alone.
         FitCase{
             "DrumsStrikeKickAndSnareFirst",
