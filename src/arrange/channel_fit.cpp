@@ -135,19 +135,14 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                     bestClose = gap->closes;
                 }
             }
-            const std::optional<std::size_t> at =
-                best == kNoLane ? free.latestFreeAt(item.start) : std::nullopt;
-            if (at) {
-                best = free.channel(*at);
-            }
-            if (best == kNoLane) {
+            if (best != kNoLane) {
+                item.lane = static_cast<std::uint8_t>(best);
+                lanes[best].lastEnd = item.frees();
                 return;
             }
-            item.lane = static_cast<std::uint8_t>(best);
-            if (lanes[best].line.empty()) {
+            if (const std::optional<std::size_t> at = free.latestFreeAt(item.start)) {
+                item.lane = static_cast<std::uint8_t>(free.channel(*at));
                 free.take(*at, item.frees());
-            } else {
-                lanes[best].lastEnd = item.frees();
             }
         });
     }

@@ -2,11 +2,14 @@
 // of MiB a 4 KiB page at a time costs a page fault per page, which on a
 // virtual machine takes longer than the work done on the page; where the
 // system has large pages (Linux), arrays of 1 MiB and more ask for them.
+// Their elements are default-initialised, not zeroed.
 #pragma once
 
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace mid2nolt {
@@ -35,6 +38,18 @@ struct LargePageAllocator {
         return static_cast<T*>(allocateLarge(count * sizeof(T)));
     }
     void deallocate(T* data, std::size_t count) noexcept { freeLarge(data, count * sizeof(T)); }
+
+    // An element made without a value is default-initialised: an array of n
+    // numbers is not zeroed first, as each of these is written before it is
+    // read.
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
 
     friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
 };
