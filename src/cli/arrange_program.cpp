@@ -43,8 +43,10 @@ constexpr const char* kHelp =
     "\thow far the scripts will drift.\n"
     "--channels[N] fits the song to N driver channels, 1 to 255, a track\n"
     "\teach, one note at a time: the melody, the bass, the drums (from 4\n"
-    "\tchannels on), then as many other notes as fit whole; notes kept and\n"
-    "\tcut short are counted against the most N channels can hold.\n"
+    "\tchannels on, or fewer where the other notes all fit whole), then\n"
+    "\tas many other notes as fit whole; notes kept and cut short are\n"
+    "\tcounted against the most N channels can hold. Notes of no length,\n"
+    "\twhich no driver plays, are left out.\n"
     "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
