@@ -39,16 +39,14 @@ void* allocateLarge(std::size_t bytes) {
     if (map == MAP_FAILED) {
         throw std::bad_alloc();
     }
-    const auto start = reinterpret_cast<std::uintptr_t>(map);
-    const std::uintptr_t aligned = (start + kLargePage - 1) / kLargePage * kLargePage;
-    if (aligned > start) {
-        munmap(map, aligned - start);
+    auto* const start = static_cast<char*>(map);
+    const std::size_t skip =
+        (kLargePage - reinterpret_cast<std::uintptr_t>(start) % kLargePage) % kLargePage;
+    if (skip > 0) {
+        munmap(start, skip);
     }
-    const std::size_t tail = start + mapped - (aligned + size);
-    if (tail > 0) {
-        munmap(reinterpret_cast<void*>(aligned + size), tail);
-    }
-    void* data = reinterpret_cast<void*>(aligned);
+    char* const data = start + skip;
+    munmap(data + size, mapped - skip - size);  // never empty: skip < kLargePage
     madvise(data, size, MADV_HUGEPAGE);
     return data;
 }
