@@ -15,7 +15,7 @@
 namespace mid2nolt {
 
 enum class DrumChoice : std::uint8_t {
-    Auto,  // a drum channel from 4 channels on, when the song has drums
+    Auto,  // a drum channel from 4 channels on, or below where the rest fits whole
     On,    // a drum channel whatever the count, when the song has drums
     Off,   // no drum channel: drum notes are left out
 };
