@@ -18,9 +18,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <span>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "arrange/arranger.h"
@@ -179,16 +181,18 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
     }
 }
 
-void checkFit(const mid2nolt::Song& source, const std::vector<Note>& before, std::uint32_t channels,
-              mid2nolt::DrumChoice drums) {
+// The fit takes the song it fits, and lets it go.
+void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& before,
+              std::uint32_t channels, mid2nolt::DrumChoice drums) {
     const std::string mode = "channels " + std::to_string(channels) + ": ";
-    mid2nolt::ChannelFit fit = mid2nolt::fitChannels(source, {channels, drums});
+    const std::uint16_t division = source->division;
+    mid2nolt::ChannelFit fit = mid2nolt::fitChannels(std::move(source), {channels, drums});
     mid2nolt::Song fitted;
-    mid2nolt::buildFittedSong(source, fit, fitted);
+    mid2nolt::buildFittedSong(fit, fitted);
     mid2nolt::Arranger arranger(fitted, {});
     std::string error;
     mid2nolt::Song song;
-    if (!arranger.plan(error) || !readBack(arranger, source.division, song)) {
+    if (!arranger.plan(error) || !readBack(arranger, division, song)) {
         fuzzing::fail(mode + "the fitted file does not load");
     }
     std::vector<std::tuple<std::uint64_t, std::uint8_t, std::uint8_t>> sourceNotes;
@@ -218,25 +222,32 @@ void checkFit(const mid2nolt::Song& source, const std::vector<Note>& before, std
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The song the input holds, or null where it does not load.
+std::unique_ptr<mid2nolt::Song> load(const std::uint8_t* data, std::size_t size) {
     std::FILE* stream = fuzzing::streamOf(data, size);
-    mid2nolt::Song song;
+    auto song = std::make_unique<mid2nolt::Song>();
     bool loaded = false;
     {
         fuzzing::Capture capture(false);
-        loaded = mid2nolt::loadSong(stream, song) == 0;
+        loaded = mid2nolt::loadSong(stream, *song) == 0;
         capture.take();
     }
     std::fclose(stream);
-    if (loaded) {
-        const std::vector<Note> notes = sorted(pairedNotes(song).notes);
-        check(song, notes, 0);
-        check(song, notes, 1 + (size > 0 ? data[size - 1] % 3u : 0u));
-        if (song.format != 2) {
+    return loaded ? std::move(song) : nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::unique_ptr<mid2nolt::Song> song = load(data, size);
+    if (song) {
+        const std::vector<Note> notes = sorted(pairedNotes(*song).notes);
+        check(*song, notes, 0);
+        check(*song, notes, 1 + (size > 0 ? data[size - 1] % 3u : 0u));
+        if (song->format != 2) {
             const std::uint8_t pick = size > 1 ? data[size - 2] : 0;
-            checkFit(song, notes, 1 + pick % 8u, static_cast<mid2nolt::DrumChoice>(pick / 8 % 3));
+            checkFit(std::move(song), notes, 1 + pick % 8u,
+                     static_cast<mid2nolt::DrumChoice>(pick / 8 % 3));
         }
     }
     return 0;

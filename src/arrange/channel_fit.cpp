@@ -22,13 +22,17 @@ std::string roleName(const FitChannel& channel) {
     return "Harmony " + std::to_string(channel.number);
 }
 
-ChannelFit fitChannels(const Song& song, const FitOptions& options) {
-    ChannelFit fit;
-    std::vector<bool> lead;
-    Items items = readNotes(song, fit, lead);
+namespace {
+
+// The fit of notes read: see fitChannels.
+template <typename Tick>
+void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOptions& options,
+              ChannelFit& fit) {
+    using Item = BasicItem<Tick>;
+    const std::uint16_t division = fit.rest.division;
     const Order byStart = byStarting(items, fit.parts);
     // One order by end serves every schedule: the notes they place are whole.
-    const Order byEnd = byFreeing(items);
+    Order byEnd = byFreeing(items);
     scheduleByEnd(
         items, byEnd, options.channels, [](const Item&) { return true; },
         [&](std::uint32_t, std::uint32_t) { ++fit.most; });
@@ -88,6 +92,8 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             const std::uint32_t b = laneWithMost(items, bass, labelled);
             lanes[b].role = Role::Bass;
         }
+        Order().swap(melody);
+        Order().swap(bass);
     } else if (pitched > 0) {
         for (Item& item : items) {
             item.lane = kNoItemLane;
@@ -99,7 +105,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
         if (pitched > 1) {
             lanes[1].role = Role::Bass;
         }
-        placeLines(items, lanes, melody, bass, shortestCut(song.division));
+        placeLines(items, lanes, std::move(melody), std::move(bass), shortestCut(division));
         // Lanes that hold no line note fill from the start: the latest free
         // of them is found at once; the others are searched.
         FreeChannels free;
@@ -111,10 +117,6 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
                 continue;
             }
             withLines.push_back(l - 1);
-            lane.taken.reserve(lane.line.size());
-            for (const std::uint32_t n : lane.line) {
-                lane.taken.emplace_back(items[n].start, items[n].frees());
-            }
         }
         markDoubled(items, byStart, lanes);
         forHarmony(items, byEnd, [&](std::uint32_t n) {
@@ -127,7 +129,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             std::uint64_t bestGap = 0;
             std::uint64_t bestClose = 0;
             for (const std::uint32_t l : withLines) {
-                const std::optional<LineGap> gap = gapBefore(lanes[l], item);
+                const std::optional<LineGap> gap = gapBefore(lanes[l], items, item);
                 if (gap && (best == kNoLane || gap->closes < bestClose ||
                             (gap->closes == bestClose && gap->opened > bestGap))) {
                     best = l;
@@ -146,10 +148,15 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             }
         });
     }
+    // What only the placing needed goes before the channels are filled.
+    Order().swap(byEnd);
+    for (Lane& lane : lanes) {
+        Order().swap(lane.line);
+    }
     if (drums) {
         Lane& lane = lanes.emplace_back();
         lane.role = Role::Drums;
-        placeLine(items, lane, drumLine(items, byStart, shortestCut(song.division)),
+        placeLine(items, lane, drumLine(items, byStart, shortestCut(division)),
                   static_cast<std::uint32_t>(lanes.size() - 1));
     }
 
@@ -172,7 +179,7 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             channel.role = role;
             channel.number = role == Role::Harmony ? ++harmony : 0;
             channel.fromPart.assign(fit.parts.size(), 0);
-            channel.notes.reserve(perLane[l]);
+            channel.notes.template emplace<FitNotes<Tick>>().reserve(perLane[l]);
         }
     }
     for (const std::uint32_t n : byStart) {
@@ -181,20 +188,41 @@ ChannelFit fitChannels(const Song& song, const FitOptions& options) {
             continue;
         }
         FitChannel& channel = fit.channels[channelOf[item.lane]];
-        channel.notes.push_back(
-            {item.start, item.end, item.part, item.key, item.velocity, item.cut});
+        std::get<FitNotes<Tick>>(channel.notes)
+            .push_back({item.start, item.end, item.key, item.velocity});
         ++channel.fromPart[item.part];
         channel.cutShort += item.cut ? 1 : 0;
         (item.cut ? fit.cutShort : fit.keptWhole) += 1;
     }
     for (FitChannel& channel : fit.channels) {
-        channel.noteCount = channel.notes.size();
+        channel.noteCount = std::get<FitNotes<Tick>>(channel.notes).size();
         channel.mainPart = static_cast<std::uint32_t>(
             std::max_element(channel.fromPart.begin(), channel.fromPart.end()) -
             channel.fromPart.begin());
         channel.midiChannel =
             channel.role == Role::Drums ? kDrumChannel : fit.parts[channel.mainPart].channel;
     }
+}
+
+}  // namespace
+
+ChannelFit fitChannels(std::unique_ptr<Song> song, const FitOptions& options) {
+    ChannelFit fit;
+    std::vector<bool> lead;
+    {
+        Items<std::uint32_t> items;
+        if (readNotes(*song, fit, lead, items)) {
+            song.reset();
+            fitItems(items, lead, options, fit);
+            return fit;
+        }
+    }
+    // Ticks past 32 bits: the notes are read afresh, 24 bytes each.
+    fit = {};
+    Items<std::uint64_t> items;
+    readNotes(*song, fit, lead, items);
+    song.reset();
+    fitItems(items, lead, options, fit);
     return fit;
 }
 

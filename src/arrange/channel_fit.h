@@ -4,8 +4,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "arrange/large_pages.h"
@@ -34,22 +37,26 @@ struct SourcePart {
 };
 
 // A note as a channel plays it: a note of the source, ended at `end` (earlier
-// than in the source when cut short).
-struct FitNote {
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    std::uint32_t part = 0;  // in ChannelFit::parts
+// than in the source when cut short). Ticks as wide as the song needs: 32
+// bits where they fit, as they nearly always do.
+template <typename Tick>
+struct BasicFitNote {
+    Tick start = 0;
+    Tick end = 0;
     std::uint8_t key = 0;
     std::uint8_t velocity = 0;
-    bool cut = false;
 };
+
+template <typename Tick>
+using FitNotes = LargeVector<BasicFitNote<Tick>>;
 
 struct FitChannel {
     Role role = Role::Harmony;
-    std::uint32_t number = 0;             // of its role: Harmony 1, 2, ...; 0 for the others
-    std::uint8_t midiChannel = 0;         // its main part's, or 9 for drums
-    std::uint32_t mainPart = 0;           // the part that gives it most notes
-    LargeVector<FitNote> notes;           // by start, none overlapping
+    std::uint32_t number = 0;      // of its role: Harmony 1, 2, ...; 0 for the others
+    std::uint8_t midiChannel = 0;  // its main part's, or 9 for drums
+    std::uint32_t mainPart = 0;    // the part that gives it most notes
+    // By start, none overlapping; one of the two widths.
+    std::variant<FitNotes<std::uint32_t>, FitNotes<std::uint64_t>> notes;
     std::uint64_t noteCount = 0;          // its notes, also once `notes` is let go
     std::vector<std::uint64_t> fromPart;  // notes per part, as ChannelFit::parts
     std::uint64_t cutShort = 0;
@@ -63,17 +70,24 @@ struct ChannelEvent {
     std::uint8_t data2 = 0;
 };
 
-// An event of no channel (meta, system exclusive, system), at its tick.
+// An event of no channel (meta, system exclusive, system), at its tick; the
+// data of a meta or system exclusive event in SongRest::data.
 struct TimedEvent {
     std::uint64_t tick = 0;
-    TrackEvent event;
+    EventKind kind = EventKind::System;
+    std::uint8_t status = 0;
+    std::uint8_t metaType = 0;
+    std::uint32_t length = 0;
+    std::size_t at = 0;  // where its data begins in SongRest::data
 };
 
-// What a fitted song keeps of the source besides its notes, read with them.
-// Meta and system exclusive data point into the source song's bytes.
+// What a fitted song keeps of the source besides its notes, read with them,
+// so that the source can be let go once read.
 struct SongRest {
+    std::uint16_t division = 0;
     std::vector<std::array<std::vector<ChannelEvent>, 16>> events;  // per track and MIDI channel
     std::vector<TimedEvent> others;  // by track, then as they come; no track name after track 0
+    std::vector<std::uint8_t> data;  // the data of the meta and system exclusive events
     std::uint64_t endTick = 0;       // where the last track ends
 };
 
@@ -91,6 +105,8 @@ struct ChannelFit {
 std::string roleName(const FitChannel& channel);
 
 // Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
-ChannelFit fitChannels(const Song& song, const FitOptions& options);
+// The song is let go once read, before the fit's own arrays grow: the fit
+// keeps what it needs of it.
+ChannelFit fitChannels(std::unique_ptr<Song> song, const FitOptions& options);
 
 }  // namespace mid2nolt

@@ -22,13 +22,14 @@ std::uint64_t shortestCut(std::uint16_t division) {
     return (division & 0x8000) != 0 || division < 64 ? 1 : division / 64;
 }
 
-Order drumLine(const Items& items, const Order& byStart, std::uint64_t shortest) {
+template <typename Tick>
+Order drumLine(const Items<Tick>& items, const Order& byStart, std::uint64_t shortest) {
     Order line;
     for (std::size_t i = 0; i < byStart.size();) {
-        const std::uint64_t tick = items[byStart[i]].start;
+        const Tick tick = items[byStart[i]].start;
         std::uint32_t best = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
-            const Item& item = items[byStart[i]];
+            const BasicItem<Tick>& item = items[byStart[i]];
             if (item.drum &&
                 (best == kNoNote || std::pair(drumRank(item.key), item.key) <
                                         std::pair(drumRank(items[best].key), items[best].key))) {
@@ -53,9 +54,10 @@ Order drumLine(const Items& items, const Order& byStart, std::uint64_t shortest)
     return line;
 }
 
-void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber) {
+template <typename Tick>
+void placeLine(Items<Tick>& items, Lane& lane, Order line, std::uint32_t laneNumber) {
     for (std::size_t i = 0; i < line.size(); ++i) {
-        Item& item = items[line[i]];
+        BasicItem<Tick>& item = items[line[i]];
         item.line = true;
         item.lane = static_cast<std::uint8_t>(laneNumber);
         if (i + 1 < line.size()) {
@@ -65,20 +67,27 @@ void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber) {
     lane.line = std::move(line);
 }
 
-void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, const Order& bass,
+template <typename Tick>
+void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Order bass,
                 std::uint64_t shortest) {
     const std::uint32_t harmony =
         std::min<std::uint32_t>(static_cast<std::uint32_t>(lanes.size()), 2);
     std::size_t m = 0;
     std::size_t b = 0;
     const bool withBass = lanes.size() > 1;
+    // Each line's lane holds most of its line: room for all of it at once,
+    // rather than arrays that grow by copying.
+    lanes[0].line.reserve(melody.size());
+    if (withBass) {
+        lanes[1].line.reserve(bass.size());
+    }
     while (m < melody.size() || (withBass && b < bass.size())) {
         const bool takeMelody =
             !withBass || b == bass.size() ||
             (m < melody.size() && items[melody[m]].start <= items[bass[b]].start);
         const std::uint32_t n = takeMelody ? melody[m++] : bass[b++];
         const std::uint32_t own = takeMelody ? 0 : 1;
-        Item& item = items[n];
+        BasicItem<Tick>& item = items[n];
         item.line = true;
         Lane& lane = lanes[own];
         if (!lane.line.empty() && items[lane.line.back()].frees() > item.start) {
@@ -109,13 +118,13 @@ void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, con
                 lanes[best].line.push_back(n);
                 continue;
             }
-            Item& before = items[lane.line.back()];
+            BasicItem<Tick>& before = items[lane.line.back()];
             if (item.start - before.start < shortest) {
                 // Two notes too close for both to be heard (a rolled chord):
                 // the line keeps the higher for the melody, the lower for the
                 // bass, and leaves the other out rather than cut it to a click.
                 const bool keepBefore = takeMelody ? before.key > item.key : before.key < item.key;
-                Item& left = keepBefore ? item : before;
+                BasicItem<Tick>& left = keepBefore ? item : before;
                 left.lane = kNoItemLane;
                 left.line = false;
                 if (keepBefore) {
@@ -131,18 +140,20 @@ void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, con
     }
 }
 
-std::optional<LineGap> gapBefore(Lane& lane, const Item& item) {
+template <typename Tick>
+std::optional<LineGap> gapBefore(Lane& lane, const Items<Tick>& items,
+                                 const BasicItem<Tick>& item) {
     if (lane.lastEnd > item.start) {
         return std::nullopt;
     }
     const std::uint64_t frees = item.frees();
-    while (lane.next < lane.taken.size() && lane.taken[lane.next].first < frees) {
+    const Order& line = lane.line;
+    while (lane.next < line.size() && items[line[lane.next]].start < frees) {
         ++lane.next;
     }
-    LineGap gap{lane.lastEnd,
-                lane.next < lane.taken.size() ? lane.taken[lane.next].first : kLastTick};
+    LineGap gap{lane.lastEnd, lane.next < line.size() ? items[line[lane.next]].start : kLastTick};
     if (lane.next > 0) {
-        const std::uint64_t before = lane.taken[lane.next - 1].second;
+        const std::uint64_t before = items[line[lane.next - 1]].frees();
         if (before > item.start) {
             return std::nullopt;
         }
@@ -151,11 +162,12 @@ std::optional<LineGap> gapBefore(Lane& lane, const Item& item) {
     return gap;
 }
 
-void markDoubled(Items& items, const Order& byStart, const std::vector<Lane>& lanes) {
+template <typename Tick>
+void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes) {
     const std::size_t count = std::min<std::size_t>(lanes.size(), 2);
     std::array<std::size_t, 2> at{};  // per lane: its notes that start at or before the tick
     for (const std::uint32_t n : byStart) {
-        Item& item = items[n];
+        BasicItem<Tick>& item = items[n];
         if (item.drum || item.line) {
             continue;
         }
@@ -164,14 +176,15 @@ void markDoubled(Items& items, const Order& byStart, const std::vector<Lane>& la
             while (at[l] < line.size() && items[line[at[l]]].start <= item.start) {
                 ++at[l];
             }
-            const Item* sounding = at[l] > 0 ? &items[line[at[l] - 1]] : nullptr;
+            const BasicItem<Tick>* sounding = at[l] > 0 ? &items[line[at[l] - 1]] : nullptr;
             item.doubled = sounding != nullptr && sounding->frees() > item.start &&
                            sounding->key % 12 == item.key % 12;
         }
     }
 }
 
-std::uint32_t laneWithMost(const Items& items, const Order& line,
+template <typename Tick>
+std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,
                            const std::vector<bool>& labelled) {
     std::vector<std::uint64_t> count(labelled.size(), 0);
     for (const std::uint32_t n : line) {
@@ -187,5 +200,22 @@ std::uint32_t laneWithMost(const Items& items, const Order& line,
     }
     return best;
 }
+
+template Order drumLine(const Items<std::uint32_t>&, const Order&, std::uint64_t);
+template void placeLine(Items<std::uint32_t>&, Lane&, Order, std::uint32_t);
+template void placeLines(Items<std::uint32_t>&, std::vector<Lane>&, Order, Order, std::uint64_t);
+template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint32_t>&,
+                                          const BasicItem<std::uint32_t>&);
+template void markDoubled(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
+template std::uint32_t laneWithMost(const Items<std::uint32_t>&, const Order&,
+                                    const std::vector<bool>&);
+template Order drumLine(const Items<std::uint64_t>&, const Order&, std::uint64_t);
+template void placeLine(Items<std::uint64_t>&, Lane&, Order, std::uint32_t);
+template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t);
+template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint64_t>&,
+                                          const BasicItem<std::uint64_t>&);
+template void markDoubled(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);
+template std::uint32_t laneWithMost(const Items<std::uint64_t>&, const Order&,
+                                    const std::vector<bool>&);
 
 }  // namespace mid2nolt::fit

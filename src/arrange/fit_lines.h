@@ -22,10 +22,7 @@ constexpr std::uint32_t kNoLane = std::numeric_limits<std::uint32_t>::max();
 struct Lane {
     Role role = Role::Harmony;
     Order line;
-    // Once the lines are placed: where each line note starts and frees the
-    // lane, in one array, to search it fast.
-    LargeVector<std::pair<std::uint64_t, std::uint64_t>> taken;
-    std::size_t next = 0;  // the first of `taken` that starts where the latest note asked frees
+    std::size_t next = 0;  // the first of `line` that starts where the latest note asked frees
     std::uint64_t lastEnd = 0;
 };
 
@@ -33,12 +30,12 @@ struct Lane {
 // starts, the melody takes the highest that starts there of those `inTune`
 // picks, and the bass (where `withBass`) the lowest of the others; the first
 // of the song's order on a tie.
-template <typename InTune>
-void linesOf(const Items& items, const Order& byStart, InTune inTune, bool withBass, Order& melody,
-             Order& bass) {
+template <typename Tick, typename InTune>
+void linesOf(const Items<Tick>& items, const Order& byStart, InTune inTune, bool withBass,
+             Order& melody, Order& bass) {
     for (std::size_t i = 0; i < byStart.size();) {
         const std::size_t first = i;
-        const std::uint64_t tick = items[byStart[i]].start;
+        const Tick tick = items[byStart[i]].start;
         std::uint32_t top = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
             const std::uint32_t n = byStart[i];
@@ -70,10 +67,12 @@ std::uint64_t shortestCut(std::uint16_t division);
 
 // The drum line: at each tick where a drum note starts, the hit that ranks
 // first (drumRank); of hits closer than `shortest`, the one that ranks first.
-Order drumLine(const Items& items, const Order& byStart, std::uint64_t shortest);
+template <typename Tick>
+Order drumLine(const Items<Tick>& items, const Order& byStart, std::uint64_t shortest);
 
 // Puts a line in its lane: each note struck, and ended where the next starts.
-void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber);
+template <typename Tick>
+void placeLine(Items<Tick>& items, Lane& lane, Order line, std::uint32_t laneNumber);
 
 // Puts the melody in lane 0 and the bass in lane 1, every note struck, in the
 // order they start. A note that starts while its lane still sounds the line's
@@ -82,7 +81,8 @@ void placeLine(Items& items, Lane& lane, Order line, std::uint32_t laneNumber);
 // neither is, it takes its own lane and ends the note before. Of
 // two notes less than `shortest` apart, the melody keeps the higher and the
 // bass the lower, and the other is left out.
-void placeLines(Items& items, std::vector<Lane>& lanes, const Order& melody, const Order& bass,
+template <typename Tick>
+void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Order bass,
                 std::uint64_t shortest);
 
 // A gap between a lane's notes: the tick it opened (where the lane was last
@@ -97,17 +97,19 @@ struct LineGap {
 // it. Asked of notes in the order they free a channel, it finds the line note
 // before with a cursor: of the lane's line notes, only the last that starts
 // before `item` frees it can overlap it.
-std::optional<LineGap> gapBefore(Lane& lane, const Item& item);
+template <typename Tick>
+std::optional<LineGap> gapBefore(Lane& lane, const Items<Tick>& items, const BasicItem<Tick>& item);
 
 // Marks the pitched notes that are no line's whose pitch class the melody or
 // the bass lane sounds where they start.
-void markDoubled(Items& items, const Order& byStart, const std::vector<Lane>& lanes);
+template <typename Tick>
+void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes);
 
 // Visits the pitched notes that are no line's in the order they free a
 // channel; of those that free it at one tick, first the chord tones not
 // already sounding (not `doubled`).
-template <typename Visit>
-void forHarmony(const Items& items, const Order& byEnd, Visit visit) {
+template <typename Tick, typename Visit>
+void forHarmony(const Items<Tick>& items, const Order& byEnd, Visit visit) {
     const auto candidate = [&](std::uint32_t n) { return !items[n].drum && !items[n].line; };
     for (std::size_t i = 0; i < byEnd.size();) {
         if (!candidate(byEnd[i])) {
@@ -131,7 +133,8 @@ void forHarmony(const Items& items, const Order& byEnd, Visit visit) {
 }
 
 // Of the lanes not yet `labelled`, the one that holds most notes of `line`.
-std::uint32_t laneWithMost(const Items& items, const Order& line,
+template <typename Tick>
+std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,
                            const std::vector<bool>& labelled);
 
 }  // namespace mid2nolt::fit

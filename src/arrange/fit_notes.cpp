@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -30,42 +31,30 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
     return false;
 }
 
-// A stable radix sort of `entries` by `key(entry)`, 11 bits a pass, as many
-// passes as `latest` needs.
-template <typename Entry, typename Key>
-void radixSort(LargeVector<Entry>& entries, std::uint64_t latest, Key key) {
-    constexpr unsigned kBits = 11;
-    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
-    LargeVector<Entry> sorted(entries.size());
-    std::vector<std::size_t> at(kMask + 2);
-    for (unsigned shift = 0; shift < 64 && (latest >> shift) != 0; shift += kBits) {
-        std::fill(at.begin(), at.end(), 0);
-        for (const Entry& entry : entries) {
-            ++at[((key(entry) >> shift) & kMask) + 1];
-        }
-        for (std::size_t d = 1; d < at.size(); ++d) {
-            at[d] += at[d - 1];
-        }
-        for (const Entry& entry : entries) {
-            sorted[at[(key(entry) >> shift) & kMask]++] = entry;
-        }
-        entries.swap(sorted);
-    }
-}
-
 }  // namespace
 
-Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
+template <typename Tick>
+bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items) {
+    constexpr std::uint64_t kMostTick = std::numeric_limits<Tick>::max();
     std::vector<SourcePart>& parts = fit.parts;
     SongRest& rest = fit.rest;
-    Items items;
-    std::size_t hint = 0;
+    std::size_t most = 0;
     for (const TrackChunk& track : song.tracks) {
-        hint += track.length / 8;  // a note-on and its note-off take 6 to 8 bytes
+        // A note with its note-off takes 6 bytes at least (running status);
+        // room is reserved, not touched, so the rare track of note-ons alone
+        // may grow it.
+        most += track.length / 6;
     }
-    items.reserve(hint);
+    items.reserve(most);
     lead.assign(song.tracks.size(), false);
+    rest.division = song.division;
     rest.events.assign(song.tracks.size(), {});
+    const auto keep = [&](std::uint64_t tick, const TrackEvent& event) {
+        const std::size_t at = rest.data.size();
+        rest.data.insert(rest.data.end(), event.data, event.data + event.dataLength);
+        rest.others.push_back(
+            {tick, event.kind, event.status, event.metaType, event.dataLength, at});
+    };
     auto sounding = std::make_unique<Sounding>();
     for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
         sounding->reset();
@@ -74,6 +63,7 @@ Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
         TrackEvent event;
         std::uint64_t tick = 0;
         std::uint32_t nextNote = 0;
+        bool fits = true;
         while (reader.next(event, tick)) {
             if (event.kind == EventKind::Meta) {
                 lead[t] =
@@ -82,7 +72,7 @@ Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
                      (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
                      namesLead(event.text, event.textLength));
                 if (t == 0 || event.metaType != kTrackNameMeta) {
-                    rest.others.push_back({tick, event});
+                    keep(tick, event);
                 }
                 continue;
             }
@@ -92,28 +82,35 @@ Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
                 continue;
             }
             if (event.kind == EventKind::SystemExclusive || event.kind == EventKind::System) {
-                rest.others.push_back({tick, event});
+                keep(tick, event);
                 continue;
             }
             const auto ended = [&](std::uint32_t note, std::uint8_t) {
-                items[first + note].end = tick;
+                items[first + note].end = static_cast<Tick>(tick);
             };
+            fits = fits && tick <= kMostTick;
             if (pairNote(event, *sounding, nextNote, ended)) {
                 const std::uint8_t channel = channelOf(event.status);
                 // The channel for now; its part once the track is read.
-                items.push_back({tick, tick, channel, event.data1, event.data2, kNoItemLane,
-                                 channel == kDrumChannel});
+                items.push_back({static_cast<Tick>(tick), static_cast<Tick>(tick), channel,
+                                 event.data1, event.data2, kNoItemLane, channel == kDrumChannel});
                 ++nextNote;
             }
         }
+        const std::uint64_t end = reader.endTick();
+        bool sounds = false;
         sounding->forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) {
-            items[first + note].end = reader.endTick();
+            items[first + note].end = static_cast<Tick>(end);
+            sounds = true;
         });
-        rest.endTick = std::max(rest.endTick, reader.endTick());
+        if (!fits || (sounds && end > kMostTick)) {
+            return false;
+        }
+        rest.endTick = std::max(rest.endTick, end);
         // Notes of no length are counted and let go: no driver plays them.
         fit.notes += items.size() - first;
         items.erase(std::remove_if(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(),
-                                   [](const Item& i) { return i.end == i.start; }),
+                                   [](const BasicItem<Tick>& i) { return i.end == i.start; }),
                     items.end());
         std::array<bool, 16> used{};
         for (std::size_t n = first; n < items.size(); ++n) {
@@ -130,14 +127,11 @@ Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead) {
             items[n].part = partOf[items[n].part];
         }
     }
-    return items;
+    return true;
 }
 
-Order byStarting(const Items& items, const std::vector<SourcePart>& parts) {
-    Order order(items.size());
-    for (std::uint32_t n = 0; n < order.size(); ++n) {
-        order[n] = n;
-    }
+template <typename Tick>
+Order byStarting(const Items<Tick>& items, const std::vector<SourcePart>& parts) {
     std::vector<std::size_t> runs{0};  // where each track's notes begin, and the end
     for (std::size_t n = 1; n < items.size(); ++n) {
         if (parts[items[n].part].track != parts[items[n - 1].part].track) {
@@ -145,54 +139,74 @@ Order byStarting(const Items& items, const std::vector<SourcePart>& parts) {
         }
     }
     runs.push_back(items.size());
-    Order merged(items.size());
-    const auto earlier = [&](std::uint32_t a, std::uint32_t b) {
-        return items[a].start < items[b].start;
-    };
-    while (runs.size() > 2) {
-        std::vector<std::size_t> next{0};
-        for (std::size_t r = 0; r + 1 < runs.size(); r += 2) {
-            const std::size_t end = r + 2 < runs.size() ? runs[r + 2] : runs[r + 1];
-            std::merge(order.begin() + static_cast<std::ptrdiff_t>(runs[r]),
-                       order.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
-                       order.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
-                       order.begin() + static_cast<std::ptrdiff_t>(end),
-                       merged.begin() + static_cast<std::ptrdiff_t>(runs[r]), earlier);
-            next.push_back(end);
+    // The runs merged in one pass: the earliest head of all comes next, the
+    // earlier track's on a tie.
+    using Head = std::pair<Tick, std::uint32_t>;  // its start, its run
+    std::vector<Head> heads;
+    std::vector<std::size_t> at(runs.begin(), runs.end() - 1);
+    for (std::uint32_t r = 0; r + 1 < runs.size(); ++r) {
+        if (runs[r] < runs[r + 1]) {
+            heads.emplace_back(items[runs[r]].start, r);
         }
-        order.swap(merged);
-        runs.swap(next);
+    }
+    const auto later = std::greater<Head>();
+    std::make_heap(heads.begin(), heads.end(), later);
+    Order order(items.size());
+    for (std::uint32_t& next : order) {
+        std::pop_heap(heads.begin(), heads.end(), later);
+        const std::uint32_t r = heads.back().second;
+        next = static_cast<std::uint32_t>(at[r]++);
+        if (at[r] < runs[r + 1]) {
+            heads.back().first = items[at[r]].start;
+            std::push_heap(heads.begin(), heads.end(), later);
+        } else {
+            heads.pop_back();
+        }
     }
     return order;
 }
 
-Order byFreeing(const Items& items) {
+template <typename Tick>
+Order byFreeing(const Items<Tick>& items) {
     std::uint64_t latest = 0;
-    for (const Item& item : items) {
+    for (const BasicItem<Tick>& item : items) {
         latest = std::max(latest, item.frees());
     }
+    // A stable radix sort of the song's order by where each note frees its
+    // channel, 16 bits a pass, as many passes as the latest needs.
+    constexpr unsigned kBits = 16;
+    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
     Order order(items.size());
-    if (latest <= std::numeric_limits<std::uint32_t>::max()) {
-        LargeVector<std::uint64_t> keyed(items.size());
-        for (std::uint32_t n = 0; n < keyed.size(); ++n) {
-            keyed[n] = items[n].frees() << 32 | n;
+    Order spare;
+    std::vector<std::uint32_t> at(kMask + 2);
+    for (unsigned shift = 0; shift == 0 || (shift < 64 && (latest >> shift) != 0); shift += kBits) {
+        std::fill(at.begin(), at.end(), 0);
+        for (const BasicItem<Tick>& item : items) {
+            ++at[((item.frees() >> shift) & kMask) + 1];
         }
-        radixSort(keyed, latest, [](std::uint64_t entry) { return entry >> 32; });
-        for (std::size_t i = 0; i < keyed.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(keyed[i]);
+        for (std::size_t d = 1; d < at.size(); ++d) {
+            at[d] += at[d - 1];
         }
-        return order;
-    }
-    LargeVector<std::pair<std::uint64_t, std::uint32_t>> keyed(items.size());
-    for (std::uint32_t n = 0; n < keyed.size(); ++n) {
-        keyed[n] = {items[n].frees(), n};
-    }
-    radixSort(keyed, latest,
-              [](const std::pair<std::uint64_t, std::uint32_t>& entry) { return entry.first; });
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-        order[i] = keyed[i].second;
+        if (shift == 0) {
+            for (std::uint32_t n = 0; n < items.size(); ++n) {
+                order[at[items[n].frees() & kMask]++] = n;
+            }
+            continue;
+        }
+        spare.resize(items.size());
+        for (const std::uint32_t n : order) {
+            spare[at[(items[n].frees() >> shift) & kMask]++] = n;
+        }
+        order.swap(spare);
     }
     return order;
 }
+
+template bool readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&);
+template bool readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint64_t>&);
+template Order byStarting(const Items<std::uint32_t>&, const std::vector<SourcePart>&);
+template Order byStarting(const Items<std::uint64_t>&, const std::vector<SourcePart>&);
+template Order byFreeing(const Items<std::uint32_t>&);
+template Order byFreeing(const Items<std::uint64_t>&);
 
 }  // namespace mid2nolt::fit

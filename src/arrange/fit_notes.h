@@ -17,10 +17,12 @@ constexpr std::uint8_t kDrumChannel = 9;
 // A lane's number in an item: channels are at most 255, numbered from 0.
 constexpr std::uint8_t kNoItemLane = 0xFF;
 
-// A note as the fit takes it: 24 bytes, as millions are held at once.
-struct Item {
-    std::uint64_t start;
-    std::uint64_t end;  // where its channel ends it: as in the source, or earlier when cut
+// A note as the fit takes it. Millions are held at once: where the song's
+// ticks fit in 32 bits (as good as every song) an item takes 16 bytes, else 24.
+template <typename Tick>
+struct BasicItem {
+    Tick start;
+    Tick end;  // where its channel ends it: as in the source, or earlier when cut
     std::uint32_t part;
     std::uint8_t key;
     std::uint8_t velocity;
@@ -33,32 +35,38 @@ struct Item {
     // Where it frees its channel: every note the fit holds has a length, and
     // is cut only where a later note starts.
     std::uint64_t frees() const { return end; }
-    void cutAt(std::uint64_t tick) {
+    void cutAt(Tick tick) {
         if (tick < end) {
             end = tick;
             cut = true;
         }
     }
 };
-static_assert(sizeof(Item) == 24);
+static_assert(sizeof(BasicItem<std::uint32_t>) == 16);
+static_assert(sizeof(BasicItem<std::uint64_t>) == 24);
 
-using Items = LargeVector<Item>;
+template <typename Tick>
+using Items = LargeVector<BasicItem<Tick>>;
 using Order = LargeVector<std::uint32_t>;  // notes by their number in Items
 
 // The notes of every track that have a length, paired as the converter pairs
 // them, each with its part (track and channel, numbered in that order, in
 // `fit.parts`); every note counted in `fit.notes`; in `lead`, the tracks whose
 // name or instrument says they carry the tune; in `fit.rest`, the other
-// events, so that the song is read once.
-Items readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead);
+// events with their data, so that the song is read once and then let go.
+// False where a note's tick does not fit in a Tick: what was read is then to
+// be read afresh, with wider ticks.
+template <typename Tick>
+bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items);
 
 // The notes in the order they start, the song's order on a tie: each track's
 // are in that order already, so the tracks' runs are merged.
-Order byStarting(const Items& items, const std::vector<SourcePart>& parts);
+template <typename Tick>
+Order byStarting(const Items<Tick>& items, const std::vector<SourcePart>& parts);
 
 // The notes in the order they free a channel, as they are (none cut yet), in
-// the song's order on a tie. Ticks and note numbers below 2^32 (as good as
-// every file) sort as one 64-bit word each.
-Order byFreeing(const Items& items);
+// the song's order on a tie.
+template <typename Tick>
+Order byFreeing(const Items<Tick>& items);
 
 }  // namespace mid2nolt::fit

@@ -48,8 +48,8 @@ private:
 // picks, in the order they free a channel, each to the channel free at its
 // start that was taken latest; `place(note, channel)` for those that fit
 // whole. With notes in that order this holds the most notes there can be.
-template <typename Takes, typename Place>
-void scheduleByEnd(const Items& items, const Order& byEnd, std::uint32_t count, Takes takes,
+template <typename Tick, typename Takes, typename Place>
+void scheduleByEnd(const Items<Tick>& items, const Order& byEnd, std::uint32_t count, Takes takes,
                    Place place) {
     FreeChannels free;
     for (std::uint32_t c = count; c > 0; --c) {

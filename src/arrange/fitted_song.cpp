@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "arrange/smf_writer.h"
@@ -15,7 +17,8 @@ namespace {
 
 // The channel's notes and channel events in one stream: at a tick, the note
 // that ends there, then the channel events, then the note that starts.
-void writeChannel(TrackWriter& writer, const FitChannel& channel,
+template <typename Tick>
+void writeChannel(TrackWriter& writer, const FitChannel& channel, const FitNotes<Tick>& notes,
                   const std::vector<ChannelEvent>& events) {
     const std::string name = roleName(channel);
     writer.meta(0, kTrackNameMeta, reinterpret_cast<const std::uint8_t*>(name.data()),
@@ -23,7 +26,7 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel,
     const std::uint8_t on = 0x90 | channel.midiChannel;
     const std::uint8_t off = 0x80 | channel.midiChannel;
     bool sounding = false;
-    FitNote last;
+    BasicFitNote<Tick> last;
     std::size_t e = 0;
     const auto until = [&](std::uint64_t tick) {
         for (; e < events.size() && events[e].tick <= tick; ++e) {
@@ -38,7 +41,7 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel,
             sounding = false;
         }
     };
-    for (const FitNote& note : channel.notes) {
+    for (const BasicFitNote<Tick>& note : notes) {
         until(note.start);
         writer.channel(note.start, on, note.key, note.velocity);
         sounding = true;
@@ -49,10 +52,11 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel,
 
 }  // namespace
 
-void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
+void buildFittedSong(ChannelFit& fit, Song& fitted) {
+    const std::size_t tracks = fit.rest.events.size();
     // Which tracks have notes: a channel takes the channel events of its main
     // part and of tracks without notes.
-    std::vector<bool> hasNotes(source.tracks.size(), false);
+    std::vector<bool> hasNotes(tracks, false);
     for (const SourcePart& part : fit.parts) {
         hasNotes[part.track] = true;
     }
@@ -65,7 +69,7 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
     // begins is kept, and the chunks point into the bytes once all are there.
     fitted = {};
     fitted.format = 1;
-    fitted.division = source.division;
+    fitted.division = fit.rest.division;
     std::vector<std::size_t> starts;
     TrackWriter writer;
     const auto keep = [&] {
@@ -74,13 +78,13 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
         writer.clear();
     };
     for (const TimedEvent& other : others) {
-        const TrackEvent& event = other.event;
-        if (event.kind == EventKind::Meta) {
-            writer.meta(other.tick, event.metaType, event.data, event.dataLength);
-        } else if (event.kind == EventKind::SystemExclusive) {
-            writer.sysex(other.tick, event.status, event.data, event.dataLength);
+        const std::uint8_t* data = fit.rest.data.data() + other.at;
+        if (other.kind == EventKind::Meta) {
+            writer.meta(other.tick, other.metaType, data, other.length);
+        } else if (other.kind == EventKind::SystemExclusive) {
+            writer.sysex(other.tick, other.status, data, other.length);
         } else {
-            writer.system(other.tick, event.status);
+            writer.system(other.tick, other.status);
         }
     }
     writer.end(std::max(endTick, writer.lastTick()));
@@ -89,7 +93,7 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
     for (FitChannel& channel : fit.channels) {
         const SourcePart& main = fit.parts[channel.mainPart];
         std::vector<ChannelEvent> own;
-        for (std::size_t t = 0; t < source.tracks.size(); ++t) {
+        for (std::size_t t = 0; t < tracks; ++t) {
             if (t == main.track || !hasNotes[t]) {
                 const std::vector<ChannelEvent>& from = fit.rest.events[t][main.channel];
                 own.insert(own.end(), from.begin(), from.end());
@@ -98,10 +102,10 @@ void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted) {
         std::stable_sort(own.begin(), own.end(), [](const ChannelEvent& a, const ChannelEvent& b) {
             return a.tick < b.tick;
         });
-        writeChannel(writer, channel, own);
+        std::visit([&](auto& notes) { writeChannel(writer, channel, notes, own); }, channel.notes);
         writer.end(std::max(endTick, writer.lastTick()));
         keep();
-        LargeVector<FitNote>().swap(channel.notes);
+        std::visit([](auto& notes) { std::decay_t<decltype(notes)>().swap(notes); }, channel.notes);
     }
     fit.rest = {};
     starts.push_back(fitted.bytes.size());

@@ -14,6 +14,6 @@ namespace mid2nolt {
 // track and from tracks without notes). Every track ends where the source's
 // last track ends.
 // The channels' notes are let go once written (their counts stay).
-void buildFittedSong(const Song& source, ChannelFit& fit, Song& fitted);
+void buildFittedSong(ChannelFit& fit, Song& fitted);
 
 }  // namespace mid2nolt

@@ -304,10 +304,12 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (mid2nolt::loadSong(source.get(), *song) != 0) {
         return kFailure;
     }
+    const std::uint16_t division = song->division;
     // A fit is written as a song of its own, which the arranger then times
-    // as it times any song.
+    // as it times any song; the fit lets the source go once read.
     std::optional<mid2nolt::ChannelFit> fit;
     auto fitted = std::make_unique<mid2nolt::Song>();
+    const mid2nolt::Song* arranged = song.get();
     if (options.channels != 0) {
         if (song->format == 2) {
             std::fprintf(stderr, "%s%u\n", "ERROR- Can't Fit Channels of MIDI File Format : ",
@@ -316,12 +318,14 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         }
         std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
         fit = mid2nolt::fitChannels(
-            *song, {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)});
-        mid2nolt::buildFittedSong(*song, *fit, *fitted);
+            std::move(song),
+            {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)});
+        mid2nolt::buildFittedSong(*fit, *fitted);
+        arranged = fitted.get();
     } else {
         std::printf("Arranging Track Data...\n");
     }
-    mid2nolt::Arranger arranger(fit ? *fitted : *song, {options.maxVoices, options.format});
+    mid2nolt::Arranger arranger(*arranged, {options.maxVoices, options.format});
     std::string error;
     if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
@@ -346,7 +350,7 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     }
     std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
                 arranger.trackCount(), output.c_str());
-    if (!saveArrangement(arranger, song->division, output)) {
+    if (!saveArrangement(arranger, division, output)) {
         return kFailure;
     }
     printTiming(arranger);

@@ -35,10 +35,12 @@ struct Fitted {
     std::unique_ptr<Song> song;  // the arranged file, read back
 };
 
-Fitted fitSong(const Song& source, std::uint32_t channels, DrumChoice drums = DrumChoice::Auto) {
-    Fitted result{mid2nolt::fitChannels(source, {channels, drums}), nullptr};
+Fitted fitSong(const mid2nolt::Bytes& source, std::uint32_t channels,
+               DrumChoice drums = DrumChoice::Auto) {
+    Fitted result{mid2nolt::fitChannels(testing_support::loadBytes(source), {channels, drums}),
+                  nullptr};
     Song fitted;
-    mid2nolt::buildFittedSong(source, result.fit, fitted);
+    mid2nolt::buildFittedSong(result.fit, fitted);
     mid2nolt::Arrangement arrangement;
     std::string error;
     EXPECT_TRUE(mid2nolt::arrange(fitted, {}, arrangement, error)) << error;
@@ -46,34 +48,37 @@ Fitted fitSong(const Song& source, std::uint32_t channels, DrumChoice drums = Dr
     return result;
 }
 
-// A track's notes as "key@start-end" in order, its name first.
-std::string describe(const testing_support::Voice& voice) {
+// A track's notes as "key@start-end" in order, its name first; ticks counted
+// from `from`.
+std::string describe(const testing_support::Voice& voice, std::uint64_t from) {
     std::ostringstream text;
     text << voice.name << ":";
     for (const Note& n : voice.notes) {
-        text << " " << int{n.key} << "@" << n.start << "-" << n.end;
+        text << " " << int{n.key} << "@" << n.start - from << "-" << n.end - from;
     }
     return text.str();
 }
 
-std::vector<std::string> channelsOf(const Song& song) {
+std::vector<std::string> channelsOf(const Song& song, std::uint64_t from = 0) {
     std::vector<std::string> channels;
     for (const testing_support::Voice& voice : testing_support::voicesOf(song)) {
         if (!voice.notes.empty()) {
-            channels.push_back(describe(voice));
+            channels.push_back(describe(voice, from));
         }
     }
     return channels;
 }
 
-smf::Track part(const char* name, int channel, std::vector<std::vector<int>> notes) {
-    // notes: {key, start, end}, in order of start, none overlapping on a key.
+smf::Track part(const char* name, int channel, std::vector<std::vector<int>> notes,
+                std::uint64_t from = 0) {
+    // notes: {key, start, end}, in order of start, none overlapping on a key;
+    // each tick counted from `from`.
     smf::Track track;
     track.text(0, 0x03, name);
     std::vector<std::pair<std::uint64_t, std::vector<int>>> events;  // tick, {on?, key}
     for (const std::vector<int>& n : notes) {
-        events.push_back({static_cast<std::uint64_t>(n[1]), {1, n[0]}});
-        events.push_back({static_cast<std::uint64_t>(n[2]), {0, n[0]}});
+        events.push_back({from + static_cast<std::uint64_t>(n[1]), {1, n[0]}});
+        events.push_back({from + static_cast<std::uint64_t>(n[2]), {0, n[0]}});
     }
     std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
         return a.first < b.first || (a.first == b.first && a.second[0] < b.second[0]);
@@ -112,8 +117,7 @@ class Fit : public testing::TestWithParam<FitCase> {};
 
 TEST_P(Fit, KeepsTheLinesThatMatterMost) {
     const FitCase& c = GetParam();
-    const auto source = testing_support::loadBytes(c.file);
-    const Fitted fitted = fitSong(*source, c.channels, c.drums);
+    const Fitted fitted = fitSong(c.file, c.channels, c.drums);
     EXPECT_EQ(channelsOf(*fitted.song), c.expected);
     EXPECT_EQ(fitted.fit.keptWhole, c.keptWhole);
     EXPECT_EQ(fitted.fit.most, c.most);
@@ -121,16 +125,10 @@ TEST_P(Fit, KeepsTheLinesThatMatterMost) {
 
 // A melody (72 74 76 77) over a held chord (60 64 67) and a moving bass: with
 // one channel for harmony, the chord's E, as the melody and the bass sound C.
-const smf::Bytes kMelodyOverChords = song({part("Piano", 0,
-                                                {{72, 0, 96},
-                                                 {60, 0, 384},
-                                                 {64, 0, 384},
-                                                 {67, 0, 384},
-                                                 {48, 0, 192},
-                                                 {74, 96, 192},
-                                                 {76, 192, 288},
-                                                 {43, 192, 384},
-                                                 {77, 288, 384}})});
+const std::vector<std::vector<int>> kMelodyOverChordNotes = {
+    {72, 0, 96},   {60, 0, 384},   {64, 0, 384},   {67, 0, 384},  {48, 0, 192},
+    {74, 96, 192}, {76, 192, 288}, {43, 192, 384}, {77, 288, 384}};
+const smf::Bytes kMelodyOverChords = song({part("Piano", 0, kMelodyOverChordNotes)});
 
 INSTANTIATE_TEST_SUITE_P(
     Built, Fit,
@@ -251,6 +249,24 @@ std::set<std::pair<std::uint64_t, int>> lineOf(const std::vector<Note>& notes, b
 // (key, velocity and start); nearly every note of the melody and the bass
 // struck, and with 4 channels or more nearly every tick where a bass drum or
 // snare strikes.
+// Ticks past 32 bits take the fit's wider notes, which must fit as the
+// narrow ones do: the same song 2^32 ticks later keeps the same notes.
+TEST(FitWideTicks, FitAsTheSameSongEarlier) {
+    constexpr std::uint64_t kLater = std::uint64_t{1} << 32;
+    const smf::Bytes early =
+        song({part("Piano", 0, kMelodyOverChordNotes), part("Bass", 1, {{36, 96, 480}})});
+    const smf::Bytes late = song({part("Piano", 0, kMelodyOverChordNotes, kLater),
+                                  part("Bass", 1, {{36, 96, 480}}, kLater)});
+    for (const std::uint32_t channels : {1U, 2U, 3U, 5U}) {
+        SCOPED_TRACE(channels);
+        const Fitted narrow = fitSong(early, channels);
+        const Fitted wide = fitSong(late, channels);
+        EXPECT_EQ(channelsOf(*wide.song, kLater), channelsOf(*narrow.song));
+        EXPECT_EQ(wide.fit.keptWhole, narrow.fit.keptWhole);
+        EXPECT_EQ(wide.fit.most, narrow.fit.most);
+    }
+}
+
 TEST(FitSamples, KeepTheirShapeAndTheirLines) {
     const std::vector<fs::path> files = testing_support::sharedSamples();
     if (files.empty()) {
@@ -267,12 +283,12 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
         for (const fs::path& file : files) {
             SCOPED_TRACE(file.filename().string() + " at " + std::to_string(channels));
             const std::string text = testing_support::readFile(file);
-            const auto source =
-                testing_support::loadBytes(mid2nolt::Bytes(text.begin(), text.end()));
+            const mid2nolt::Bytes bytes(text.begin(), text.end());
+            const auto source = testing_support::loadBytes(bytes);
             if (source->format == 2) {
                 continue;
             }
-            const Fitted fitted = fitSong(*source, channels);
+            const Fitted fitted = fitSong(bytes, channels);
             kept += fitted.fit.keptWhole;
             most += fitted.fit.most;
             cut += fitted.fit.cutShort;
