@@ -58,6 +58,7 @@ std::uint32_t Dealer::place(std::uint32_t note, std::uint8_t key, std::uint64_t 
         Voice& victim = voices[v];
         if (victim.start == tick) {
             voiceOf[victim.note] = kLeftOut;
+            --victim.notes;
             ++leftOut;
         } else {
             voiceOf[victim.note] |= kCut;
@@ -70,6 +71,7 @@ std::uint32_t Dealer::place(std::uint32_t note, std::uint8_t key, std::uint64_t 
     voices[v].key = key;
     voices[v].start = tick;
     voices[v].acrossTempo = false;
+    ++voices[v].notes;
     return v;
 }
 

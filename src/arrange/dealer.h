@@ -38,6 +38,7 @@ public:
         std::uint64_t lastEnd = 0;
         bool acrossTempo = false;      // the note sounding now sounds across a change of tempo
         bool someAcrossTempo = false;  // some note of the voice does
+        std::uint64_t notes = 0;       // the notes it plays
     };
 
     std::uint32_t limit = 0;

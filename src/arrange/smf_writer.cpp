@@ -7,8 +7,7 @@
 
 namespace mid2nolt {
 
-void TrackWriter::grow(std::size_t count) {
-    const std::size_t capacity = std::max({capacity_ * 2, used_ + count, std::size_t{256}});
+void TrackWriter::grow(std::size_t capacity) {
     // Left as it comes, not zeroed.
     std::unique_ptr<std::uint8_t[], LargeRelease> buffer(
         static_cast<std::uint8_t*>(allocateLarge(capacity)), LargeRelease{capacity});

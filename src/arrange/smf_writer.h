@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -47,6 +48,12 @@ public:
     // End of track; the chunk is complete after it.
     void end(std::uint64_t tick);
 
+    // Room for `bytes` in all, made at once rather than by doubling.
+    void reserve(std::size_t bytes) {
+        if (capacity_ < bytes) {
+            grow(bytes);
+        }
+    }
     // Empty again, keeping the buffer.
     void clear() {
         used_ = 0;
@@ -59,11 +66,11 @@ private:
     // Room for `count` more bytes; returns where they go.
     std::uint8_t* room(std::size_t count) {
         if (capacity_ - used_ < count) {
-            grow(count);
+            grow(std::max({capacity_ * 2, used_ + count, std::size_t{256}}));
         }
         return buffer_.get() + used_;
     }
-    void grow(std::size_t count);
+    void grow(std::size_t capacity);  // to `capacity` bytes, keeping those written
     void delta(std::uint64_t tick);
     void quantity(std::uint64_t value);
     void put(const std::uint8_t* data, std::size_t count);

@@ -103,6 +103,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
         for (const Dealer::Voice& voice : dealer.voices) {
             channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
             channel.acrossTempo.push_back(voice.someAcrossTempo);
+            channel.notesOf.push_back(voice.notes);
         }
     }
     return true;

@@ -18,6 +18,7 @@ struct ChannelPlan {
     std::uint64_t cutShort = 0;
     std::vector<std::uint64_t> lastEnd;  // per voice: the end of its last note
     std::vector<bool> acrossTempo;       // per voice: a note sounds across a change of tempo
+    std::vector<std::uint64_t> notesOf;  // per voice: the notes it plays
 };
 
 // What the first pass decides for one track.

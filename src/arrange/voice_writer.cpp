@@ -15,7 +15,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
-void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conductor) {
+void VoiceWriter::start(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+                        bool conductor) {
     plan_ = &plan;
     map_ = &map;
     conductor_ = conductor;
@@ -37,6 +38,20 @@ void VoiceWriter::start(const TrackPlan& plan, const TempoMap& map, bool conduct
     writers_.resize(std::max(writers_.size(), voices_.size()));
     for (std::size_t w = 0; w < voices_.size(); ++w) {
         writers_[w].clear();
+    }
+    // Room made once, not by doubling, which would copy each voice's bytes
+    // and touch fresh pages again: a note takes about 10 bytes (two events
+    // of 1 or 2 delta bytes each), and the home track also takes the
+    // track's other events, fewer bytes than the track.
+    for (std::uint8_t c = 0; c < 16; ++c) {
+        const std::vector<std::uint64_t>& notesOf = plan.channels[c].notesOf;
+        for (std::size_t v = 0; v < notesOf.size(); ++v) {
+            const std::size_t w = firstWriter_[c] + v;
+            writers_[w].reserve(notesOf[v] * 10 + (w == kHome ? track.length : 0));
+        }
+    }
+    if (conductor) {
+        writers_[kHome].reserve(track.length);
     }
     // Voices after the first are named after the track.
     if (plan.named) {
@@ -250,7 +265,7 @@ void VoiceWriter::writeTick(std::uint64_t tick) {
 bool VoiceWriter::write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
                         const SecondsMap& seconds, bool conductor, const TrackSink& sink) {
     seconds_ = &seconds;
-    start(plan, map, conductor);
+    start(track, plan, map, conductor);
     // Note events are paired as they come, the others kept in order, and the
     // tick written once all its events are read.
     TimedReader reader(track);

@@ -77,7 +77,7 @@ private:
     };
     static constexpr std::size_t kHome = 0;  // the track that takes what is no voice's
 
-    void start(const TrackPlan& plan, const TempoMap& map, bool conductor);
+    void start(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map, bool conductor);
     void noteEvent(std::size_t w, std::uint64_t tick, std::uint8_t status, std::uint8_t key,
                    std::uint8_t velocity);
     void writeMapUntil(std::uint64_t tick, bool inclusive);
