@@ -30,7 +30,7 @@ void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOption
               ChannelFit& fit) {
     using Item = BasicItem<Tick>;
     const std::uint16_t division = fit.rest.division;
-    const Order byStart = byStarting(items, fit.parts);
+    const Order byStart = byStarting(items);
     // One order by end serves every schedule: the notes they place are whole.
     Order byEnd = byFreeing(items);
     scheduleByEnd(

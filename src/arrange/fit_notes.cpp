@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -29,6 +28,44 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
         }
     }
     return false;
+}
+
+// The notes by `key`, in the song's order on a tie: a stable radix sort of
+// their numbers, 16 bits a pass, as many passes as the largest key needs. The
+// first pass reads the notes in the song's order, as they are held.
+template <typename Tick, typename Key>
+Order sortedBy(const Items<Tick>& items, Key key) {
+    std::uint64_t largest = 0;
+    for (const BasicItem<Tick>& item : items) {
+        largest = std::max(largest, key(item));
+    }
+    constexpr unsigned kBits = 16;
+    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
+    Order order(items.size());
+    Order spare;
+    std::vector<std::uint32_t> at(kMask + 2);
+    for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0);
+         shift += kBits) {
+        std::fill(at.begin(), at.end(), 0);
+        for (const BasicItem<Tick>& item : items) {
+            ++at[((key(item) >> shift) & kMask) + 1];
+        }
+        for (std::size_t d = 1; d < at.size(); ++d) {
+            at[d] += at[d - 1];
+        }
+        if (shift == 0) {
+            for (std::uint32_t n = 0; n < items.size(); ++n) {
+                order[at[key(items[n]) & kMask]++] = n;
+            }
+            continue;
+        }
+        spare.resize(items.size());
+        for (const std::uint32_t n : order) {
+            spare[at[(key(items[n]) >> shift) & kMask]++] = n;
+        }
+        order.swap(spare);
+    }
+    return order;
 }
 
 }  // namespace
@@ -131,81 +168,19 @@ bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items
 }
 
 template <typename Tick>
-Order byStarting(const Items<Tick>& items, const std::vector<SourcePart>& parts) {
-    std::vector<std::size_t> runs{0};  // where each track's notes begin, and the end
-    for (std::size_t n = 1; n < items.size(); ++n) {
-        if (parts[items[n].part].track != parts[items[n - 1].part].track) {
-            runs.push_back(n);
-        }
-    }
-    runs.push_back(items.size());
-    // The runs merged in one pass: the earliest head of all comes next, the
-    // earlier track's on a tie.
-    using Head = std::pair<Tick, std::uint32_t>;  // its start, its run
-    std::vector<Head> heads;
-    std::vector<std::size_t> at(runs.begin(), runs.end() - 1);
-    for (std::uint32_t r = 0; r + 1 < runs.size(); ++r) {
-        if (runs[r] < runs[r + 1]) {
-            heads.emplace_back(items[runs[r]].start, r);
-        }
-    }
-    const auto later = std::greater<Head>();
-    std::make_heap(heads.begin(), heads.end(), later);
-    Order order(items.size());
-    for (std::uint32_t& next : order) {
-        std::pop_heap(heads.begin(), heads.end(), later);
-        const std::uint32_t r = heads.back().second;
-        next = static_cast<std::uint32_t>(at[r]++);
-        if (at[r] < runs[r + 1]) {
-            heads.back().first = items[at[r]].start;
-            std::push_heap(heads.begin(), heads.end(), later);
-        } else {
-            heads.pop_back();
-        }
-    }
-    return order;
+Order byStarting(const Items<Tick>& items) {
+    return sortedBy(items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; });
 }
 
 template <typename Tick>
 Order byFreeing(const Items<Tick>& items) {
-    std::uint64_t latest = 0;
-    for (const BasicItem<Tick>& item : items) {
-        latest = std::max(latest, item.frees());
-    }
-    // A stable radix sort of the song's order by where each note frees its
-    // channel, 16 bits a pass, as many passes as the latest needs.
-    constexpr unsigned kBits = 16;
-    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
-    Order order(items.size());
-    Order spare;
-    std::vector<std::uint32_t> at(kMask + 2);
-    for (unsigned shift = 0; shift == 0 || (shift < 64 && (latest >> shift) != 0); shift += kBits) {
-        std::fill(at.begin(), at.end(), 0);
-        for (const BasicItem<Tick>& item : items) {
-            ++at[((item.frees() >> shift) & kMask) + 1];
-        }
-        for (std::size_t d = 1; d < at.size(); ++d) {
-            at[d] += at[d - 1];
-        }
-        if (shift == 0) {
-            for (std::uint32_t n = 0; n < items.size(); ++n) {
-                order[at[items[n].frees() & kMask]++] = n;
-            }
-            continue;
-        }
-        spare.resize(items.size());
-        for (const std::uint32_t n : order) {
-            spare[at[(items[n].frees() >> shift) & kMask]++] = n;
-        }
-        order.swap(spare);
-    }
-    return order;
+    return sortedBy(items, [](const BasicItem<Tick>& item) { return item.frees(); });
 }
 
 template bool readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&);
 template bool readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint64_t>&);
-template Order byStarting(const Items<std::uint32_t>&, const std::vector<SourcePart>&);
-template Order byStarting(const Items<std::uint64_t>&, const std::vector<SourcePart>&);
+template Order byStarting(const Items<std::uint32_t>&);
+template Order byStarting(const Items<std::uint64_t>&);
 template Order byFreeing(const Items<std::uint32_t>&);
 template Order byFreeing(const Items<std::uint64_t>&);
 

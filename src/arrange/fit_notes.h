@@ -59,10 +59,9 @@ using Order = LargeVector<std::uint32_t>;  // notes by their number in Items
 template <typename Tick>
 bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items);
 
-// The notes in the order they start, the song's order on a tie: each track's
-// are in that order already, so the tracks' runs are merged.
+// The notes in the order they start, the song's order on a tie.
 template <typename Tick>
-Order byStarting(const Items<Tick>& items, const std::vector<SourcePart>& parts);
+Order byStarting(const Items<Tick>& items);
 
 // The notes in the order they free a channel, as they are (none cut yet), in
 // the song's order on a tie.
