@@ -40,14 +40,18 @@ void VoiceWriter::start(const TrackChunk& track, const TrackPlan& plan, const Te
         writers_[w].clear();
     }
     // Room made once, not by doubling, which would copy each voice's bytes
-    // and touch fresh pages again: a note takes about 10 bytes (two events
-    // of 1 or 2 delta bytes each), and the home track also takes the
+    // and touch fresh pages again. A note takes about 10 bytes (two events
+    // with deltas of 1 or 2 bytes), and with a tempo map of its own up to two
+    // tempos of 7 more; else the voice takes each entry of the map, with a
+    // note-off before it where it rests; the home track also takes the
     // track's other events, fewer bytes than the track.
+    const std::size_t mapBytes = map.entries.size() * 12;
     for (std::uint8_t c = 0; c < 16; ++c) {
         const std::vector<std::uint64_t>& notesOf = plan.channels[c].notesOf;
         for (std::size_t v = 0; v < notesOf.size(); ++v) {
             const std::size_t w = firstWriter_[c] + v;
-            writers_[w].reserve(notesOf[v] * 10 + (w == kHome ? track.length : 0));
+            writers_[w].reserve(notesOf[v] * (voices_[w].own ? 24 : 10) +
+                                (voices_[w].own ? 0 : mapBytes) + (w == kHome ? track.length : 0));
         }
     }
     if (conductor) {
