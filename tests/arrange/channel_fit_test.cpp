@@ -253,11 +253,14 @@ std::set<std::pair<std::uint64_t, int>> lineOf(const std::vector<Note>& notes, b
 // narrow ones do: the same song 2^32 ticks later keeps the same notes.
 TEST(FitWideTicks, FitAsTheSameSongEarlier) {
     constexpr std::uint64_t kLater = std::uint64_t{1} << 32;
-    const smf::Bytes early =
-        song({part("Piano", 0, kMelodyOverChordNotes), part("Bass", 1, {{36, 96, 480}})});
-    const smf::Bytes late = song({part("Piano", 0, kMelodyOverChordNotes, kLater),
-                                  part("Bass", 1, {{36, 96, 480}}, kLater)});
-    for (const std::uint32_t channels : {1U, 2U, 3U, 5U}) {
+    const std::vector<std::vector<int>> drums = {
+        {36, 0, 48}, {42, 0, 24}, {38, 96, 144}, {42, 96, 120}, {36, 192, 240}};
+    const smf::Bytes early = song({part("Piano", 0, kMelodyOverChordNotes),
+                                   part("Bass", 1, {{36, 96, 480}}), part("Drums", 9, drums)});
+    const smf::Bytes late =
+        song({part("Piano", 0, kMelodyOverChordNotes, kLater),
+              part("Bass", 1, {{36, 96, 480}}, kLater), part("Drums", 9, drums, kLater)});
+    for (const std::uint32_t channels : {1U, 2U, 3U, 4U, 6U}) {
         SCOPED_TRACE(channels);
         const Fitted narrow = fitSong(early, channels);
         const Fitted wide = fitSong(late, channels);
