@@ -77,9 +77,9 @@ bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items
     SongRest& rest = fit.rest;
     std::size_t most = 0;
     for (const TrackChunk& track : song.tracks) {
-        // A note with its note-off takes 6 bytes at least (running status);
-        // room is reserved, not touched, so the rare track of note-ons alone
-        // may grow it.
+        // A note with its note-off takes 6 bytes at least (running status),
+        // so the room never grows but for a track of note-ons alone; where
+        // pages are mapped as written (Linux), room not written takes none.
         most += track.length / 6;
     }
     items.reserve(most);
