@@ -182,8 +182,9 @@ void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOption
             channel.notes.template emplace<FitNotes<Tick>>().reserve(perLane[l]);
         }
     }
-    for (const std::uint32_t n : byStart) {
-        const Item& item = items[n];
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        const Item& item = items[byStart[i]];
         if (item.lane == kNoItemLane) {
             continue;
         }

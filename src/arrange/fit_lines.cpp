@@ -29,6 +29,7 @@ Order drumLine(const Items<Tick>& items, const Order& byStart, std::uint64_t sho
         const Tick tick = items[byStart[i]].start;
         std::uint32_t best = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
+            fetchAhead(items, byStart, i);
             const BasicItem<Tick>& item = items[byStart[i]];
             if (item.drum &&
                 (best == kNoNote || std::pair(drumRank(item.key), item.key) <
@@ -166,8 +167,9 @@ template <typename Tick>
 void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes) {
     const std::size_t count = std::min<std::size_t>(lanes.size(), 2);
     std::array<std::size_t, 2> at{};  // per lane: its notes that start at or before the tick
-    for (const std::uint32_t n : byStart) {
-        BasicItem<Tick>& item = items[n];
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        BasicItem<Tick>& item = items[byStart[i]];
         if (item.drum || item.line) {
             continue;
         }

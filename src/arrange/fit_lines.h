@@ -38,6 +38,7 @@ void linesOf(const Items<Tick>& items, const Order& byStart, InTune inTune, bool
         const Tick tick = items[byStart[i]].start;
         std::uint32_t top = kNoNote;
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
+            fetchAhead(items, byStart, i);
             const std::uint32_t n = byStart[i];
             if (!items[n].drum && inTune(items[n]) &&
                 (top == kNoNote || items[n].key > items[top].key)) {
@@ -112,6 +113,7 @@ template <typename Tick, typename Visit>
 void forHarmony(const Items<Tick>& items, const Order& byEnd, Visit visit) {
     const auto candidate = [&](std::uint32_t n) { return !items[n].drum && !items[n].line; };
     for (std::size_t i = 0; i < byEnd.size();) {
+        fetchAhead(items, byEnd, i);
         if (!candidate(byEnd[i])) {
             ++i;
             continue;
@@ -119,6 +121,7 @@ void forHarmony(const Items<Tick>& items, const Order& byEnd, Visit visit) {
         const std::uint64_t frees = items[byEnd[i]].frees();
         std::size_t j = i + 1;
         while (j < byEnd.size() && (!candidate(byEnd[j]) || items[byEnd[j]].frees() == frees)) {
+            fetchAhead(items, byEnd, j);
             ++j;
         }
         for (const bool doubled : {false, true}) {

@@ -60,7 +60,9 @@ Order sortedBy(const Items<Tick>& items, Key key) {
             continue;
         }
         spare.resize(items.size());
-        for (const std::uint32_t n : order) {
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            fetchAhead(items, order, i);
+            const std::uint32_t n = order[i];
             spare[at[(key(items[n]) >> shift) & kMask]++] = n;
         }
         order.swap(spare);

@@ -55,7 +55,9 @@ void scheduleByEnd(const Items<Tick>& items, const Order& byEnd, std::uint32_t c
     for (std::uint32_t c = count; c > 0; --c) {
         free.add(c - 1);
     }
-    for (const std::uint32_t n : byEnd) {
+    for (std::size_t i = 0; i < byEnd.size(); ++i) {
+        fetchAhead(items, byEnd, i);
+        const std::uint32_t n = byEnd[i];
         if (!takes(items[n])) {
             continue;
         }
