@@ -31,31 +31,32 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
 }
 
 // The notes by `key`, in the song's order on a tie: a stable radix sort of
-// their numbers, 16 bits a pass, as many passes as the largest key needs. The
-// first pass reads the notes in the song's order, as they are held.
+// their numbers, as many passes as the largest key needs, of 16 bits each for
+// many notes and of 8 for fewer than 65,536 (as most songs have), whose
+// counts would otherwise cost more than the notes. The first pass reads the
+// notes in the song's order, as they are held.
 template <typename Tick, typename Key>
 Order sortedBy(const Items<Tick>& items, Key key) {
     std::uint64_t largest = 0;
     for (const BasicItem<Tick>& item : items) {
         largest = std::max(largest, key(item));
     }
-    constexpr unsigned kBits = 16;
-    constexpr std::uint64_t kMask = (std::uint64_t{1} << kBits) - 1;
+    const unsigned bits = items.size() < (std::size_t{1} << 16) ? 8 : 16;
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
     Order order(items.size());
     Order spare;
-    std::vector<std::uint32_t> at(kMask + 2);
-    for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0);
-         shift += kBits) {
+    std::vector<std::uint32_t> at(mask + 2);
+    for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0); shift += bits) {
         std::fill(at.begin(), at.end(), 0);
         for (const BasicItem<Tick>& item : items) {
-            ++at[((key(item) >> shift) & kMask) + 1];
+            ++at[((key(item) >> shift) & mask) + 1];
         }
         for (std::size_t d = 1; d < at.size(); ++d) {
             at[d] += at[d - 1];
         }
         if (shift == 0) {
             for (std::uint32_t n = 0; n < items.size(); ++n) {
-                order[at[key(items[n]) & kMask]++] = n;
+                order[at[key(items[n]) & mask]++] = n;
             }
             continue;
         }
@@ -63,7 +64,7 @@ Order sortedBy(const Items<Tick>& items, Key key) {
         for (std::size_t i = 0; i < order.size(); ++i) {
             fetchAhead(items, order, i);
             const std::uint32_t n = order[i];
-            spare[at[(key(items[n]) >> shift) & kMask]++] = n;
+            spare[at[(key(items[n]) >> shift) & mask]++] = n;
         }
         order.swap(spare);
     }
