@@ -244,11 +244,6 @@ std::set<std::pair<std::uint64_t, int>> lineOf(const std::vector<Note>& notes, b
     return {best.begin(), best.end()};
 }
 
-// On every shared file and 3, 4 and 6 channels: at most that many tracks with
-// notes, each one note at a time on one MIDI channel, every note a source note
-// (key, velocity and start); nearly every note of the melody and the bass
-// struck, and with 4 channels or more nearly every tick where a bass drum or
-// snare strikes.
 // Ticks past 32 bits take the fit's wider notes, which must fit as the
 // narrow ones do: the same song 2^32 ticks later keeps the same notes.
 TEST(FitWideTicks, FitAsTheSameSongEarlier) {
@@ -270,12 +265,18 @@ TEST(FitWideTicks, FitAsTheSameSongEarlier) {
     }
 }
 
+// On every shared file and 3, 4 and 6 channels: at most that many tracks with
+// notes, each one note at a time on one MIDI channel, every note a source note
+// (key, velocity and start); nearly every note of the melody and the bass
+// struck, and with 4 channels or more nearly every tick where a bass drum or
+// snare strikes.
 TEST(FitSamples, KeepTheirShapeAndTheirLines) {
     const std::vector<fs::path> files = testing_support::sharedSamples();
     if (files.empty()) {
         GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
     }
-    for (const std::uint32_t channels : {3u, 4u, 6u}) {
+    constexpr std::array<std::uint32_t, 3> kChannels = {3, 4, 6};
+    struct Totals {
         std::uint64_t kept = 0;
         std::uint64_t most = 0;
         std::uint64_t cut = 0;
@@ -283,24 +284,62 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
         // Of the melody, the bass and the bass drum and snare ticks: how
         // many, and how many struck.
         std::array<std::pair<std::uint64_t, std::uint64_t>, 3> struckOf{};
-        for (const fs::path& file : files) {
+    };
+    std::array<Totals, kChannels.size()> totals{};
+    for (const fs::path& file : files) {
+        const std::string text = testing_support::readFile(file);
+        const mid2nolt::Bytes bytes(text.begin(), text.end());
+        const auto source = testing_support::loadBytes(bytes);
+        if (source->format == 2) {
+            continue;
+        }
+        const std::vector<Note> before = testing_support::allNotes(*source);
+        std::multiset<std::tuple<std::uint64_t, int, int>> notesOfSource;
+        for (const Note& n : before) {
+            notesOfSource.insert({n.start, n.key, n.velocity});
+        }
+        // The tune of the parts named for it, else of all.
+        std::vector<Note> lead;
+        const std::vector<testing_support::Voice> tracks = testing_support::voicesOf(*source);
+        for (const testing_support::Voice& track : tracks) {
+            std::string name = track.name;
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            for (const char* word : {"lead", "melody", "vocal", "solo"}) {
+                if (name.find(word) != std::string::npos) {
+                    lead.insert(lead.end(), track.notes.begin(), track.notes.end());
+                    break;
+                }
+            }
+        }
+        const auto melody = lineOf(lead.empty() ? before : lead, true);
+        // The bass of the notes left once one note of each melody key and
+        // start is taken (a doubled note may be both).
+        std::vector<Note> rest;
+        std::set<std::pair<std::uint64_t, int>> taken;
+        for (const Note& n : before) {
+            if (n.channel == 9 || melody.count({n.start, n.key}) == 0 ||
+                !taken.insert({n.start, n.key}).second) {
+                rest.push_back(n);
+            }
+        }
+        const auto bass = lineOf(rest, false);
+        std::set<std::uint64_t> beats;
+        for (const Note& n : before) {
+            if (n.channel == 9 && n.key >= 35 && n.key <= 40) {
+                beats.insert(n.start);
+            }
+        }
+        for (std::size_t c = 0; c < kChannels.size(); ++c) {
+            const std::uint32_t channels = kChannels[c];
             SCOPED_TRACE(file.filename().string() + " at " + std::to_string(channels));
-            const std::string text = testing_support::readFile(file);
-            const mid2nolt::Bytes bytes(text.begin(), text.end());
-            const auto source = testing_support::loadBytes(bytes);
-            if (source->format == 2) {
-                continue;
-            }
+            Totals& total = totals[c];
             const Fitted fitted = fitSong(bytes, channels);
-            kept += fitted.fit.keptWhole;
-            most += fitted.fit.most;
-            cut += fitted.fit.cutShort;
-            notes += fitted.fit.notes;
-            const std::vector<Note> before = testing_support::allNotes(*source);
-            std::multiset<std::tuple<std::uint64_t, int, int>> sourceNotes;
-            for (const Note& n : before) {
-                sourceNotes.insert({n.start, n.key, n.velocity});
-            }
+            total.kept += fitted.fit.keptWhole;
+            total.most += fitted.fit.most;
+            total.cut += fitted.fit.cutShort;
+            total.notes += fitted.fit.notes;
+            auto sourceNotes = notesOfSource;
             std::set<std::pair<std::uint64_t, int>> struck;
             std::set<std::uint64_t> drumTicks;
             std::size_t withNotes = 0;
@@ -324,68 +363,44 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
                 }
             }
             ASSERT_LE(withNotes, channels);
-            // The tune of the parts named for it, else of all.
-            std::vector<Note> lead;
-            const std::vector<testing_support::Voice> tracks = testing_support::voicesOf(*source);
-            for (const testing_support::Voice& track : tracks) {
-                std::string name = track.name;
-                std::transform(name.begin(), name.end(), name.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-                for (const char* word : {"lead", "melody", "vocal", "solo"}) {
-                    if (name.find(word) != std::string::npos) {
-                        lead.insert(lead.end(), track.notes.begin(), track.notes.end());
-                        break;
-                    }
-                }
-            }
-            const auto melody = lineOf(lead.empty() ? before : lead, true);
             for (const auto& note : melody) {
-                ++struckOf[0].first;
-                struckOf[0].second += struck.count(note);
+                ++total.struckOf[0].first;
+                total.struckOf[0].second += struck.count(note);
             }
-            // The bass of the notes left once one note of each melody key and
-            // start is taken (a doubled note may be both).
-            std::vector<Note> rest;
-            std::set<std::pair<std::uint64_t, int>> taken;
-            for (const Note& n : before) {
-                if (n.channel == 9 || melody.count({n.start, n.key}) == 0 ||
-                    !taken.insert({n.start, n.key}).second) {
-                    rest.push_back(n);
-                }
-            }
-            for (const auto& note : lineOf(rest, false)) {
-                ++struckOf[1].first;
-                struckOf[1].second += struck.count(note);
-            }
-            std::set<std::uint64_t> beats;
-            for (const Note& n : before) {
-                if (n.channel == 9 && n.key >= 35 && n.key <= 40) {
-                    beats.insert(n.start);
-                }
+            for (const auto& note : bass) {
+                ++total.struckOf[1].first;
+                total.struckOf[1].second += struck.count(note);
             }
             for (const std::uint64_t tick : beats) {
-                ++struckOf[2].first;
-                struckOf[2].second += drumTicks.count(tick);
+                ++total.struckOf[2].first;
+                total.struckOf[2].second += drumTicks.count(tick);
             }
         }
-        const auto share = [](std::pair<std::uint64_t, std::uint64_t> count) {
-            return static_cast<double>(count.second) /
-                   static_cast<double>(std::max<std::uint64_t>(count.first, 1));
-        };
+    }
+    const auto share = [](std::pair<std::uint64_t, std::uint64_t> count) {
+        return static_cast<double>(count.second) /
+               static_cast<double>(std::max<std::uint64_t>(count.first, 1));
+    };
+    for (std::size_t c = 0; c < kChannels.size(); ++c) {
+        const Totals& total = totals[c];
+        SCOPED_TRACE(kChannels[c]);
         // A line's note whose next starts within a 64th of a quarter note is left out
         // rather than cut to a click: a few such, no more.
-        EXPECT_GE(share(struckOf[0]), 0.98);
-        EXPECT_GE(share(struckOf[1]), 0.97);
-        if (channels >= 4) {
-            EXPECT_GE(share(struckOf[2]), 0.98);
+        EXPECT_GE(share(total.struckOf[0]), 0.98);
+        EXPECT_GE(share(total.struckOf[1]), 0.97);
+        if (kChannels[c] >= 4) {
+            EXPECT_GE(share(total.struckOf[2]), 0.98);
         }
         std::printf(
             "%u channels: melody struck %.3f, bass %.3f, bass drum and snare %.3f; kept whole "
             "%llu, cut short %llu, of %llu; the most %llu (%.3f)\n",
-            channels, share(struckOf[0]), share(struckOf[1]), share(struckOf[2]),
-            static_cast<unsigned long long>(kept), static_cast<unsigned long long>(cut),
-            static_cast<unsigned long long>(notes), static_cast<unsigned long long>(most),
-            static_cast<double>(kept) / static_cast<double>(std::max<std::uint64_t>(most, 1)));
+            kChannels[c], share(total.struckOf[0]), share(total.struckOf[1]),
+            share(total.struckOf[2]), static_cast<unsigned long long>(total.kept),
+            static_cast<unsigned long long>(total.cut),
+            static_cast<unsigned long long>(total.notes),
+            static_cast<unsigned long long>(total.most),
+            static_cast<double>(total.kept) /
+                static_cast<double>(std::max<std::uint64_t>(total.most, 1)));
     }
 }
 
