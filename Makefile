@@ -37,11 +37,13 @@ release:
 test: native-test windows-test windows-package web-test package-check \
       arm64-test armhf-test i686-test arm64-package armhf-package
 
-# The native suites: g++ debug build, then clang and g++ each with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors in all.
+# The native suites: the g++ debug build (the coverage build, so that
+# make coverage after make test need not build it again), then clang and g++
+# each with AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are
+# errors in all.
 native-test:
 	$(NEEDS) build test
-	for preset in dev asan gasan; do \
+	for preset in coverage asan gasan; do \
 	  $(CONFIGURE) $$preset -DMID2NOLT_WERROR=ON && cmake --build --preset $$preset && \
 	  ctest --preset $$preset -j2 || exit 1; \
 	done
@@ -67,9 +69,11 @@ coverage:
 	  --txt build/coverage/coverage.txt --html-details build/coverage/coverage.html \
 	  --print-summary build/coverage
 
-# Builds the libFuzzer targets (clang) and runs each for FUZZ_SECONDS, seeded
-# with the generated seeds, the regression corpus and, when present, the
-# shared real MIDI files (the arranger takes the whole-run target's inputs). Any finding fails; its input is left in build/fuzz/.
+# Builds the libFuzzer targets (clang) and runs the converter's two for
+# FUZZ_SECONDS each and, beside them on the other core, the arranger's for
+# twice that, seeded with the generated seeds, the regression corpus and, when
+# present, the shared real MIDI files (the arranger takes the whole-run
+# target's inputs). Any finding fails; its input is left in build/fuzz/.
 FUZZ_SECONDS ?= 60
 SAMPLES ?= ../shared/midi-samples
 fuzz:
@@ -80,14 +84,19 @@ fuzz:
 	cp -n build/fuzz/fuzz/seeds/run/* fuzz/corpus/run/* build/fuzz/corpus-run/ 2>/dev/null || true
 	cp -n build/fuzz/fuzz/seeds/events/* fuzz/corpus/events/* build/fuzz/corpus-events/ 2>/dev/null || true
 	if [ -d "$(SAMPLES)" ]; then find "$(SAMPLES)" -iname '*.mid' -size -64k -exec cp -n {} build/fuzz/corpus-run/ \; ; fi
-	build/fuzz/fuzz/fuzz_run -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 \
-	  -artifact_prefix=build/fuzz/finding-run- build/fuzz/corpus-run
-	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
-	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events
 	mkdir -p build/fuzz/corpus-arrange
 	cp -n build/fuzz/corpus-run/* build/fuzz/corpus-arrange/ 2>/dev/null || true
-	build/fuzz/fuzz/fuzz_arrange -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 \
-	  -artifact_prefix=build/fuzz/finding-arrange- build/fuzz/corpus-arrange
+	# Two lanes, one a core: the arranger for twice the time, beside the
+	# converter's two targets one after the other. Its log follows theirs.
+	build/fuzz/fuzz/fuzz_arrange -max_total_time=$$((2 * $(FUZZ_SECONDS))) -max_len=16384 \
+	  -print_final_stats=1 -artifact_prefix=build/fuzz/finding-arrange- build/fuzz/corpus-arrange \
+	  >build/fuzz/arrange.log 2>&1 & arrange=$$!; \
+	build/fuzz/fuzz/fuzz_run -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/finding-run- build/fuzz/corpus-run && \
+	build/fuzz/fuzz/fuzz_events -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
+	  -artifact_prefix=build/fuzz/finding-events- build/fuzz/corpus-events; converter=$$?; \
+	wait $$arrange; arranger=$$?; cat build/fuzz/arrange.log; \
+	[ $$converter -eq 0 ] && [ $$arranger -eq 0 ]
 
 # Formatting and static analysis: the C++ with clang-format and clang-tidy, the
 # JavaScript with Prettier and ESLint, and the module's code against its JSDoc
