@@ -17,6 +17,10 @@ import {
 } from "../../build/web/mid2nolt.mjs";
 import { nativeArranger, repo, runNative, sampleFiles, song, songWithText } from "./native.js";
 
+// The tests share nothing: two workers take them as they come, so that the
+// long comparisons with the native programs run side by side.
+test.describe.configure({ mode: "parallel" });
+
 // Converts in the page through the module; scripts come back as base64.
 async function convertInPage(page, name, bytes, args) {
   return page.evaluate(
@@ -142,29 +146,42 @@ test.describe("convert in the page", () => {
   });
 });
 
-// The arranger in node: every shared file, and the inputs it refuses, as the
-// native arranger does them.
-test("arrange in node writes what the native arranger writes", async () => {
-  test.setTimeout(300_000);
-  const cases = [
-    ...[join(repo, "examples/demo.mid"), ...sampleFiles()].flatMap((file) =>
-      arrangeOptionSets.map((args) => ["in.mid", readFileSync(file), args]),
-    ),
-    ["notes.mid", new TextEncoder().encode("just some text\n"), []],
-    ["demo.mid", demo.subarray(0, demo.length - 20), []],
-    ["demo.mid", demo, ["--voices", "0"]],
-    ["demo.mid", demo, ["-o", "demo.mid"]],
-    ["Dir/Song.MID", demo, ["-o", "Dir/out.mid"]],
-    ["--help", demo, []],
-  ];
-  for (const [name, bytes, args] of cases) {
-    const web = await arrange(name, bytes, args);
-    expectArrangedAsNative(
-      { ...web, bytes: toBase64(web.bytes) },
-      runNative(name, bytes, args, nativeArranger),
-    );
-  }
-});
+// The arranger in node: every shared file with each option set, and the
+// inputs it refuses, as the native arranger does them.
+const arrangeCases = [
+  ...arrangeOptionSets.map((args) => [
+    args.join(" ") || "no option",
+    () =>
+      [join(repo, "examples/demo.mid"), ...sampleFiles()].map((file) => [
+        "in.mid",
+        readFileSync(file),
+        args,
+      ]),
+  ]),
+  [
+    "inputs it refuses or names",
+    () => [
+      ["notes.mid", new TextEncoder().encode("just some text\n"), []],
+      ["demo.mid", demo.subarray(0, demo.length - 20), []],
+      ["demo.mid", demo, ["--voices", "0"]],
+      ["demo.mid", demo, ["-o", "demo.mid"]],
+      ["Dir/Song.MID", demo, ["-o", "Dir/out.mid"]],
+      ["--help", demo, []],
+    ],
+  ],
+];
+for (const [what, cases] of arrangeCases) {
+  test(`arrange in node writes what the native arranger writes: ${what}`, async () => {
+    test.setTimeout(300_000);
+    for (const [name, bytes, args] of cases()) {
+      const web = await arrange(name, bytes, args);
+      expectArrangedAsNative(
+        { ...web, bytes: toBase64(web.bytes) },
+        runNative(name, bytes, args, nativeArranger),
+      );
+    }
+  });
+}
 
 // Reading scripts: every line of every script the native binary writes for the
 // example and the shared files is understood, and the timed lines add up to
