@@ -186,6 +186,51 @@ void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lan
 }
 
 template <typename Tick>
+void keepPartsTogether(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes) {
+    struct Dealt {
+        std::uint8_t lane;
+        std::uint64_t freeFrom = 0;
+        std::uint32_t part = kNoNote;
+    };
+    std::vector<Dealt> dealt;
+    std::vector<bool> dealtAgain(lanes.size(), false);
+    for (std::size_t l = 0; l < lanes.size(); ++l) {
+        if (lanes[l].role == Role::Harmony && lanes[l].line.empty()) {
+            dealt.push_back({static_cast<std::uint8_t>(l)});
+            dealtAgain[l] = true;
+        }
+    }
+    if (dealt.size() < 2) {
+        return;
+    }
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        BasicItem<Tick>& item = items[byStart[i]];
+        if (item.lane == kNoItemLane || !dealtAgain[item.lane]) {
+            continue;
+        }
+        Dealt* best = nullptr;
+        for (Dealt& lane : dealt) {
+            if (lane.freeFrom > item.start) {
+                continue;
+            }
+            if (lane.part == item.part) {
+                best = &lane;
+                break;
+            }
+            if (best == nullptr || lane.freeFrom < best->freeFrom ||
+                (lane.freeFrom == best->freeFrom && lane.lane == item.lane)) {
+                best = &lane;
+            }
+        }
+        // A lane is free: the notes sounding here are fewer than the lanes.
+        item.lane = best->lane;
+        best->freeFrom = item.frees();
+        best->part = item.part;
+    }
+}
+
+template <typename Tick>
 std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,
                            const std::vector<bool>& labelled) {
     std::vector<std::uint64_t> count(labelled.size(), 0);
@@ -211,6 +256,7 @@ template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint32_t>&,
 template void markDoubled(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
 template std::uint32_t laneWithMost(const Items<std::uint32_t>&, const Order&,
                                     const std::vector<bool>&);
+template void keepPartsTogether(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
 template Order drumLine(const Items<std::uint64_t>&, const Order&, std::uint64_t);
 template void placeLine(Items<std::uint64_t>&, Lane&, Order, std::uint32_t);
 template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t);
@@ -219,5 +265,6 @@ template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint64_t>&,
 template void markDoubled(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);
 template std::uint32_t laneWithMost(const Items<std::uint64_t>&, const Order&,
                                     const std::vector<bool>&);
+template void keepPartsTogether(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);
 
 }  // namespace mid2nolt::fit

@@ -158,6 +158,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "Harmony 1: 67@0-384", "Harmony 2: 64@0-384", "Harmony 3: 60@0-384"},
                 9,
                 9},
+        // Two parts in two harmony channels: each keeps its own, though the
+        // horn's second note would fit first where the strings' note ended.
+        FitCase{"EachHarmonyPartKeepsItsChannel",
+                song({part("Flute", 0, {{84, 0, 120}, {86, 120, 150}, {88, 150, 300}}),
+                      part("Bass", 1, {{36, 0, 120}, {38, 120, 150}, {40, 150, 300}}),
+                      part("Horn", 2, {{64, 0, 100}, {65, 120, 200}}),
+                      part("Strings", 3, {{60, 0, 110}, {62, 150, 300}, {57, 0, 300}})}),
+                4,
+                DrumChoice::Auto,
+                {"Melody: 84@0-120 86@120-150 88@150-300", "Bass: 36@0-120 38@120-150 40@150-300",
+                 "Harmony 1: 60@0-110 62@150-300", "Harmony 2: 64@0-100 65@120-200"},
+                10,
+                10},
         // The tune passes from the flute to the violin; the melody follows.
         FitCase{"TheTuneMovesFromPartToPart",
                 song({part("Flute", 0, {{79, 0, 96}, {81, 96, 192}, {60, 192, 384}}),
