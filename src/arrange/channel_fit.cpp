@@ -148,6 +148,7 @@ void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOption
             }
         });
     }
+    // Each harmony part on one channel where it can be.
     keepPartsTogether(items, byStart, lanes);
     // What only the placing needed goes before the channels are filled.
     Order().swap(byEnd);

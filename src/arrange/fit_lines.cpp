@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace mid2nolt::fit {
 
@@ -187,10 +188,11 @@ void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lan
 
 template <typename Tick>
 void keepPartsTogether(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes) {
+    constexpr std::uint32_t kNoPart = std::numeric_limits<std::uint32_t>::max();
     struct Dealt {
         std::uint8_t lane;
         std::uint64_t freeFrom = 0;
-        std::uint32_t part = kNoNote;
+        std::uint32_t part = kNoPart;  // of the note it took last
     };
     std::vector<Dealt> dealt;
     std::vector<bool> dealtAgain(lanes.size(), false);

@@ -138,10 +138,9 @@ void forHarmony(const Items<Tick>& items, const Order& byEnd, Visit visit) {
 // Deals again the notes of the harmony lanes that hold no line note among
 // those lanes, in the order they start, so that each part's phrases stay on
 // one channel rather than alternate between them: a note goes to the lane its
-// part played last where that is free, else to the lane free the longest
-// (its own on a tie). The
-// notes kept are the same: where no more than that many lanes' notes sound at
-// once, a lane is always free.
+// part played last where that is free, else to the lane free the longest (its
+// own on a tie). The notes kept are the same: where no more than that many
+// lanes' notes sound at once, a lane is always free.
 template <typename Tick>
 void keepPartsTogether(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes);
 
