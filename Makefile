@@ -161,7 +161,9 @@ dist: package arm64-package armhf-package windows-package npm
 
 dist-check: dist release
 	$(NEEDS) build test windows web browser cross package
-	WINEDEBUG=-all packaging/check-dist $(DIST) $(OTHER)
+	tests/support/wine-services start
+	WINEDEBUG=-all packaging/check-dist $(DIST) $(OTHER); status=$$?; tests/support/wine-services stop; \
+	  exit $$status
 
 # mid2nolt.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:
@@ -175,19 +177,16 @@ windows-test: windows
 	$(NEEDS) build test windows
 	$(CONFIGURE) windows-test -DMID2NOLT_WERROR=ON
 	cmake --build --preset windows-test
-	mkdir -p "$$WINEPREFIX"
-	WINEDEBUG=-all wineboot --init >/dev/null 2>&1  # a first start sets up the prefix, noisily
-	# One wine server for the whole suite, ended after it: no run waits on a
-	# server that is starting or shutting down. The first start's server is
-	# waited for first; a persistent one cannot start beside it.
-	wineserver -w
-	wineserver -p
-	WINEDEBUG=-all ctest --preset windows-test -j2; status=$$?; wineserver -k; exit $$status
+	# The suite starts one wine server with wine's services before its first
+	# test and ends it after its last (tests/support/wine-services).
+	WINEDEBUG=-all ctest --preset windows-test -j2
 
 # build/windows/mid2nolt-<version>-win64.zip, then checked under wine.
 windows-package: windows release
 	cd build/windows && cpack
-	WINEDEBUG=-all packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt
+	tests/support/wine-services start
+	WINEDEBUG=-all packaging/check-zip build/windows/mid2nolt-*-win64.zip build/release/src/mid2nolt; \
+	  status=$$?; tests/support/wine-services stop; exit $$status
 
 # The browser build: the converter's core as WebAssembly and the page over it,
 # a static site in build/web/, the one-file page build/web/mid2nolt-<version>.html

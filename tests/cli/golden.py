@@ -38,6 +38,10 @@ PROGRAMS = {
                 ["", "--voices 1", "--voices 3", "--channels 3", "--channels 6"]),
 }
 
+# How long one run may take; the status of a run that took longer.
+RUN_SECONDS = 300
+HUNG = "hung"
+
 
 def sources(samples):
     found = [("examples/demo.mid", REPO / "examples" / "demo.mid")]
@@ -58,19 +62,37 @@ def from_windows(what, data):
     return data.replace(b"\r\n", b"\n")
 
 
+def execute(command, folder, capture):
+    """Runs a command with its console in files, not pipes: a process it
+    leaves behind (wine's services) then keeps no run from ending. A run
+    still going after RUN_SECONDS is killed and its status is HUNG."""
+    with open(os.path.join(capture, "out"), "w+b") as out, open(os.path.join(capture, "err"), "w+b") as err:
+        try:
+            status = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=RUN_SECONDS, check=False).returncode
+        except subprocess.TimeoutExpired:
+            status = HUNG
+        out.seek(0)
+        err.seek(0)
+        return status, out.read(), err.read()
+
+
 def run(exe, emulator, windows, text_files, key, path, options):
     """One run in a folder of its own; the table's line for it."""
-    with tempfile.TemporaryDirectory(prefix="mid2nolt-golden-") as folder:
+    with tempfile.TemporaryDirectory(prefix="mid2nolt-golden-") as folder, \
+            tempfile.TemporaryDirectory(prefix="mid2nolt-console-") as capture:
         shutil.copyfile(path, os.path.join(folder, path.name))
         command = shlex.split(emulator) + [exe, path.name] + options.split()
-        done = subprocess.run(command, cwd=folder, capture_output=True, stdin=subprocess.DEVNULL)
-        if emulator and done.returncode != 0 and not done.stdout and not done.stderr:
+        status, out, err = execute(command, folder, capture)
+        if emulator and status != 0 and status != HUNG and not out and not err:
             # The converter never fails without a word: the emulator failed to start.
-            done = subprocess.run(command, cwd=folder, capture_output=True, stdin=subprocess.DEVNULL)
+            status, out, err = execute(command, folder, capture)
+        if status == HUNG:
+            return "\t".join([key, options or "-", HUNG])
         fix = (lambda what, data: from_windows(f"{key} {what}", data)) if windows else (lambda _, d: d)
-        fields = [key, options or "-", str(done.returncode),
-                  "stdout=" + digest(fix("stdout", done.stdout)),
-                  "stderr=" + digest(fix("stderr", done.stderr))]
+        fields = [key, options or "-", str(status),
+                  "stdout=" + digest(fix("stdout", out)),
+                  "stderr=" + digest(fix("stderr", err))]
         for name in sorted(os.listdir(folder)):
             if name != path.name:
                 with open(os.path.join(folder, name), "rb") as written:
@@ -96,6 +118,8 @@ def read_table(table_path):
 def first_difference(want, got):
     """What differs between two lines of the table for the same run."""
     want_fields, got_fields = want.split("\t")[2:], got.split("\t")[2:]
+    if got_fields[0] == HUNG:
+        return f"hung: ran past {RUN_SECONDS} s and was killed"
     if want_fields[0] != got_fields[0]:
         return f"exit status {got_fields[0]}, expected {want_fields[0]}"
     for label, index in (("stdout", 1), ("stderr", 2)):

@@ -109,6 +109,12 @@ std::string fromWindowsLines(const std::string& what, const std::string& text) {
     return lines;
 }
 
+// How long one run of a program may take, and the exit statuses of
+// timeout(1) for a run it ended: by SIGTERM, or by SIGKILL after 10 s more.
+constexpr int kRunSeconds = 300;
+constexpr int kTimedOut = 124;
+constexpr int kKilled = 137;
+
 // `windows`: the console ends its lines in CR LF, and so do the files written
 // when `textFiles` (scripts; an arranged MIDI file is bytes).
 RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
@@ -120,7 +126,10 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
     // For a Windows build, files that were there before the run are not its output.
     const std::map<std::string, std::string> before =
         windows ? filesIn(dir) : std::map<std::string, std::string>{};
-    std::string command = "cd " + shellQuote(dir.string()) + " && ";
+    // No run waits for ever: one that has not ended in time is ended (and
+    // killed where it ignores that), and fails the test naming itself.
+    std::string command =
+        "cd " + shellQuote(dir.string()) + " && timeout -k 10 " + std::to_string(kRunSeconds) + " ";
     if (!runner.empty()) {
         command += runner + " ";
     }
@@ -140,6 +149,10 @@ RunResult runBinary(const fs::path& dir, const std::vector<std::string>& args,
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.out = readFile(capture / "out");
         result.err = readFile(capture / "err");
+        if (result.status == kTimedOut || result.status == kKilled) {
+            ADD_FAILURE() << "hung: ran past " << kRunSeconds << " s and was ended: " << command;
+            break;
+        }
         if (result.status == 0 || !result.out.empty() || !result.err.empty()) {
             break;
         }
