@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "arrange/arranger.h"
-#include "arrange/channel_fit.h"
-#include "arrange/fitted_song.h"
-#include "arrange/smf_writer.h"
+#include "fit/channel_fit.h"
+#include "fit/fitted_song.h"
 #include "harness.h"
 #include "midi/notes.h"
+#include "midi/smf_writer.h"
 #include "midi/song.h"
 #include "midi/timed_reader.h"
 
@@ -186,11 +186,14 @@ void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& b
               std::uint32_t channels, mid2nolt::DrumChoice drums) {
     const std::string mode = "channels " + std::to_string(channels) + ": ";
     const std::uint16_t division = source->division;
-    mid2nolt::ChannelFit fit = mid2nolt::fitChannels(std::move(source), {channels, drums});
+    mid2nolt::ChannelFit fit;
+    std::string error;
+    if (!mid2nolt::fitChannels(std::move(source), {channels, drums}, fit, error)) {
+        return;  // a track runs past 64 bits: the arranger says so too
+    }
     mid2nolt::Song fitted;
     mid2nolt::buildFittedSong(fit, fitted);
     mid2nolt::Arranger arranger(fitted, {});
-    std::string error;
     mid2nolt::Song song;
     if (!arranger.plan(error) || !readBack(arranger, division, song)) {
         fuzzing::fail(mode + "the fitted file does not load");

@@ -6,6 +6,8 @@
 #include "arrange/tempo_map.h"
 #include "arrange/track_plan.h"
 #include "arrange/voice_writer.h"
+#include "midi/messages.h"
+#include "midi/midi_facts.h"
 
 namespace mid2nolt {
 
@@ -54,7 +56,7 @@ bool Arranger::plan(std::string& error) {
         const std::size_t entriesBefore = map.entries.size();
         if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], &map,
                        shared ? known : none, plan.buffers)) {
-            error = "Track " + std::to_string(t) + " is longer than 2^64 ticks";
+            error = "Track " + std::to_string(t) + messages::kTrackTooLong;
             return false;
         }
         if (shared && plan.tracks[t].tempoEntries > 0) {
@@ -82,7 +84,7 @@ bool Arranger::plan(std::string& error) {
         notesAcrossTempo_ += track.notesAcrossTempo;
     }
     // Times in seconds need ticks a quarter note, not SMPTE frames.
-    const bool timed = song_.division != 0 && (song_.division & 0x8000) == 0;
+    const bool timed = Division{song_.division}.perQuarter();
     ownTempoMaps_ = options_.format != 1 && timed && notesAcrossTempo_ > 0;
     plan.writer.settings(ownTempoMaps_, !ownTempoMaps_ && timed && notesAcrossTempo_ > 0,
                          song_.division);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "arrange/smf_writer.h"
+#include "midi/smf_writer.h"
 #include "arrange/voice_writer.h"
 #include "midi/song.h"
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "arrange/large_pages.h"
+#include "midi/large_pages.h"
 
 namespace mid2nolt {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "arrange/smf_writer.h"
+#include "midi/smf_writer.h"
 #include "midi/tempo.h"
 #include "midi/track_events.h"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "arrange/smf_writer.h"
+#include "midi/smf_writer.h"
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
 #include "arrange/track_plan.h"

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "arrange/arranger.h"
-#include "arrange/channel_fit.h"
-#include "arrange/fitted_song.h"
-#include "arrange/smf_writer.h"
 #include "cli/fit_console.h"
 #include "cli/process.h"
+#include "fit/channel_fit.h"
+#include "fit/fitted_song.h"
 #include "midi/messages.h"
+#include "midi/smf_writer.h"
 #include "midi/song.h"
 
 namespace {
@@ -317,9 +317,14 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
             return kFailure;
         }
         std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
-        fit = mid2nolt::fitChannels(
-            std::move(song),
-            {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)});
+        std::string error;
+        if (!mid2nolt::fitChannels(
+                std::move(song),
+                {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)},
+                fit.emplace(), error)) {
+            std::fprintf(stderr, "ERROR- %s\n", error.c_str());
+            return kFailure;
+        }
         mid2nolt::buildFittedSong(*fit, *fitted);
         arranged = fitted.get();
     } else {

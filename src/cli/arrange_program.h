@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "arrange/arranger.h"
-#include "arrange/channel_fit.h"
+#include "fit/channel_fit.h"
 
 namespace mid2nolt::cli {
 

@@ -33,6 +33,18 @@ constexpr std::uint8_t kDefaultTempoBytes[] = {kDefaultTempo >> 16, (kDefaultTem
                                                kDefaultTempo & 0xFF};
 constexpr std::uint8_t kDefaultTimeSignatureBytes[] = {
     kDefaultBeatsPerBar, static_cast<std::uint8_t>(std::countr_zero(kDefaultBeatUnit)), 0x18, 0x08};
+// General MIDI's percussion channel: the tenth, numbered from 0.
+constexpr std::uint8_t kDrumChannel = 9;
+
+// A header's division: with its top bit clear, ticks a quarter note; set,
+// SMPTE frames a second and ticks a frame, which no tempo applies to.
+struct Division {
+    std::uint16_t raw = 0;
+    constexpr bool smpte() const { return (raw & 0x8000u) != 0; }
+    // Ticks a quarter note, at least one: the ticks can be timed in seconds.
+    constexpr bool perQuarter() const { return raw != 0 && !smpte(); }
+};
+
 // The release velocity of a note ended by a note-on of velocity 0.
 constexpr std::uint8_t kReleaseVelocity = 64;
 

@@ -1,35 +1,6 @@
 #include "midi/notes.h"
 
-#include "midi/timed_reader.h"
-
 namespace mid2nolt {
-
-namespace {
-
-// Pairs the notes of one track: start(tick, channel, key, velocity) for each
-// note in the order they start, end(note, tick) where the note numbered
-// `note` (from 0) ends, at the end of the track for those still sounding;
-// every(event, tick) sees each event first.
-template <typename Start, typename End, typename Every>
-void pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end, Every every) {
-    sounding.reset();
-    TimedReader reader(track);
-    TrackEvent event;
-    std::uint32_t nextNote = 0;
-    std::uint64_t tick = 0;
-    while (reader.next(event, tick)) {
-        every(event, tick);
-        const auto ended = [&](std::uint32_t note, std::uint8_t) { end(note, tick); };
-        if (pairNote(event, sounding, nextNote, ended)) {
-            start(tick, channelOf(event.status), event.data1, event.data2);
-            ++nextNote;
-        }
-    }
-    sounding.forEach(
-        [&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, reader.endTick()); });
-}
-
-}  // namespace
 
 std::vector<std::vector<Note>> songNotes(const Song& song) {
     std::vector<std::vector<Note>> tracks;
@@ -86,7 +57,7 @@ SongTimeline songTimeline(const Song& song) {
 }
 
 bool timeInSeconds(const Song& song, SongTimeline& timeline) {
-    if (song.division == 0 || (song.division & 0x8000) != 0) {
+    if (!Division{song.division}.perQuarter()) {
         return false;
     }
     // One tempo map for the song; a format-2 file's tracks are songs of their own.

@@ -11,6 +11,7 @@
 
 #include "midi/song.h"
 #include "midi/tempo.h"
+#include "midi/timed_reader.h"
 #include "midi/track_events.h"
 
 namespace mid2nolt {
@@ -99,6 +100,38 @@ template <typename Ended>
         ended(note, event.kind == EventKind::NoteOff ? event.data2 : kReleaseVelocity);
     }
     return false;
+}
+
+// Where a track ends, and whether its ticks ran past 64 bits (reading stops
+// there).
+struct TrackEnd {
+    std::uint64_t tick = 0;
+    bool overflowed = false;
+};
+
+// Pairs the notes of one track, as every part that reads notes pairs them:
+// start(tick, channel, key, velocity) for each note in the order they start,
+// end(note, tick) where the note numbered `note` (from 0) ends, at the end of
+// the track for those still sounding; every(event, tick) sees each event
+// first.
+template <typename Start, typename End, typename Every>
+TrackEnd pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end, Every every) {
+    sounding.reset();
+    TimedReader reader(track);
+    TrackEvent event;
+    std::uint32_t nextNote = 0;
+    std::uint64_t tick = 0;
+    while (reader.next(event, tick)) {
+        every(event, tick);
+        const auto ended = [&](std::uint32_t note, std::uint8_t) { end(note, tick); };
+        if (pairNote(event, sounding, nextNote, ended)) {
+            start(tick, channelOf(event.status), event.data1, event.data2);
+            ++nextNote;
+        }
+    }
+    sounding.forEach(
+        [&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, reader.endTick()); });
+    return {reader.endTick(), reader.overflowed()};
 }
 
 // One note of a file: a note-on of velocity above 0 ends at the next note-off

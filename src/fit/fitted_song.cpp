@@ -1,4 +1,4 @@
-#include "arrange/fitted_song.h"
+#include "fit/fitted_song.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <variant>
 #include <vector>
 
-#include "arrange/smf_writer.h"
 #include "midi/midi_facts.h"
+#include "midi/smf_writer.h"
 #include "midi/timed_reader.h"
 
 namespace mid2nolt {

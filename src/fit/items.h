@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "arrange/channel_fit.h"
-#include "arrange/large_pages.h"
+#include "fit/channel_fit.h"
+#include "midi/large_pages.h"
 #include "midi/song.h"
 #include "midi/timed_reader.h"
 
 namespace mid2nolt::fit {
-
-constexpr std::uint8_t kDrumChannel = 9;
 
 // A lane's number in an item: channels are at most 255, numbered from 0.
 constexpr std::uint8_t kNoItemLane = 0xFF;
@@ -60,15 +58,23 @@ inline void fetchAhead(const Items<Tick>& items, const Order& order, std::size_t
     }
 }
 
-// The notes of every track that have a length, paired as the converter pairs
-// them, each with its part (track and channel, numbered in that order, in
-// `fit.parts`); every note counted in `fit.notes`; in `lead`, the tracks whose
-// name or instrument says they carry the tune; in `fit.rest`, the other
-// events with their data, so that the song is read once and then let go.
-// False where a note's tick does not fit in a Tick: what was read is then to
-// be read afresh, with wider ticks.
+// How a reading of the notes ended.
+enum class ReadEnd : std::uint8_t {
+    Read,        // every note read
+    WiderTicks,  // a tick does not fit in a Tick: read afresh with wider ticks
+    TooLong,     // the ticks of a track run past 64 bits
+};
+
+// The notes of every track that have a length, paired as every part that
+// reads notes pairs them, each with its part (track and channel, numbered in
+// that order, in `fit.parts`); every note counted in `fit.notes`; in `lead`,
+// the tracks whose name or instrument says they carry the tune; in
+// `fit.rest`, the other events with their data, so that the song is read once
+// and then let go. Where it ends other than Read, `track` is the track it
+// stopped at, and what was read is to be let go.
 template <typename Tick>
-bool readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items);
+ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items,
+                  std::uint32_t& track);
 
 // The notes in the order they start, the song's order on a tie.
 template <typename Tick>

@@ -1,8 +1,10 @@
-#include "arrange/fit_lines.h"
+#include "fit/lines.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
+
+#include "midi/midi_facts.h"
 
 namespace mid2nolt::fit {
 
@@ -20,7 +22,7 @@ int drumRank(std::uint8_t key) {
 }  // namespace
 
 std::uint64_t shortestCut(std::uint16_t division) {
-    return (division & 0x8000) != 0 || division < 64 ? 1 : division / 64;
+    return Division{division}.smpte() || division < 64 ? 1 : division / 64;
 }
 
 template <typename Tick>

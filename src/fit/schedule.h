@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "arrange/fit_notes.h"
+#include "fit/items.h"
 
 namespace mid2nolt::fit {
 

@@ -1,4 +1,4 @@
-#include "arrange/large_pages.h"
+#include "midi/large_pages.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "arrange/large_pages.h"
+#include "midi/large_pages.h"
 #include "midi/song.h"
 #include "midi/track_events.h"
 
@@ -106,7 +106,9 @@ std::string roleName(const FitChannel& channel);
 
 // Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
 // The song is let go once read, before the fit's own arrays grow: the fit
-// keeps what it needs of it.
-ChannelFit fitChannels(std::unique_ptr<Song> song, const FitOptions& options);
+// keeps what it needs of it. False with `error` set (the text after
+// "ERROR- ") where a track's ticks run past 64 bits.
+bool fitChannels(std::unique_ptr<Song> song, const FitOptions& options, ChannelFit& fit,
+                 std::string& error);
 
 }  // namespace mid2nolt

@@ -1,7 +1,7 @@
 // A fit written as a song of its own, for the arranger to time as any other.
 #pragma once
 
-#include "arrange/channel_fit.h"
+#include "fit/channel_fit.h"
 #include "midi/song.h"
 
 namespace mid2nolt {

@@ -1,4 +1,4 @@
-#include "arrange/smf_writer.h"
+#include "midi/smf_writer.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "arrange/large_pages.h"
+#include "midi/large_pages.h"
 #include "midi/midi_facts.h"
 
 namespace mid2nolt {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "arrange/channel_fit.h"
-#include "arrange/fit_notes.h"
+#include "fit/channel_fit.h"
+#include "fit/items.h"
 #include "midi/notes.h"
 
 namespace mid2nolt::fit {

@@ -1,7 +1,7 @@
 // The fit to driver channels on built files with known answers and, as
 // properties, on the shared real files.
 
-#include "arrange/channel_fit.h"
+#include "fit/channel_fit.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "arrange/arranger.h"
-#include "arrange/fitted_song.h"
+#include "fit/fitted_song.h"
 #include "midi/notes.h"
 #include "support/smf_builder.h"
 #include "support/song_bytes.h"
@@ -37,12 +37,14 @@ struct Fitted {
 
 Fitted fitSong(const mid2nolt::Bytes& source, std::uint32_t channels,
                DrumChoice drums = DrumChoice::Auto) {
-    Fitted result{mid2nolt::fitChannels(testing_support::loadBytes(source), {channels, drums}),
-                  nullptr};
+    Fitted result;
+    std::string error;
+    EXPECT_TRUE(mid2nolt::fitChannels(testing_support::loadBytes(source), {channels, drums},
+                                      result.fit, error))
+        << error;
     Song fitted;
     mid2nolt::buildFittedSong(result.fit, fitted);
     mid2nolt::Arrangement arrangement;
-    std::string error;
     EXPECT_TRUE(mid2nolt::arrange(fitted, {}, arrangement, error)) << error;
     result.song = testing_support::loadBytes(testing_support::fileBytes(arrangement));
     return result;

@@ -1,0 +1,302 @@
+#include "fit/channel_fit.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "fit/items.h"
+#include "fit/lines.h"
+#include "fit/schedule.h"
+#include "midi/messages.h"
+#include "midi/midi_facts.h"
+
+namespace mid2nolt {
+
+using namespace fit;
+
+std::string roleName(const FitChannel& channel) {
+    switch (channel.role) {
+        case Role::Melody: return "Melody";
+        case Role::Bass: return "Bass";
+        case Role::Drums: return "Drums";
+        case Role::Harmony: break;
+    }
+    return "Harmony " + std::to_string(channel.number);
+}
+
+namespace {
+
+// The orders every step sweeps, and the bound the fit is measured against.
+struct Orders {
+    Order byStart;
+    Order byEnd;  // as the notes are before any is cut: one order serves every schedule
+};
+
+// Whether every pitched note fits whole in `count` channels (none can where
+// all notes do not fit in as many or more, `most` of them); `place(note,
+// channel)` for each placed.
+template <typename Tick, typename Place>
+bool pitchedFitIn(const Items<Tick>& items, const Order& byEnd, std::uint32_t count,
+                  std::uint64_t pitched, std::uint64_t most, Place place) {
+    if (most < pitched) {
+        return false;
+    }
+    std::uint64_t placed = 0;
+    scheduleByEnd(
+        items, byEnd, count, [](const BasicItem<Tick>& i) { return !i.drum; },
+        [&](std::uint32_t n, std::uint32_t channel) {
+            place(n, channel);
+            ++placed;
+        });
+    return placed == pitched;
+}
+
+// Whether the drums take a channel: asked for, or from 4 channels on, or
+// below where the pitched notes all fit whole in the others (a channel is
+// never left empty while drum notes go, and a song of drums alone keeps them).
+template <typename Tick>
+bool drumsTakeAChannel(const Items<Tick>& items, const Order& byEnd, const FitOptions& options,
+                       std::uint64_t pitched, std::uint64_t most) {
+    if (pitched == items.size() || options.drums == DrumChoice::Off) {
+        return false;
+    }
+    return options.drums == DrumChoice::On || options.channels >= 4 ||
+           pitchedFitIn(items, byEnd, options.channels - 1, pitched, most,
+                        [](std::uint32_t, std::uint32_t) {});
+}
+
+// Where every pitched note fits whole in the pitched lanes, each keeps its
+// whole length; the lanes are then named for the lines they hold most of.
+template <typename Tick>
+void nameLanes(const Items<Tick>& items, const Order& melody, const Order& bass,
+               std::vector<Lane>& lanes) {
+    std::vector<bool> labelled(lanes.size(), false);
+    const std::uint32_t m = laneWithMost(items, melody, labelled);
+    lanes[m].role = Role::Melody;
+    labelled[m] = true;
+    if (lanes.size() >= 2) {
+        lanes[laneWithMost(items, bass, labelled)].role = Role::Bass;
+    }
+}
+
+// The lane a harmony note takes, visited in the order they free a channel:
+// the gap between line notes that closes soonest (the one that opened latest
+// on a tie), so that the lanes free for good are kept for the notes still to
+// come, which end later; else the lane free for good taken latest; else none.
+template <typename Tick>
+std::uint32_t harmonyLane(const BasicItem<Tick>& item, const Items<Tick>& items,
+                          std::vector<Lane>& lanes, const std::vector<std::uint32_t>& withLines,
+                          FreeChannels& free) {
+    std::uint32_t best = kNoLane;
+    std::uint64_t bestGap = 0;
+    std::uint64_t bestClose = 0;
+    for (const std::uint32_t l : withLines) {
+        const std::optional<LineGap> gap = gapBefore(lanes[l], items, item);
+        if (gap && (best == kNoLane || gap->closes < bestClose ||
+                    (gap->closes == bestClose && gap->opened > bestGap))) {
+            best = l;
+            bestGap = gap->opened;
+            bestClose = gap->closes;
+        }
+    }
+    if (best != kNoLane) {
+        lanes[best].lastEnd = item.frees();
+        return best;
+    }
+    if (const std::optional<std::size_t> at = free.latestFreeAt(item.start)) {
+        const std::uint32_t lane = free.channel(*at);
+        free.take(*at, item.frees());
+        return lane;
+    }
+    return kNoLane;
+}
+
+// Where not every pitched note fits whole: the melody and the bass each take
+// a lane, every note of their lines struck, and the other pitched notes fill
+// what is free of all pitched lanes, as many as fit whole.
+template <typename Tick>
+void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Order bass,
+                      std::uint16_t division, std::vector<Lane>& lanes) {
+    for (BasicItem<Tick>& item : items) {
+        item.lane = kNoItemLane;
+    }
+    lanes[0].role = Role::Melody;
+    if (lanes.size() > 1) {
+        lanes[1].role = Role::Bass;
+    }
+    placeLines(items, lanes, std::move(melody), std::move(bass), shortestCut(division));
+    // Lanes that hold no line note fill from the start: the latest free of
+    // them is found at once; the others are searched.
+    FreeChannels free;
+    std::vector<std::uint32_t> withLines;
+    for (auto l = static_cast<std::uint32_t>(lanes.size()); l > 0; --l) {
+        if (lanes[l - 1].line.empty()) {
+            free.add(l - 1);
+        } else {
+            withLines.push_back(l - 1);
+        }
+    }
+    markDoubled(items, orders.byStart, lanes);
+    forHarmony(items, orders.byEnd, [&](std::uint32_t n) {
+        const std::uint32_t lane = harmonyLane(items[n], items, lanes, withLines, free);
+        if (lane != kNoLane) {
+            items[n].lane = static_cast<std::uint8_t>(lane);
+        }
+    });
+}
+
+// The pitched lanes: the tune (the top line of the parts named for it, else
+// of every pitched part) and the bass (the lowest line of the pitched notes
+// left), placed whole where everything fits, else struck first.
+template <typename Tick>
+std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders,
+                               const std::vector<bool>& lead, std::uint32_t pitched,
+                               std::uint64_t pitchedNotes, ChannelFit& fit) {
+    std::vector<Lane> lanes(pitched);
+    if (pitched == 0) {
+        return lanes;
+    }
+    const bool named = std::any_of(items.begin(), items.end(), [&](const BasicItem<Tick>& i) {
+        return !i.drum && lead[fit.parts[i.part].track];
+    });
+    Order melody;
+    Order bass;
+    linesOf(
+        items, orders.byStart,
+        [&](const BasicItem<Tick>& i) { return !named || lead[fit.parts[i.part].track]; },
+        pitched >= 2, melody, bass);
+    const bool allFit = pitchedFitIn(items, orders.byEnd, pitched, pitchedNotes, fit.most,
+                                     [&](std::uint32_t n, std::uint32_t lane) {
+                                         items[n].lane = static_cast<std::uint8_t>(lane);
+                                     });
+    if (allFit) {
+        nameLanes(items, melody, bass, lanes);
+    } else {
+        placeAroundLines(items, orders, std::move(melody), std::move(bass), fit.rest.division,
+                         lanes);
+    }
+    return lanes;
+}
+
+// Opens a channel for each lane that holds notes, most important role first.
+// Gives each lane's channel, or kNoLane.
+template <typename Tick>
+std::vector<std::uint32_t> openChannels(const Items<Tick>& items, const std::vector<Lane>& lanes,
+                                        ChannelFit& fit) {
+    std::vector<std::uint64_t> perLane(lanes.size(), 0);
+    for (const BasicItem<Tick>& item : items) {
+        if (item.lane != kNoItemLane) {
+            ++perLane[item.lane];
+        }
+    }
+    std::vector<std::uint32_t> channelOf(lanes.size(), kNoLane);
+    std::uint32_t harmony = 0;
+    for (const Role role : {Role::Melody, Role::Bass, Role::Drums, Role::Harmony}) {
+        for (std::size_t l = 0; l < lanes.size(); ++l) {
+            if (lanes[l].role != role || perLane[l] == 0) {
+                continue;
+            }
+            channelOf[l] = static_cast<std::uint32_t>(fit.channels.size());
+            FitChannel& channel = fit.channels.emplace_back();
+            channel.role = role;
+            channel.number = role == Role::Harmony ? ++harmony : 0;
+            channel.fromPart.assign(fit.parts.size(), 0);
+            channel.notes.template emplace<FitNotes<Tick>>().reserve(perLane[l]);
+        }
+    }
+    return channelOf;
+}
+
+// The channels, each note in the order they start, with their counts.
+template <typename Tick>
+void fillChannels(const Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes,
+                  ChannelFit& fit) {
+    const std::vector<std::uint32_t> channelOf = openChannels(items, lanes, fit);
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        const BasicItem<Tick>& item = items[byStart[i]];
+        if (item.lane == kNoItemLane) {
+            continue;
+        }
+        FitChannel& channel = fit.channels[channelOf[item.lane]];
+        std::get<FitNotes<Tick>>(channel.notes)
+            .push_back({item.start, item.end, item.key, item.velocity});
+        ++channel.fromPart[item.part];
+        channel.cutShort += item.cut ? 1 : 0;
+        (item.cut ? fit.cutShort : fit.keptWhole) += 1;
+    }
+    for (FitChannel& channel : fit.channels) {
+        channel.noteCount = std::get<FitNotes<Tick>>(channel.notes).size();
+        channel.mainPart = static_cast<std::uint32_t>(
+            std::max_element(channel.fromPart.begin(), channel.fromPart.end()) -
+            channel.fromPart.begin());
+        channel.midiChannel =
+            channel.role == Role::Drums ? kDrumChannel : fit.parts[channel.mainPart].channel;
+    }
+}
+
+// The fit of notes read, in four steps: the bound, the drums' channel, the
+// pitched lanes (lines and harmony), the channels. See fitChannels.
+template <typename Tick>
+void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOptions& options,
+              ChannelFit& fit) {
+    Orders orders{byStarting(items), byFreeing(items)};
+    scheduleByEnd(
+        items, orders.byEnd, options.channels, [](const BasicItem<Tick>&) { return true; },
+        [&](std::uint32_t, std::uint32_t) { ++fit.most; });
+    const auto pitchedNotes = static_cast<std::uint64_t>(std::count_if(
+        items.begin(), items.end(), [](const BasicItem<Tick>& i) { return !i.drum; }));
+    const bool drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes, fit.most);
+    const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
+    std::vector<Lane> lanes = placePitched(items, orders, lead, pitched, pitchedNotes, fit);
+    // Each harmony part on one channel where it can be.
+    keepPartsTogether(items, orders.byStart, lanes);
+    // What only the placing needed goes before the channels are filled.
+    Order().swap(orders.byEnd);
+    for (Lane& lane : lanes) {
+        Order().swap(lane.line);
+    }
+    if (drums) {
+        Lane& lane = lanes.emplace_back();
+        lane.role = Role::Drums;
+        placeLine(items, lane, drumLine(items, orders.byStart, shortestCut(fit.rest.division)),
+                  static_cast<std::uint32_t>(lanes.size() - 1));
+    }
+    fillChannels(items, orders.byStart, lanes, fit);
+}
+
+// Reads the song's notes with `Tick` wide ticks and fits them; false where a
+// tick does not fit in a Tick, or with `error` set where a track runs past
+// 64 bits.
+template <typename Tick>
+bool readAndFit(std::unique_ptr<Song>& song, const FitOptions& options, ChannelFit& fit,
+                std::string& error) {
+    fit = {};
+    std::vector<bool> lead;
+    Items<Tick> items;
+    std::uint32_t track = 0;
+    switch (readNotes(*song, fit, lead, items, track)) {
+        case ReadEnd::Read: break;
+        case ReadEnd::WiderTicks: return false;
+        case ReadEnd::TooLong:
+            error = "Track " + std::to_string(track) + messages::kTrackTooLong;
+            return false;
+    }
+    song.reset();
+    fitItems(items, lead, options, fit);
+    return true;
+}
+
+}  // namespace
+
+bool fitChannels(std::unique_ptr<Song> song, const FitOptions& options, ChannelFit& fit,
+                 std::string& error) {
+    error.clear();
+    if (readAndFit<std::uint32_t>(song, options, fit, error)) {
+        return true;
+    }
+    // Ticks past 32 bits: the notes are read afresh, 24 bytes each.
+    return error.empty() && readAndFit<std::uint64_t>(song, options, fit, error);
+}
+
+}  // namespace mid2nolt

@@ -1,0 +1,216 @@
+#include "fit/items.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "midi/midi_facts.h"
+#include "midi/notes.h"
+
+namespace mid2nolt::fit {
+
+namespace {
+
+// Whether a track or instrument name says the track carries the tune.
+bool namesLead(const std::uint8_t* text, std::uint32_t length) {
+    std::string lower(text, text + length);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const std::string_view word : {"lead", "melody", "vocal", "solo"}) {
+        if (lower.find(word) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The notes by `key`, in the song's order on a tie: a stable radix sort of
+// their numbers, as many passes as the largest key needs, of 16 bits each for
+// many notes and of 8 for fewer than 65,536 (as most songs have), whose
+// counts would otherwise cost more than the notes. The first pass reads the
+// notes in the song's order, as they are held.
+template <typename Tick, typename Key>
+Order sortedBy(const Items<Tick>& items, Key key) {
+    std::uint64_t largest = 0;
+    for (const BasicItem<Tick>& item : items) {
+        largest = std::max(largest, key(item));
+    }
+    const unsigned bits = items.size() < (std::size_t{1} << 16) ? 8 : 16;
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+    Order order(items.size());
+    Order spare;
+    std::vector<std::uint32_t> at(mask + 2);
+    for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0); shift += bits) {
+        std::fill(at.begin(), at.end(), 0);
+        for (const BasicItem<Tick>& item : items) {
+            ++at[((key(item) >> shift) & mask) + 1];
+        }
+        for (std::size_t d = 1; d < at.size(); ++d) {
+            at[d] += at[d - 1];
+        }
+        if (shift == 0) {
+            for (std::uint32_t n = 0; n < items.size(); ++n) {
+                order[at[key(items[n]) & mask]++] = n;
+            }
+            continue;
+        }
+        spare.resize(items.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            fetchAhead(items, order, i);
+            const std::uint32_t n = order[i];
+            spare[at[(key(items[n]) >> shift) & mask]++] = n;
+        }
+        order.swap(spare);
+    }
+    return order;
+}
+
+}  // namespace
+
+namespace {
+
+// Keeps an event that is no note: a channel event with its part's, the others
+// (but track names after track 0) with their data; and says whether a track
+// or instrument name says the track carries the tune.
+void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const TrackEvent& event,
+               bool& lead) {
+    switch (event.kind) {
+        case EventKind::NoteOff:
+        case EventKind::NoteOn:
+        case EventKind::EndOfTrack:
+        case EventKind::StrayData: return;
+        case EventKind::OtherChannel:
+            rest.events[track][channelOf(event.status)].push_back(
+                {tick, event.status, event.data1, event.data2});
+            return;
+        case EventKind::Meta:
+            lead = lead ||
+                   (event.text != nullptr &&
+                    (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
+                    namesLead(event.text, event.textLength));
+            if (track != 0 && event.metaType == kTrackNameMeta) {
+                return;
+            }
+            break;
+        case EventKind::SystemExclusive:
+        case EventKind::System: break;
+    }
+    const std::size_t at = rest.data.size();
+    rest.data.insert(rest.data.end(), event.data, event.data + event.dataLength);
+    rest.others.push_back({tick, event.kind, event.status, event.metaType, event.dataLength, at});
+}
+
+// Lets go the notes of a track from `first` on that have no length (no driver
+// plays them), and gives the others their part: each channel that keeps a
+// note is a part, numbered after those before.
+template <typename Tick>
+void finishTrack(Items<Tick>& items, std::size_t first, std::uint32_t track,
+                 std::vector<SourcePart>& parts) {
+    items.erase(std::remove_if(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(),
+                               [](const BasicItem<Tick>& i) { return i.end == i.start; }),
+                items.end());
+    std::array<bool, 16> used{};
+    for (std::size_t n = first; n < items.size(); ++n) {
+        used[items[n].part] = true;
+    }
+    std::array<std::uint32_t, 16> partOf{};
+    for (std::uint8_t c = 0; c < 16; ++c) {
+        if (used[c]) {
+            partOf[c] = static_cast<std::uint32_t>(parts.size());
+            parts.push_back({track, c});
+        }
+    }
+    for (std::size_t n = first; n < items.size(); ++n) {
+        items[n].part = partOf[items[n].part];
+    }
+}
+
+// Reads track `t` into `items` and `fit`: see readNotes.
+template <typename Tick>
+ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, ChannelFit& fit,
+                  std::vector<bool>& lead, Items<Tick>& items) {
+    constexpr std::uint64_t kMostTick = std::numeric_limits<Tick>::max();
+    const std::size_t first = items.size();
+    bool fits = true;
+    bool named = false;
+    const TrackEnd end = pairTrack(
+        chunk, sounding,
+        [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
+            fits = fits && tick <= kMostTick;
+            // The channel for now; its part once the track is read.
+            items.push_back({static_cast<Tick>(tick), static_cast<Tick>(tick), channel, key,
+                             velocity, kNoItemLane, channel == kDrumChannel});
+        },
+        [&](std::uint32_t note, std::uint64_t tick) {
+            fits = fits && tick <= kMostTick;
+            items[first + note].end = static_cast<Tick>(tick);
+        },
+        [&](const TrackEvent& event, std::uint64_t tick) {
+            keepEvent(fit.rest, t, tick, event, named);
+        });
+    if (end.overflowed) {
+        return ReadEnd::TooLong;
+    }
+    if (!fits) {
+        return ReadEnd::WiderTicks;
+    }
+    lead[t] = named;
+    fit.rest.endTick = std::max(fit.rest.endTick, end.tick);
+    fit.notes += items.size() - first;
+    finishTrack(items, first, t, fit.parts);
+    return ReadEnd::Read;
+}
+
+}  // namespace
+
+template <typename Tick>
+ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items,
+                  std::uint32_t& longTrack) {
+    std::size_t most = 0;
+    for (const TrackChunk& track : song.tracks) {
+        // A note with its note-off takes 6 bytes at least (running status),
+        // so the room never grows but for a track of note-ons alone; where
+        // pages are mapped as written (Linux), room not written takes none.
+        most += track.length / 6;
+    }
+    items.reserve(most);
+    lead.assign(song.tracks.size(), false);
+    fit.rest.division = song.division;
+    fit.rest.events.assign(song.tracks.size(), {});
+    auto sounding = std::make_unique<Sounding>();
+    for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
+        const ReadEnd end = readTrack(song.tracks[t], t, *sounding, fit, lead, items);
+        if (end != ReadEnd::Read) {
+            longTrack = t;
+            return end;
+        }
+    }
+    return ReadEnd::Read;
+}
+
+template <typename Tick>
+Order byStarting(const Items<Tick>& items) {
+    return sortedBy(items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; });
+}
+
+template <typename Tick>
+Order byFreeing(const Items<Tick>& items) {
+    return sortedBy(items, [](const BasicItem<Tick>& item) { return item.frees(); });
+}
+
+template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&,
+                           std::uint32_t&);
+template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint64_t>&,
+                           std::uint32_t&);
+template Order byStarting(const Items<std::uint32_t>&);
+template Order byStarting(const Items<std::uint64_t>&);
+template Order byFreeing(const Items<std::uint32_t>&);
+template Order byFreeing(const Items<std::uint64_t>&);
+
+}  // namespace mid2nolt::fit
