@@ -169,6 +169,18 @@ INSTANTIATE_TEST_SUITE_P(
                     {"song.mid", "--channels", "3"},
                     "ERROR- Can't Fit Channels of MIDI File Format : 2\n",
                     "Reading MIDI Source File : song.mid\nMIDI File Format 2 with 1 track(s)\n"},
+        // Deltas that add up past 64 bits: the fit stops as the arranger does.
+        ArrangeCase{"FitOfATrackPast64Bits",
+                    {{"song.mid", text(smf::file(0, 96,
+                                                 {smf::Track()
+                                                      .noteOn(0, 0, 60, 100)
+                                                      .noteOff(~std::uint64_t{0}, 0, 60)
+                                                      .noteOn(2, 0, 62, 100)
+                                                      .end()}))}},
+                    {"song.mid", "--channels", "1"},
+                    "ERROR- Track 0 is longer than 2^64 ticks\n",
+                    "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
+                    "Fitting Track Data to 1 Channel(s)...\n"},
         ArrangeCase{"FitsToChannels",
                     kSource,
                     {"song.mid", "--channels", "2", "--no-drums"},

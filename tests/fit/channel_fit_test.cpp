@@ -18,6 +18,7 @@
 #include "arrange/arranger.h"
 #include "fit/fitted_song.h"
 #include "midi/notes.h"
+#include "midi/timed_reader.h"
 #include "support/smf_builder.h"
 #include "support/song_bytes.h"
 #include "support/test_files.h"
@@ -117,10 +118,30 @@ void PrintTo(const FitCase& c, std::ostream* os) {
 
 class Fit : public testing::TestWithParam<FitCase> {};
 
+// Each channel's track, with the count of notes the fit says it cut short
+// where there are any; and its count of notes as the track holds them.
+std::vector<std::string> countedChannelsOf(const Fitted& fitted) {
+    std::vector<std::string> channels = channelsOf(*fitted.song);
+    if (channels.size() != fitted.fit.channels.size()) {
+        ADD_FAILURE() << "the fit has " << fitted.fit.channels.size() << " channels, its file "
+                      << channels.size();
+        return channels;
+    }
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const mid2nolt::FitChannel& channel = fitted.fit.channels[c];
+        EXPECT_EQ(channel.noteCount, std::count(channels[c].begin(), channels[c].end(), '@'))
+            << channels[c];
+        if (channel.cutShort != 0) {
+            channels[c] += " (" + std::to_string(channel.cutShort) + " cut)";
+        }
+    }
+    return channels;
+}
+
 TEST_P(Fit, KeepsTheLinesThatMatterMost) {
     const FitCase& c = GetParam();
     const Fitted fitted = fitSong(c.file, c.channels, c.drums);
-    EXPECT_EQ(channelsOf(*fitted.song), c.expected);
+    EXPECT_EQ(countedChannelsOf(fitted), c.expected);
     EXPECT_EQ(fitted.fit.keptWhole, c.keptWhole);
     EXPECT_EQ(fitted.fit.most, c.most);
 }
@@ -189,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                       part("Lead Vocal", 1, {{60, 0, 150}, {62, 96, 192}})}),
                 1,
                 DrumChoice::Auto,
-                {"Melody: 60@0-96 62@96-192"},
+                {"Melody: 60@0-96 62@96-192 (1 cut)"},
                 1,
                 1},
         // A note of no length, which no driver plays, is neither kept nor
@@ -234,6 +255,30 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Melody: 40@0-384"},
                 1,
                 2},
+        FitCase{"DrumsAloneTakeTheOneChannel",
+                song({part("Kit", 9, {{36, 0, 24}, {38, 96, 120}})}),
+                1,
+                DrumChoice::Auto,
+                {"Drums: 36@0-24 38@96-120"},
+                2,
+                2},
+        // In SMPTE time a tick is a frame's part: two melody notes 10 ticks
+        // apart are both heard, the first cut short, not taken for a roll.
+        FitCase{"SmpteTicksAreNoQuarterNotes",
+                smf::file(1, 0xE728, {part("Flute", 0, {{72, 0, 100}, {76, 10, 100}})}),
+                1,
+                DrumChoice::Auto,
+                {"Melody: 72@0-10 76@10-100 (1 cut)"},
+                1,
+                1},
+        // A note still sounding where its track ends, past 2^32 ticks, ends there.
+        FitCase{"ANoteEndsWithItsTrackPast32Bits",
+                song({smf::Track().noteOn(0, 0, 60, 100).end(std::uint64_t{1} << 32)}),
+                1,
+                DrumChoice::Auto,
+                {"Melody: 60@0-4294967296"},
+                1,
+                1},
         FitCase{"DrumsAskedForTakeAChannelFirst",
                 song({part("Bass", 0, {{40, 0, 384}}), part("Kit", 9, {{36, 0, 24}})}),
                 1,
@@ -278,6 +323,46 @@ TEST(FitWideTicks, FitAsTheSameSongEarlier) {
         EXPECT_EQ(wide.fit.keptWhole, narrow.fit.keptWhole);
         EXPECT_EQ(wide.fit.most, narrow.fit.most);
     }
+}
+
+// A song read afresh with wider ticks is counted once: its first track fits
+// 32 bits, its second does not.
+TEST(FitWideTicks, CountEachNoteAndPartOnce) {
+    const Fitted fitted = fitSong(song({part("Piano", 0, {{60, 0, 96}}),
+                                        part("Bass", 1, {{36, 0, 96}}, std::uint64_t{1} << 32)}),
+                                  2);
+    EXPECT_EQ(fitted.fit.notes, 2U);
+    EXPECT_EQ(fitted.fit.parts.size(), 2U);
+    EXPECT_EQ(fitted.fit.keptWhole, 2U);
+}
+
+// What the fitted file keeps besides notes: the first track's name, a system
+// exclusive message and a channel event of the part.
+TEST(FitKeeps, EventsOtherThanNotes) {
+    const smf::Bytes file = song({smf::Track()
+                                      .text(0, 0x03, "Song")
+                                      .sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
+                                      .event(0, 0xC0, {5})
+                                      .noteOn(0, 0, 60, 100)
+                                      .noteOff(96, 0, 60)
+                                      .end()});
+    const Fitted fitted = fitSong(file, 1);
+    std::vector<std::pair<int, std::uint8_t>> kept;  // kind, status
+    for (const mid2nolt::TrackChunk& chunk : fitted.song->tracks) {
+        mid2nolt::TimedReader reader(chunk);
+        mid2nolt::TrackEvent event;
+        std::uint64_t tick = 0;
+        while (reader.next(event, tick)) {
+            if (event.kind == mid2nolt::EventKind::SystemExclusive ||
+                event.kind == mid2nolt::EventKind::OtherChannel) {
+                kept.emplace_back(static_cast<int>(event.kind), event.status);
+            }
+        }
+    }
+    EXPECT_EQ(kept.size(), 2U);
+    EXPECT_TRUE(std::count(kept.begin(), kept.end(),
+                           std::pair(static_cast<int>(mid2nolt::EventKind::SystemExclusive),
+                                     std::uint8_t{0xF0})) == 1);
 }
 
 // On every shared file and 3, 4 and 6 channels: at most that many tracks with
