@@ -40,7 +40,7 @@ bool Arranger::conductor(std::size_t track) const {
     return track == 0 && song_.format != 2;
 }
 
-bool Arranger::plan(std::string& error) {
+bool Arranger::planTracks(std::string& error) {
     Plan& plan = *plan_;
     plan.tracks.assign(song_.tracks.size(), {});
     const bool shared = song_.format != 2;
@@ -74,6 +74,42 @@ bool Arranger::plan(std::string& error) {
                       plan.buffers);
         }
     }
+    return true;
+}
+
+void Arranger::listParts() {
+    parts_.clear();
+    std::uint64_t next = 0;
+    const auto part = [&](std::uint32_t track, std::optional<std::uint8_t> channel, bool hasNotes,
+                          const ChannelPlan* notes, std::uint32_t count) {
+        parts_.push_back({track, channel, hasNotes, notes ? notes->notes : 0,
+                          notes ? notes->leftOut : 0, notes ? notes->cutShort : 0,
+                          static_cast<std::uint32_t>(std::min<std::uint64_t>(next, kTrackLimit)),
+                          count});
+        next += count;
+    };
+    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+        const TrackPlan& track = plan_->tracks[t];
+        const auto number = static_cast<std::uint32_t>(t);
+        const bool hasNotes = !track.voiceOf.empty();
+        if (!hasNotes || conductor(t)) {
+            part(number, std::nullopt, hasNotes, nullptr, 1);
+        }
+        for (std::uint8_t c = 0; c < 16; ++c) {
+            const ChannelPlan& channel = track.channels[c];
+            if (channel.notes != 0) {
+                part(number, c, true, &channel, static_cast<std::uint32_t>(channel.lastEnd.size()));
+            }
+        }
+    }
+    outputTracks_ = next;
+}
+
+bool Arranger::plan(std::string& error) {
+    Plan& plan = *plan_;
+    if (!planTracks(error)) {
+        return false;
+    }
     plan.seconds.clear();
     for (TempoMap& map : plan.maps) {
         map.finish();
@@ -89,35 +125,12 @@ bool Arranger::plan(std::string& error) {
     plan.writer.settings(ownTempoMaps_, !ownTempoMaps_ && timed && notesAcrossTempo_ > 0,
                          song_.division);
 
-    parts_.clear();
-    std::uint64_t next = 0;
-    const auto part = [&](std::uint32_t track, std::optional<std::uint8_t> channel, bool hasNotes,
-                          const ChannelPlan* notes, std::uint32_t count) {
-        parts_.push_back({track, channel, hasNotes, notes ? notes->notes : 0,
-                          notes ? notes->leftOut : 0, notes ? notes->cutShort : 0,
-                          static_cast<std::uint32_t>(std::min<std::uint64_t>(next, kTrackLimit)),
-                          count});
-        next += count;
-    };
-    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
-        const TrackPlan& track = plan.tracks[t];
-        const auto number = static_cast<std::uint32_t>(t);
-        const bool hasNotes = !track.voiceOf.empty();
-        if (!hasNotes || conductor(t)) {
-            part(number, std::nullopt, hasNotes, nullptr, 1);
-        }
-        for (std::uint8_t c = 0; c < 16; ++c) {
-            const ChannelPlan& channel = track.channels[c];
-            if (channel.notes != 0) {
-                part(number, c, true, &channel, static_cast<std::uint32_t>(channel.lastEnd.size()));
-            }
-        }
-    }
-    if (next > kTrackLimit) {
-        error = "Too many voice tracks for one MIDI File : " + std::to_string(next);
+    listParts();
+    if (outputTracks_ > kTrackLimit) {
+        error = "Too many voice tracks for one MIDI File : " + std::to_string(outputTracks_);
         return false;
     }
-    trackCount_ = static_cast<std::uint32_t>(next);
+    trackCount_ = static_cast<std::uint32_t>(outputTracks_);
     return true;
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "midi/smf_writer.h"
 #include "arrange/voice_writer.h"
+#include "midi/smf_writer.h"
 #include "midi/song.h"
 
 namespace mid2nolt {
@@ -79,12 +79,17 @@ public:
 private:
     struct Plan;
     bool conductor(std::size_t track) const;
+    // The first pass over every track: see plan.
+    bool planTracks(std::string& error);
+    // What each part of the source becomes, and how many output tracks.
+    void listParts();
 
     const Song& song_;
     ArrangeOptions options_;
     std::unique_ptr<Plan> plan_;
     std::vector<PartReport> parts_;
     std::uint32_t trackCount_ = 0;
+    std::uint64_t outputTracks_ = 0;  // as listParts counts them, past the limit too
     std::uint64_t notesAcrossTempo_ = 0;
     bool ownTempoMaps_ = false;
 };

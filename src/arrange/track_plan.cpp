@@ -40,6 +40,22 @@ void deal(std::uint64_t tick, TickGroup& group, TrackPlan& plan, std::array<Deal
     }
 }
 
+// What each channel's dealer made of the track: its counts, and per voice
+// where it ends, whether it sounds across a change of tempo, its notes.
+void summarise(TrackPlan& plan, const std::array<Dealer, 16>& dealers) {
+    for (std::size_t c = 0; c < 16; ++c) {
+        ChannelPlan& channel = plan.channels[c];
+        const Dealer& dealer = dealers[c];
+        channel.leftOut = dealer.leftOut;
+        channel.cutShort = dealer.cutShort;
+        for (const Dealer::Voice& voice : dealer.voices) {
+            channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
+            channel.acrossTempo.push_back(voice.someAcrossTempo);
+            channel.notesOf.push_back(voice.notes);
+        }
+    }
+}
+
 }  // namespace
 
 bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
@@ -95,17 +111,7 @@ bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, Te
     watch.after(groupTick, buffers.dealers, groupTick == plan.endTick);
     watch.before(plan.endTick, buffers.dealers);
     plan.notesAcrossTempo = watch.notesAcross();
-    for (std::size_t c = 0; c < 16; ++c) {
-        ChannelPlan& channel = plan.channels[c];
-        const Dealer& dealer = buffers.dealers[c];
-        channel.leftOut = dealer.leftOut;
-        channel.cutShort = dealer.cutShort;
-        for (const Dealer::Voice& voice : dealer.voices) {
-            channel.lastEnd.push_back(voice.note == kLeftOut ? voice.lastEnd : plan.endTick);
-            channel.acrossTempo.push_back(voice.someAcrossTempo);
-            channel.notesOf.push_back(voice.notes);
-        }
-    }
+    summarise(plan, buffers.dealers);
     return true;
 }
 

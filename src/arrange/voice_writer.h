@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
-#include "midi/smf_writer.h"
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
 #include "arrange/track_plan.h"
+#include "midi/smf_writer.h"
 #include "midi/tempo.h"
 
 namespace mid2nolt {

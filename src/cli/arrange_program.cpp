@@ -266,6 +266,51 @@ bool saveArrangement(mid2nolt::Arranger& arranger, std::uint16_t division,
     return written;
 }
 
+// Fits the song to the channels asked for, into `fitted`; false, with the
+// error said, where it cannot.
+bool fitToChannels(std::unique_ptr<mid2nolt::Song> song, const Options& options,
+                   std::optional<mid2nolt::ChannelFit>& fit, mid2nolt::Song& fitted) {
+    if (song->format == 2) {
+        std::fprintf(stderr, "%s%u\n",
+                     "ERROR- Can't Fit Channels of MIDI File Format : ", unsigned{song->format});
+        return false;
+    }
+    std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
+    std::string error;
+    if (!mid2nolt::fitChannels(
+            std::move(song), {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)},
+            fit.emplace(), error)) {
+        std::fprintf(stderr, "ERROR- %s\n", error.c_str());
+        return false;
+    }
+    mid2nolt::buildFittedSong(*fit, fitted);
+    return true;
+}
+
+// What the plan makes of the source: the fit's channels, or each part's
+// voices; and where voices carry tempo maps of their own.
+void printPlan(const mid2nolt::Arranger& arranger, std::optional<mid2nolt::ChannelFit> fit,
+               std::uint32_t channels) {
+    using mid2nolt::cli::arrangeRecord;
+    if (fit) {
+        std::vector<std::uint32_t> tracks = mid2nolt::cli::fittedTracks(*fit, arranger);
+        mid2nolt::cli::printFit(*fit, tracks, channels);
+        arrangeRecord.fitChannels = channels;
+        arrangeRecord.fitTracks = std::move(tracks);
+        arrangeRecord.fit = std::move(fit);
+    } else {
+        printParts(arranger);
+    }
+    arrangeRecord.notesAcrossTempo = arranger.notesAcrossTempo();
+    arrangeRecord.ownTempoMaps = arranger.ownTempoMaps();
+    if (arranger.ownTempoMaps()) {
+        std::printf(
+            "Tempo changes inside %llu sounding note(s): each voice track carries its own tempo "
+            "map (format 2)\n",
+            static_cast<unsigned long long>(arranger.notesAcrossTempo()));
+    }
+}
+
 }  // namespace
 
 mid2nolt::cli::ArrangeRecord mid2nolt::cli::arrangeRecord;
@@ -309,50 +354,19 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     // as it times any song; the fit lets the source go once read.
     std::optional<mid2nolt::ChannelFit> fit;
     auto fitted = std::make_unique<mid2nolt::Song>();
-    const mid2nolt::Song* arranged = song.get();
-    if (options.channels != 0) {
-        if (song->format == 2) {
-            std::fprintf(stderr, "%s%u\n", "ERROR- Can't Fit Channels of MIDI File Format : ",
-                         unsigned{song->format});
-            return kFailure;
-        }
-        std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
-        std::string error;
-        if (!mid2nolt::fitChannels(
-                std::move(song),
-                {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)},
-                fit.emplace(), error)) {
-            std::fprintf(stderr, "ERROR- %s\n", error.c_str());
-            return kFailure;
-        }
-        mid2nolt::buildFittedSong(*fit, *fitted);
-        arranged = fitted.get();
-    } else {
+    if (options.channels != 0 && !fitToChannels(std::move(song), options, fit, *fitted)) {
+        return kFailure;
+    }
+    if (options.channels == 0) {
         std::printf("Arranging Track Data...\n");
     }
-    mid2nolt::Arranger arranger(*arranged, {options.maxVoices, options.format});
+    mid2nolt::Arranger arranger(fit ? *fitted : *song, {options.maxVoices, options.format});
     std::string error;
     if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return kFailure;
     }
-    if (fit) {
-        std::vector<std::uint32_t> tracks = mid2nolt::cli::fittedTracks(*fit, arranger);
-        mid2nolt::cli::printFit(*fit, tracks, options.channels);
-        arrangeRecord.fitChannels = options.channels;
-        arrangeRecord.fitTracks = std::move(tracks);
-        arrangeRecord.fit = std::move(fit);
-    } else {
-        printParts(arranger);
-    }
-    arrangeRecord.notesAcrossTempo = arranger.notesAcrossTempo();
-    arrangeRecord.ownTempoMaps = arranger.ownTempoMaps();
-    if (arranger.ownTempoMaps()) {
-        std::printf(
-            "Tempo changes inside %llu sounding note(s): each voice track carries its own tempo "
-            "map (format 2)\n",
-            static_cast<unsigned long long>(arranger.notesAcrossTempo()));
-    }
+    printPlan(arranger, std::move(fit), options.channels);
     std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
                 arranger.trackCount(), output.c_str());
     if (!saveArrangement(arranger, division, output)) {

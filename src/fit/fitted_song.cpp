@@ -50,6 +50,41 @@ void writeChannel(TrackWriter& writer, const FitChannel& channel, const FitNotes
     until(kLastTick);
 }
 
+// The events of no channel, by tick, as the fitted song's track 0.
+void writeOthers(TrackWriter& writer, SongRest& rest) {
+    std::vector<TimedEvent>& others = rest.others;
+    std::stable_sort(others.begin(), others.end(),
+                     [](const TimedEvent& a, const TimedEvent& b) { return a.tick < b.tick; });
+    for (const TimedEvent& other : others) {
+        const std::uint8_t* data = rest.data.data() + other.at;
+        if (other.kind == EventKind::Meta) {
+            writer.meta(other.tick, other.metaType, data, other.length);
+        } else if (other.kind == EventKind::SystemExclusive) {
+            writer.sysex(other.tick, other.status, data, other.length);
+        } else {
+            writer.system(other.tick, other.status);
+        }
+    }
+    writer.end(std::max(rest.endTick, writer.lastTick()));
+}
+
+// A channel's channel events, by tick: those of its main part's MIDI channel
+// in its main part's track and in the tracks without notes.
+std::vector<ChannelEvent> eventsOf(const ChannelFit& fit, const FitChannel& channel,
+                                   const std::vector<bool>& hasNotes) {
+    const SourcePart& main = fit.parts[channel.mainPart];
+    std::vector<ChannelEvent> own;
+    for (std::size_t t = 0; t < hasNotes.size(); ++t) {
+        if (t == main.track || !hasNotes[t]) {
+            const std::vector<ChannelEvent>& from = fit.rest.events[t][main.channel];
+            own.insert(own.end(), from.begin(), from.end());
+        }
+    }
+    std::stable_sort(own.begin(), own.end(),
+                     [](const ChannelEvent& a, const ChannelEvent& b) { return a.tick < b.tick; });
+    return own;
+}
+
 }  // namespace
 
 void buildFittedSong(ChannelFit& fit, Song& fitted) {
@@ -60,10 +95,7 @@ void buildFittedSong(ChannelFit& fit, Song& fitted) {
     for (const SourcePart& part : fit.parts) {
         hasNotes[part.track] = true;
     }
-    std::vector<TimedEvent>& others = fit.rest.others;
     const std::uint64_t endTick = fit.rest.endTick;
-    std::stable_sort(others.begin(), others.end(),
-                     [](const TimedEvent& a, const TimedEvent& b) { return a.tick < b.tick; });
 
     // Each track is appended to the song's bytes as it is written; where each
     // begins is kept, and the chunks point into the bytes once all are there.
@@ -77,31 +109,11 @@ void buildFittedSong(ChannelFit& fit, Song& fitted) {
         fitted.bytes.insert(fitted.bytes.end(), writer.bytes().begin(), writer.bytes().end());
         writer.clear();
     };
-    for (const TimedEvent& other : others) {
-        const std::uint8_t* data = fit.rest.data.data() + other.at;
-        if (other.kind == EventKind::Meta) {
-            writer.meta(other.tick, other.metaType, data, other.length);
-        } else if (other.kind == EventKind::SystemExclusive) {
-            writer.sysex(other.tick, other.status, data, other.length);
-        } else {
-            writer.system(other.tick, other.status);
-        }
-    }
-    writer.end(std::max(endTick, writer.lastTick()));
+    writeOthers(writer, fit.rest);
     keep();
 
     for (FitChannel& channel : fit.channels) {
-        const SourcePart& main = fit.parts[channel.mainPart];
-        std::vector<ChannelEvent> own;
-        for (std::size_t t = 0; t < tracks; ++t) {
-            if (t == main.track || !hasNotes[t]) {
-                const std::vector<ChannelEvent>& from = fit.rest.events[t][main.channel];
-                own.insert(own.end(), from.begin(), from.end());
-            }
-        }
-        std::stable_sort(own.begin(), own.end(), [](const ChannelEvent& a, const ChannelEvent& b) {
-            return a.tick < b.tick;
-        });
+        const std::vector<ChannelEvent> own = eventsOf(fit, channel, hasNotes);
         std::visit([&](auto& notes) { writeChannel(writer, channel, notes, own); }, channel.notes);
         writer.end(std::max(endTick, writer.lastTick()));
         keep();

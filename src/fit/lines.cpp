@@ -71,11 +71,41 @@ void placeLine(Items<Tick>& items, Lane& lane, Order line, std::uint32_t laneNum
     lane.line = std::move(line);
 }
 
+namespace {
+
+// For a line note that starts while its own lane still sounds: the other
+// line's lane where it is free till its next note (`otherNext` of
+// `otherLine`), else the harmony lane free there that was taken latest, else
+// none.
+template <typename Tick>
+std::uint32_t laneAside(const Items<Tick>& items, const std::vector<Lane>& lanes,
+                        const BasicItem<Tick>& item, std::uint32_t own, const Order& otherLine,
+                        std::size_t otherNext) {
+    const std::uint32_t other = 1 - own;
+    const bool withBass = lanes.size() > 1;
+    if (withBass &&
+        (lanes[other].line.empty() || items[lanes[other].line.back()].frees() <= item.start) &&
+        (otherNext == otherLine.size() || items[otherLine[otherNext]].start >= item.frees())) {
+        return other;
+    }
+    std::uint32_t best = kNoLane;
+    std::uint64_t bestEnd = 0;
+    for (auto l = static_cast<std::uint32_t>(std::min<std::size_t>(lanes.size(), 2));
+         l < lanes.size(); ++l) {
+        const std::uint64_t end = lanes[l].line.empty() ? 0 : items[lanes[l].line.back()].frees();
+        if (end <= item.start && (best == kNoLane || end > bestEnd)) {
+            best = l;
+            bestEnd = end;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
 template <typename Tick>
 void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Order bass,
                 std::uint64_t shortest) {
-    const std::uint32_t harmony =
-        std::min<std::uint32_t>(static_cast<std::uint32_t>(lanes.size()), 2);
     std::size_t m = 0;
     std::size_t b = 0;
     const bool withBass = lanes.size() > 1;
@@ -95,28 +125,8 @@ void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Orde
         item.line = true;
         Lane& lane = lanes[own];
         if (!lane.line.empty() && items[lane.line.back()].frees() > item.start) {
-            // The other line's lane, where it is free till its next note;
-            // else the harmony lane free there that was taken latest.
-            std::uint32_t best = kNoLane;
-            const std::uint32_t other = 1 - own;
-            const Order& otherLine = takeMelody ? bass : melody;
-            const std::size_t otherNext = takeMelody ? b : m;
-            if (withBass &&
-                (lanes[other].line.empty() ||
-                 items[lanes[other].line.back()].frees() <= item.start) &&
-                (otherNext == otherLine.size() ||
-                 items[otherLine[otherNext]].start >= item.frees())) {
-                best = other;
-            }
-            std::uint64_t bestEnd = 0;
-            for (std::uint32_t l = harmony; best != other && l < lanes.size(); ++l) {
-                const std::uint64_t end =
-                    lanes[l].line.empty() ? 0 : items[lanes[l].line.back()].frees();
-                if (end <= item.start && (best == kNoLane || end > bestEnd)) {
-                    best = l;
-                    bestEnd = end;
-                }
-            }
+            const std::uint32_t best =
+                laneAside(items, lanes, item, own, takeMelody ? bass : melody, takeMelody ? b : m);
             if (best != kNoLane) {
                 item.lane = static_cast<std::uint8_t>(best);
                 lanes[best].line.push_back(n);
