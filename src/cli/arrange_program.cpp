@@ -354,13 +354,16 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     // as it times any song; the fit lets the source go once read.
     std::optional<mid2nolt::ChannelFit> fit;
     auto fitted = std::make_unique<mid2nolt::Song>();
-    if (options.channels != 0 && !fitToChannels(std::move(song), options, fit, *fitted)) {
-        return kFailure;
-    }
-    if (options.channels == 0) {
+    const mid2nolt::Song* arranged = song.get();
+    if (options.channels != 0) {
+        if (!fitToChannels(std::move(song), options, fit, *fitted)) {
+            return kFailure;
+        }
+        arranged = fitted.get();
+    } else {
         std::printf("Arranging Track Data...\n");
     }
-    mid2nolt::Arranger arranger(fit ? *fitted : *song, {options.maxVoices, options.format});
+    mid2nolt::Arranger arranger(*arranged, {options.maxVoices, options.format});
     std::string error;
     if (!arranger.plan(error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
