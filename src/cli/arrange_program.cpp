@@ -266,6 +266,20 @@ bool saveArrangement(mid2nolt::Arranger& arranger, std::uint16_t division,
     return written;
 }
 
+// Whether the arranged file may go under `output`: neither a folder nor the
+// source itself; says why not.
+bool outputUsable(const char* source, const std::string& output) {
+    if (isFolder(output)) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is a Folder : ", output.c_str());
+        return false;
+    }
+    if (sameFile(source, output)) {
+        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is the Source File : ", output.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Fits the song to the channels asked for, into `fitted`; false, with the
 // error said, where it cannot.
 bool fitToChannels(std::unique_ptr<mid2nolt::Song> song, const Options& options,
@@ -335,12 +349,7 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         std::fprintf(stderr, "%s%s\n", mid2nolt::messages::kCantOpenSource, options.source);
         return kFailure;
     }
-    if (isFolder(output)) {
-        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is a Folder : ", output.c_str());
-        return kFailure;
-    }
-    if (sameFile(options.source, output)) {
-        std::fprintf(stderr, "%s%s\n", "ERROR- Output File is the Source File : ", output.c_str());
+    if (!outputUsable(options.source, output)) {
         return kFailure;
     }
 
