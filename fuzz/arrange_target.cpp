@@ -188,7 +188,7 @@ void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& b
     const std::uint16_t division = source->division;
     mid2nolt::ChannelFit fit;
     std::string error;
-    if (!mid2nolt::fitChannels(std::move(source), {channels, drums}, fit, error)) {
+    if (!mid2nolt::fitChannels(std::move(source), {channels, drums, {}}, fit, error)) {
         return;  // a track runs past 64 bits: the arranger says so too
     }
     mid2nolt::Song fitted;

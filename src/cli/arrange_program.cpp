@@ -26,7 +26,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
-    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums -o[outfile.mid] --format[1]\n";
+    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums --melody[T[:C]]\n"
+    "\t-o[outfile.mid] --format[1]\n";
 constexpr const char* kHelp =
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
@@ -47,11 +48,17 @@ constexpr const char* kHelp =
     "\tas many other notes as fit whole; notes kept and cut short are\n"
     "\tcounted against the most N channels can hold. Notes of no length,\n"
     "\twhich no driver plays, are left out.\n"
-    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n";
+    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n"
+    "--melody[T[:C]] gives the Melody channel the tune of Track T (its\n"
+    "\tChannel C only, where given), numbered as the console shows them;\n"
+    "\tby default the tune is the part named for it, else the part that\n"
+    "\tsounds like one, else the highest notes of all. Where the tune\n"
+    "\trests for a bar or more, the part that answers it takes over.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
 constexpr const char* kInvalidFormat = "ERROR- Invalid Output Format : ";
 constexpr const char* kInvalidChannels = "ERROR- Invalid Channel Count : ";
+constexpr const char* kInvalidMelody = "ERROR- Invalid Melody Part : ";
 
 using mid2nolt::cli::File;
 using mid2nolt::cli::kFailure;
@@ -64,6 +71,7 @@ struct Options {
     std::uint16_t format = 0;
     std::uint32_t channels = 0;  // 0: no fit
     std::optional<mid2nolt::DrumChoice> drums;
+    std::optional<mid2nolt::PartChoice> melody;
 };
 
 // A count: decimal digits only, 1 to `most`.
@@ -83,6 +91,50 @@ bool readCount(const char* text, std::uint32_t most, std::uint32_t& count) {
     }
     count = static_cast<std::uint32_t>(value);
     return count != 0;
+}
+
+// A part: a track number, then optionally ':' and a MIDI channel, 0 to 15.
+bool readPart(const char* text, mid2nolt::PartChoice& part) {
+    const char* colon = std::strchr(text, ':');
+    const std::string track(text, colon != nullptr ? colon : text + std::strlen(text));
+    std::uint32_t number = 0;
+    if (track == "0") {
+        part.track = 0;
+    } else if (readCount(track.c_str(), UINT32_MAX, number)) {
+        part.track = number;
+    } else {
+        return false;
+    }
+    if (colon == nullptr) {
+        return true;
+    }
+    if (std::strcmp(colon + 1, "0") == 0) {
+        part.channel = 0;
+        return true;
+    }
+    if (!readCount(colon + 1, 15, number)) {
+        return false;
+    }
+    part.channel = static_cast<std::uint8_t>(number);
+    return true;
+}
+
+// Whether the options go together: a fit decides the voices itself; drums
+// and the melody are a fit's.
+bool optionsAgree(const Options& options) {
+    const char* clash = nullptr;
+    if (options.channels != 0 && options.maxVoices != 0) {
+        clash = "--channels with --voices";
+    } else if (options.channels == 0 && options.drums) {
+        clash = *options.drums == mid2nolt::DrumChoice::On ? "--drums without --channels"
+                                                           : "--no-drums without --channels";
+    } else if (options.channels == 0 && options.melody) {
+        clash = "--melody without --channels";
+    }
+    if (clash != nullptr) {
+        std::fprintf(stderr, "%s%s\n", kInvalidParameter, clash);
+    }
+    return clash == nullptr;
 }
 
 // The source first, then the options in any order; "-o name", "--voices N"
@@ -130,23 +182,19 @@ bool readOptions(int argc, char** argv, Options& options) {
                 return false;
             }
             options.drums = drums;
+        } else if (std::strncmp(option, "--melody", 8) == 0 &&
+                   (option[8] == '\0' || option[8] == '=')) {
+            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
+            if (!readPart(value, options.melody.emplace())) {
+                std::fprintf(stderr, "%s%s\n", kInvalidMelody, *value == '\0' ? "[None]" : value);
+                return false;
+            }
         } else {
             std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
             return false;
         }
     }
-    // A fit decides the voices itself; drums are a fit's.
-    if (options.channels != 0 && options.maxVoices != 0) {
-        std::fprintf(stderr, "%s%s\n", kInvalidParameter, "--channels with --voices");
-        return false;
-    }
-    if (options.channels == 0 && options.drums) {
-        std::fprintf(stderr, "%s%s\n", kInvalidParameter,
-                     *options.drums == mid2nolt::DrumChoice::On ? "--drums without --channels"
-                                                                : "--no-drums without --channels");
-        return false;
-    }
-    return true;
+    return optionsAgree(options);
 }
 
 // "dir/song.mid" becomes "dir/song-arranged.mid": the extension of the last
@@ -292,7 +340,8 @@ bool fitToChannels(std::unique_ptr<mid2nolt::Song> song, const Options& options,
     std::printf("Fitting Track Data to %u Channel(s)...\n", options.channels);
     std::string error;
     if (!mid2nolt::fitChannels(
-            std::move(song), {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto)},
+            std::move(song),
+            {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto), options.melody},
             fit.emplace(), error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return false;

@@ -32,8 +32,39 @@ std::vector<std::uint32_t> fittedTracks(const ChannelFit& fit, const Arranger& a
     return tracks;
 }
 
+namespace {
+
+// Where the Melody channel's tune comes from, and why.
+void printTune(const ChannelFit& fit) {
+    const TuneChoice& tune = fit.tune;
+    if (tune.from == TuneFrom::Skyline) {
+        std::printf("Melody from the highest notes of every part : no part plays a tune alone\n");
+        return;
+    }
+    std::string parts;
+    for (std::size_t i = 0; i < tune.parts.size(); ++i) {
+        const SourcePart& part = fit.parts[tune.parts[i]];
+        parts += i == 0 ? "" : i + 1 == tune.parts.size() ? " and " : ", ";
+        parts +=
+            "Track " + std::to_string(part.track) + ", Channel " + std::to_string(part.channel);
+    }
+    std::string why;
+    switch (tune.from) {
+        case TuneFrom::Asked: why = "as --melody asks"; break;
+        case TuneFrom::Named: why = "named for the tune"; break;
+        case TuneFrom::Heard:
+            why = "one note at a time through " + std::to_string(tune.through) + " % of the song";
+            break;
+        case TuneFrom::Skyline: break;
+    }
+    std::printf("Melody from %s : %s\n", parts.c_str(), why.c_str());
+}
+
+}  // namespace
+
 void printFit(const ChannelFit& fit, const std::vector<std::uint32_t>& tracks,
               std::uint32_t channels) {
+    printTune(fit);
     for (std::size_t c = 0; c < fit.channels.size(); ++c) {
         const FitChannel& channel = fit.channels[c];
         std::string sources;

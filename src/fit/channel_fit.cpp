@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "fit/items.h"
+#include "fit/lead.h"
 #include "fit/lines.h"
 #include "fit/schedule.h"
 #include "midi/messages.h"
@@ -32,23 +33,22 @@ struct Orders {
     Order byEnd;  // as the notes are before any is cut: one order serves every schedule
 };
 
-// Whether every pitched note fits whole in `count` channels (none can where
-// all notes do not fit in as many or more, `most` of them); `place(note,
-// channel)` for each placed.
-template <typename Tick, typename Place>
-bool pitchedFitIn(const Items<Tick>& items, const Order& byEnd, std::uint32_t count,
-                  std::uint64_t pitched, std::uint64_t most, Place place) {
-    if (most < pitched) {
-        return false;
-    }
+// How many of the notes `takes` picks fit whole in `count` channels (interval
+// scheduling); `place(note, channel)` for each placed.
+template <typename Tick, typename Takes, typename Place>
+std::uint64_t mostIn(const Items<Tick>& items, const Order& byEnd, std::uint32_t count, Takes takes,
+                     Place place) {
     std::uint64_t placed = 0;
-    scheduleByEnd(
-        items, byEnd, count, [](const BasicItem<Tick>& i) { return !i.drum; },
-        [&](std::uint32_t n, std::uint32_t channel) {
-            place(n, channel);
-            ++placed;
-        });
-    return placed == pitched;
+    scheduleByEnd(items, byEnd, count, takes, [&](std::uint32_t n, std::uint32_t channel) {
+        place(n, channel);
+        ++placed;
+    });
+    return placed;
+}
+
+template <typename Tick>
+bool isPitched(const BasicItem<Tick>& item) {
+    return !item.drum;
 }
 
 // Whether the drums take a channel: asked for, or from 4 channels on, or
@@ -56,13 +56,13 @@ bool pitchedFitIn(const Items<Tick>& items, const Order& byEnd, std::uint32_t co
 // never left empty while drum notes go, and a song of drums alone keeps them).
 template <typename Tick>
 bool drumsTakeAChannel(const Items<Tick>& items, const Order& byEnd, const FitOptions& options,
-                       std::uint64_t pitched, std::uint64_t most) {
+                       std::uint64_t pitched) {
     if (pitched == items.size() || options.drums == DrumChoice::Off) {
         return false;
     }
     return options.drums == DrumChoice::On || options.channels >= 4 ||
-           pitchedFitIn(items, byEnd, options.channels - 1, pitched, most,
-                        [](std::uint32_t, std::uint32_t) {});
+           mostIn(items, byEnd, options.channels - 1, isPitched<Tick>,
+                  [](std::uint32_t, std::uint32_t) {}) == pitched;
 }
 
 // Where every pitched note fits whole in the pitched lanes, each keeps its
@@ -116,7 +116,7 @@ std::uint32_t harmonyLane(const BasicItem<Tick>& item, const Items<Tick>& items,
 // what is free of all pitched lanes, as many as fit whole.
 template <typename Tick>
 void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Order bass,
-                      std::uint16_t division, std::vector<Lane>& lanes) {
+                      std::uint16_t division, bool legato, std::vector<Lane>& lanes) {
     for (BasicItem<Tick>& item : items) {
         item.lane = kNoItemLane;
     }
@@ -124,7 +124,7 @@ void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Or
     if (lanes.size() > 1) {
         lanes[1].role = Role::Bass;
     }
-    placeLines(items, lanes, std::move(melody), std::move(bass), shortestCut(division));
+    placeLines(items, lanes, std::move(melody), std::move(bass), shortestCut(division), legato);
     // Lanes that hold no line note fill from the start: the latest free of
     // them is found at once; the others are searched.
     FreeChannels free;
@@ -145,35 +145,33 @@ void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Or
     });
 }
 
-// The pitched lanes: the tune (the top line of the parts named for it, else
-// of every pitched part) and the bass (the lowest line of the pitched notes
-// left), placed whole where everything fits, else struck first.
+// The pitched lanes: the tune (the top line of the parts that carry it,
+// else of every pitched part) and the bass (the lowest line of the pitched
+// notes left), placed whole where everything fits, else struck first. Adds
+// the notes the pitched lanes can hold whole to `fit.most`.
 template <typename Tick>
-std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders,
-                               const std::vector<bool>& lead, std::uint32_t pitched,
-                               std::uint64_t pitchedNotes, ChannelFit& fit) {
+std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& tune,
+                               std::uint32_t pitched, std::uint64_t pitchedNotes, ChannelFit& fit) {
     std::vector<Lane> lanes(pitched);
     if (pitched == 0) {
         return lanes;
     }
-    const bool named = std::any_of(items.begin(), items.end(), [&](const BasicItem<Tick>& i) {
-        return !i.drum && lead[fit.parts[i.part].track];
-    });
     Order melody;
     Order bass;
     linesOf(
         items, orders.byStart,
-        [&](const BasicItem<Tick>& i) { return !named || lead[fit.parts[i.part].track]; },
+        [&](const BasicItem<Tick>& i, std::uint64_t tick) { return tune.carries(i.part, tick); },
         pitched >= 2, melody, bass);
-    const bool allFit = pitchedFitIn(items, orders.byEnd, pitched, pitchedNotes, fit.most,
-                                     [&](std::uint32_t n, std::uint32_t lane) {
-                                         items[n].lane = static_cast<std::uint8_t>(lane);
-                                     });
-    if (allFit) {
+    const std::uint64_t most = mostIn(items, orders.byEnd, pitched, isPitched<Tick>,
+                                      [&](std::uint32_t n, std::uint32_t lane) {
+                                          items[n].lane = static_cast<std::uint8_t>(lane);
+                                      });
+    fit.most += most;
+    if (most == pitchedNotes) {
         nameLanes(items, melody, bass, lanes);
     } else {
         placeAroundLines(items, orders, std::move(melody), std::move(bass), fit.rest.division,
-                         lanes);
+                         tune.legato(), lanes);
     }
     return lanes;
 }
@@ -235,20 +233,27 @@ void fillChannels(const Items<Tick>& items, const Order& byStart, const std::vec
     }
 }
 
-// The fit of notes read, in four steps: the bound, the drums' channel, the
-// pitched lanes (lines and harmony), the channels. See fitChannels.
+// The fit of notes read, in four steps: the drums' channel, the tune, the
+// pitched lanes (lines and harmony), the channels; with the bound the roles
+// allow. See fitChannels.
 template <typename Tick>
-void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOptions& options,
+bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptions& options,
               ChannelFit& fit) {
     Orders orders{byStarting(items), byFreeing(items)};
-    scheduleByEnd(
-        items, orders.byEnd, options.channels, [](const BasicItem<Tick>&) { return true; },
-        [&](std::uint32_t, std::uint32_t) { ++fit.most; });
-    const auto pitchedNotes = static_cast<std::uint64_t>(std::count_if(
-        items.begin(), items.end(), [](const BasicItem<Tick>& i) { return !i.drum; }));
-    const bool drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes, fit.most);
+    const auto pitchedNotes =
+        static_cast<std::uint64_t>(std::count_if(items.begin(), items.end(), isPitched<Tick>));
+    const bool drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);
     const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
-    std::vector<Lane> lanes = placePitched(items, orders, lead, pitched, pitchedNotes, fit);
+    Tune tune;
+    if (!findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune)) {
+        return false;
+    }
+    std::vector<Lane> lanes = placePitched(items, orders, tune, pitched, pitchedNotes, fit);
+    if (drums) {
+        fit.most += mostIn(
+            items, orders.byEnd, 1, [](const BasicItem<Tick>& i) { return i.drum; },
+            [](std::uint32_t, std::uint32_t) {});
+    }
     // Each harmony part on one channel where it can be.
     keepPartsTogether(items, orders.byStart, lanes);
     // What only the placing needed goes before the channels are filled.
@@ -263,11 +268,12 @@ void fitItems(Items<Tick>& items, const std::vector<bool>& lead, const FitOption
                   static_cast<std::uint32_t>(lanes.size() - 1));
     }
     fillChannels(items, orders.byStart, lanes, fit);
+    return true;
 }
 
 // Reads the song's notes with `Tick` wide ticks and fits them; false where a
 // tick does not fit in a Tick, or with `error` set where a track runs past
-// 64 bits.
+// 64 bits or the part --melody asks for has no pitched note.
 template <typename Tick>
 bool readAndFit(std::unique_ptr<Song>& song, const FitOptions& options, ChannelFit& fit,
                 std::string& error) {
@@ -283,7 +289,13 @@ bool readAndFit(std::unique_ptr<Song>& song, const FitOptions& options, ChannelF
             return false;
     }
     song.reset();
-    fitItems(items, lead, options, fit);
+    if (!fitItems(items, lead, options, fit)) {
+        const PartChoice& asked = *options.melody;
+        error = "Track " + std::to_string(asked.track) +
+                (asked.channel ? ", Channel " + std::to_string(*asked.channel) : "") +
+                " has no pitched note to carry the melody (--melody)";
+        return false;
+    }
     return true;
 }
 

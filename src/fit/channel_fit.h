@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -23,17 +24,38 @@ enum class DrumChoice : std::uint8_t {
     Off,   // no drum channel: drum notes are left out
 };
 
-struct FitOptions {
-    std::uint32_t channels = 1;
-    DrumChoice drums = DrumChoice::Auto;
-};
-
-enum class Role : std::uint8_t { Melody, Bass, Drums, Harmony };
-
 // The notes of one track on one MIDI channel.
 struct SourcePart {
     std::uint32_t track = 0;
     std::uint8_t channel = 0;
+};
+
+// A part the user names: a track, and one of its MIDI channels or all.
+struct PartChoice {
+    std::uint32_t track = 0;
+    std::optional<std::uint8_t> channel;
+};
+
+struct FitOptions {
+    std::uint32_t channels = 1;
+    DrumChoice drums = DrumChoice::Auto;
+    std::optional<PartChoice> melody;  // the part that carries the tune, where the user says
+};
+
+enum class Role : std::uint8_t { Melody, Bass, Drums, Harmony };
+
+// Where the Melody channel's line comes from.
+enum class TuneFrom : std::uint8_t {
+    Skyline,  // the highest notes of every pitched part: no part plays the tune alone
+    Asked,    // the part FitOptions::melody gives
+    Named,    // the parts whose track or instrument name says they carry it
+    Heard,    // the part that sounds like the tune
+};
+
+struct TuneChoice {
+    TuneFrom from = TuneFrom::Skyline;
+    std::vector<std::uint32_t> parts;  // the lead's, as ChannelFit::parts
+    std::uint32_t through = 0;         // per cent of the song its phrases span
 };
 
 // A note as a channel plays it: a note of the source, ended at `end` (earlier
@@ -97,8 +119,9 @@ struct ChannelFit {
     std::uint64_t notes = 0;           // in the song
     std::uint64_t keptWhole = 0;
     std::uint64_t cutShort = 0;
-    std::uint64_t most = 0;  // the most notes the channels can hold whole
-    SongRest rest;           // let go once the fitted song is built
+    std::uint64_t most = 0;  // the most notes the channels can hold whole, as the roles let in
+    TuneChoice tune;
+    SongRest rest;  // let go once the fitted song is built
 };
 
 // The role's name as a track and the console give it: "Melody", "Harmony 2".
@@ -107,7 +130,8 @@ std::string roleName(const FitChannel& channel);
 // Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
 // The song is let go once read, before the fit's own arrays grow: the fit
 // keeps what it needs of it. False with `error` set (the text after
-// "ERROR- ") where a track's ticks run past 64 bits.
+// "ERROR- ") where a track's ticks run past 64 bits, or where the part
+// `options.melody` asks for has no pitched note.
 bool fitChannels(std::unique_ptr<Song> song, const FitOptions& options, ChannelFit& fit,
                  std::string& error);
 

@@ -105,7 +105,7 @@ std::uint32_t laneAside(const Items<Tick>& items, const std::vector<Lane>& lanes
 
 template <typename Tick>
 void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Order bass,
-                std::uint64_t shortest) {
+                std::uint64_t shortest, bool legato) {
     std::size_t m = 0;
     std::size_t b = 0;
     const bool withBass = lanes.size() > 1;
@@ -126,7 +126,9 @@ void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Orde
         Lane& lane = lanes[own];
         if (!lane.line.empty() && items[lane.line.back()].frees() > item.start) {
             const std::uint32_t best =
-                laneAside(items, lanes, item, own, takeMelody ? bass : melody, takeMelody ? b : m);
+                legato && takeMelody ? kNoLane
+                                     : laneAside(items, lanes, item, own,
+                                                 takeMelody ? bass : melody, takeMelody ? b : m);
             if (best != kNoLane) {
                 item.lane = static_cast<std::uint8_t>(best);
                 lanes[best].line.push_back(n);
@@ -137,7 +139,8 @@ void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Orde
                 // Two notes too close for both to be heard (a rolled chord):
                 // the line keeps the higher for the melody, the lower for the
                 // bass, and leaves the other out rather than cut it to a click.
-                const bool keepBefore = takeMelody ? before.key > item.key : before.key < item.key;
+                const bool keepBefore =
+                    takeMelody ? !legato && before.key > item.key : before.key < item.key;
                 BasicItem<Tick>& left = keepBefore ? item : before;
                 left.lane = kNoItemLane;
                 left.line = false;
@@ -264,7 +267,8 @@ std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,
 
 template Order drumLine(const Items<std::uint32_t>&, const Order&, std::uint64_t);
 template void placeLine(Items<std::uint32_t>&, Lane&, Order, std::uint32_t);
-template void placeLines(Items<std::uint32_t>&, std::vector<Lane>&, Order, Order, std::uint64_t);
+template void placeLines(Items<std::uint32_t>&, std::vector<Lane>&, Order, Order, std::uint64_t,
+                         bool);
 template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint32_t>&,
                                           const BasicItem<std::uint32_t>&);
 template void markDoubled(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
@@ -273,7 +277,8 @@ template std::uint32_t laneWithMost(const Items<std::uint32_t>&, const Order&,
 template void keepPartsTogether(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
 template Order drumLine(const Items<std::uint64_t>&, const Order&, std::uint64_t);
 template void placeLine(Items<std::uint64_t>&, Lane&, Order, std::uint32_t);
-template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t);
+template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t,
+                         bool);
 template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint64_t>&,
                                           const BasicItem<std::uint64_t>&);
 template void markDoubled(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);

@@ -27,9 +27,10 @@ struct Lane {
 };
 
 // The melody and the bass, from `byStart`: at each tick where a pitched note
-// starts, the melody takes the highest that starts there of those `inTune`
-// picks, and the bass (where `withBass`) the lowest of the others; the first
-// of the song's order on a tie.
+// starts, the melody takes the highest that starts there of those
+// `inTune(note, tick)` picks (asked in the order of the ticks), and the bass
+// (where `withBass`) the lowest of the others; the first of the song's order
+// on a tie.
 template <typename Tick, typename InTune>
 void linesOf(const Items<Tick>& items, const Order& byStart, InTune inTune, bool withBass,
              Order& melody, Order& bass) {
@@ -40,7 +41,7 @@ void linesOf(const Items<Tick>& items, const Order& byStart, InTune inTune, bool
         for (; i < byStart.size() && items[byStart[i]].start == tick; ++i) {
             fetchAhead(items, byStart, i);
             const std::uint32_t n = byStart[i];
-            if (!items[n].drum && inTune(items[n]) &&
+            if (!items[n].drum && inTune(items[n], tick) &&
                 (top == kNoNote || items[n].key > items[top].key)) {
                 top = n;
             }
@@ -79,12 +80,14 @@ void placeLine(Items<Tick>& items, Lane& lane, Order line, std::uint32_t laneNum
 // order they start. A note that starts while its lane still sounds the line's
 // note before goes whole to the other line's lane where that is free till its
 // next note, else to the harmony lane free there that was taken latest; where
-// neither is, it takes its own lane and ends the note before. Of
-// two notes less than `shortest` apart, the melody keeps the higher and the
-// bass the lower, and the other is left out.
+// neither is, it takes its own lane and ends the note before. A `legato`
+// melody (a lead's own line) always takes its own lane: each note takes over
+// from the one before, as a singer's do. Of two notes less than `shortest`
+// apart, the melody keeps the higher (a legato one the later) and the bass
+// the lower, and the other is left out.
 template <typename Tick>
 void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Order bass,
-                std::uint64_t shortest);
+                std::uint64_t shortest, bool legato);
 
 // A gap between a lane's notes: the tick it opened (where the lane was last
 // taken) and the tick it closes (where its next line note starts, or

@@ -20,7 +20,8 @@ using testing_support::TempDir;
 
 const std::string kUsage =
     "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
-    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums -o[outfile.mid] --format[1]\n"
+    "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums --melody[T[:C]]\n"
+    "\t-o[outfile.mid] --format[1]\n"
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
     "\ttimed as the file is, so that each NOLT Script converted from it\n"
@@ -40,7 +41,12 @@ const std::string kUsage =
     "\tas many other notes as fit whole; notes kept and cut short are\n"
     "\tcounted against the most N channels can hold. Notes of no length,\n"
     "\twhich no driver plays, are left out.\n"
-    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n";
+    "--drums gives the drums a channel whatever N; --no-drums leaves them out.\n"
+    "--melody[T[:C]] gives the Melody channel the tune of Track T (its\n"
+    "\tChannel C only, where given), numbered as the console shows them;\n"
+    "\tby default the tune is the part named for it, else the part that\n"
+    "\tsounds like one, else the highest notes of all. Where the tune\n"
+    "\trests for a bar or more, the part that answers it takes over.\n";
 
 // One note in a format-0 file, and what the arranger makes of it: format 1,
 // a track 0 as long as the source with nothing else, and the note's voice.
@@ -181,6 +187,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "ERROR- Track 0 is longer than 2^64 ticks\n",
                     "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
                     "Fitting Track Data to 1 Channel(s)...\n"},
+        // The part asked for as the melody strikes no note: on channel 1 of
+        // the track, or in a track that has none.
+        ArrangeCase{"MelodyOfAPartWithoutNotes",
+                    kSource,
+                    {"song.mid", "--channels", "2", "--melody", "0:1"},
+                    "ERROR- Track 0, Channel 1 has no pitched note to carry the melody "
+                    "(--melody)\n",
+                    "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
+                    "Fitting Track Data to 2 Channel(s)...\n"},
+        ArrangeCase{"MelodyWithoutChannels",
+                    kSource,
+                    {"song.mid", "--melody=0"},
+                    "ERROR- Invalid Arrange Parameter : --melody without --channels\n"},
+        ArrangeCase{"MelodyNotAPart",
+                    kSource,
+                    {"song.mid", "--channels", "2", "--melody", "1:16"},
+                    "ERROR- Invalid Melody Part : 1:16\n"},
         ArrangeCase{"FitsToChannels",
                     kSource,
                     {"song.mid", "--channels", "2", "--no-drums"},
@@ -188,6 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Reading MIDI Source File : song.mid\n"
                     "MIDI File Format 0 with 1 track(s)\n"
                     "Fitting Track Data to 2 Channel(s)...\n"
+                    "Melody from the highest notes of every part : no part plays a tune alone\n"
                     "Channel 1, Melody : 1 note(s), 0 cut short, from Track 0, Channel 0 (1) : "
                     "Track 1\n"
                     "Kept 1 of 1 note(s) whole and 0 cut short in 2 channel(s) (the most 2 "

@@ -1,0 +1,353 @@
+#include "fit/lead.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "fit/lines.h"
+#include "midi/midi_facts.h"
+#include "midi/notes.h"
+
+namespace mid2nolt::fit {
+
+namespace {
+
+constexpr std::uint32_t kNoPart = std::numeric_limits<std::uint32_t>::max();
+// A rest of a bar of four beats or more ends a phrase.
+constexpr std::uint64_t kRestBeats = 4;
+// The gaps between a part's onsets, in sixteenths, up to a bar.
+constexpr std::size_t kSteps = 16;
+
+// What a listener hears of one part.
+struct Hearing {
+    std::uint64_t notes = 0;
+    std::uint64_t alone = 0;    // started while no other note of the part sounds
+    std::uint64_t lowest = 0;   // the lowest of two or more keys sounding where it starts
+    std::uint64_t highest = 0;  // the highest
+    std::uint64_t lastStart = 0;
+    std::uint64_t lastEnd = 0;
+    bool lastAlone = false;
+    std::array<std::uint32_t, kSteps + 1> gaps{};  // between onsets, in sixteenths
+    std::array<std::uint64_t, 2> keys{};           // the keys it plays, a bit each
+};
+
+// The keys sounding, counted, with a bit for each that sounds.
+class Sounding {
+public:
+    void start(std::uint8_t key) {
+        if (count_[key]++ == 0) {
+            bits_[key / 64] |= std::uint64_t{1} << (key % 64);
+        }
+    }
+    void end(std::uint8_t key) {
+        if (--count_[key] == 0) {
+            bits_[key / 64] &= ~(std::uint64_t{1} << (key % 64));
+        }
+    }
+    int lowest() const {
+        return bits_[0] != 0 ? std::countr_zero(bits_[0]) : 64 + std::countr_zero(bits_[1]);
+    }
+    int highest() const {
+        return bits_[1] != 0 ? 127 - std::countl_zero(bits_[1]) : 63 - std::countl_zero(bits_[0]);
+    }
+
+private:
+    std::array<std::uint32_t, 128> count_{};
+    std::array<std::uint64_t, 2> bits_{};
+};
+
+// Takes in a pitched note that starts at `tick` with the lowest and highest
+// keys then sounding.
+template <typename Tick>
+void hearNote(Hearing& h, const BasicItem<Tick>& item, int low, int high, std::uint64_t step,
+              std::uint64_t legato) {
+    const std::uint64_t tick = item.start;
+    if (h.notes > 0 && h.lastStart == tick) {
+        // A chord: none of its notes plays alone.
+        h.alone -= h.lastAlone ? 1 : 0;
+        h.lastAlone = false;
+    } else {
+        if (h.notes > 0 && tick - h.lastStart < step * kSteps) {
+            ++h.gaps[std::min<std::uint64_t>(kSteps, (tick - h.lastStart + step / 2) / step)];
+        }
+        h.lastAlone = h.notes == 0 || h.lastEnd <= tick + legato;
+        h.alone += h.lastAlone ? 1 : 0;
+        h.lastStart = tick;
+    }
+    h.lastEnd = std::max<std::uint64_t>(h.lastEnd, item.end);
+    h.keys[item.key / 64] |= std::uint64_t{1} << (item.key % 64);
+    // Lowest and highest where it sounds with others: a part alone is neither.
+    h.lowest += item.key == low && low != high ? 1 : 0;
+    h.highest += item.key == high && low != high ? 1 : 0;
+    ++h.notes;
+}
+
+// What a listener hears of each part, in one sweep of the notes as they
+// start, with those that end before each onset let go.
+template <typename Tick>
+std::vector<Hearing> hear(const Items<Tick>& items, const Order& byStart, const Order& byEnd,
+                          std::size_t parts, std::uint64_t beat, std::uint64_t legato) {
+    std::vector<Hearing> heard(parts);
+    Sounding sounding;
+    std::size_t e = 0;
+    for (std::size_t i = 0; i < byStart.size();) {
+        const std::uint64_t tick = items[byStart[i]].start;
+        for (; e < byEnd.size() && items[byEnd[e]].frees() <= tick; ++e) {
+            if (!items[byEnd[e]].drum) {
+                sounding.end(items[byEnd[e]].key);
+            }
+        }
+        std::size_t j = i;
+        for (; j < byStart.size() && items[byStart[j]].start == tick; ++j) {
+            fetchAhead(items, byStart, j);
+            if (!items[byStart[j]].drum) {
+                sounding.start(items[byStart[j]].key);
+            }
+        }
+        for (; i < j; ++i) {
+            const BasicItem<Tick>& item = items[byStart[i]];
+            if (!item.drum) {
+                hearNote(heard[item.part], item, sounding.lowest(), sounding.highest(), beat / 4,
+                         legato);
+            }
+        }
+    }
+    return heard;
+}
+
+// How likely an instrument is to carry the tune, from its General MIDI
+// program (-1 where the file gives none): voices most, then solo
+// instruments and synth leads; basses, ensembles, pads and effects least.
+double programWeight(int program) {
+    if (program < 0) {
+        return 1;
+    }
+    if (program == 52 || program == 53 || program == 54 || program == 85) {
+        return 2;
+    }
+    if ((program >= 32 && program <= 39) || program == 43 || program == 58) {
+        return 0.25;
+    }
+    if ((program >= 40 && program <= 42) || (program >= 56 && program <= 57) ||
+        (program >= 64 && program <= 69) || (program >= 71 && program <= 75) ||
+        (program >= 80 && program <= 87) || program == 22 || program == 29 || program == 30) {
+        return 1.5;
+    }
+    if ((program >= 44 && program <= 51) || program >= 88) {
+        return 0.5;
+    }
+    return 1;
+}
+
+// How much a part sounds like the tune; 0 where it cannot be: a part that
+// mostly plays chords, or circles fewer than three keys. A tune's notes come
+// one at a time, many of them, in rhythms that vary; they lie above the bass
+// and often on top.
+double tuneScore(const Hearing& h, int program) {
+    if (h.notes == 0) {
+        return 0;
+    }
+    const auto notes = static_cast<double>(h.notes);
+    const double alone = static_cast<double>(h.alone) / notes;
+    const int keys = std::popcount(h.keys[0]) + std::popcount(h.keys[1]);
+    if (alone < 0.5 || keys < 3) {
+        return 0;
+    }
+    std::uint64_t gaps = 0;
+    std::uint32_t most = 0;
+    for (const std::uint32_t count : h.gaps) {
+        gaps += count;
+        most = std::max(most, count);
+    }
+    const double regular = gaps == 0 ? 1 : static_cast<double>(most) / static_cast<double>(gaps);
+    return notes * alone * alone * std::sqrt(1 - regular) *
+           (1 - static_cast<double>(h.lowest) / notes) *
+           (1 + static_cast<double>(h.highest) / notes) * programWeight(program);
+}
+
+// The first program the part's channel takes, or -1.
+int programOf(const SongRest& rest, const SourcePart& part) {
+    for (const ChannelEvent& event : rest.events[part.track][part.channel]) {
+        if ((event.status & 0xF0u) == 0xC0u) {
+            return event.data1;
+        }
+    }
+    return -1;
+}
+
+// The lead's rests of a bar or more, [from, to) by tick, before its first
+// note and after its last included; and the share of the song (from the
+// first pitched note to the last end) its phrases span, in per cent.
+template <typename Tick>
+std::vector<std::pair<std::uint64_t, std::uint64_t>> restsOf(const Items<Tick>& items,
+                                                             const Order& byStart,
+                                                             const std::vector<bool>& lead,
+                                                             std::uint64_t rest,
+                                                             std::uint32_t& through) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> rests;
+    std::uint64_t end = 0;
+    std::uint64_t from = 0;
+    std::uint64_t phrased = 0;
+    std::uint64_t first = kLastTick;
+    std::uint64_t last = 0;
+    bool started = false;
+    for (const std::uint32_t n : byStart) {
+        const BasicItem<Tick>& item = items[n];
+        if (item.drum) {
+            continue;
+        }
+        first = std::min<std::uint64_t>(first, item.start);
+        last = std::max<std::uint64_t>(last, item.end);
+        if (!lead[item.part]) {
+            continue;
+        }
+        if (!started || item.start >= end + rest) {
+            if (started) {
+                phrased += end - from;
+            }
+            if (item.start >= (started ? end : 0) + rest) {
+                rests.emplace_back(started ? end : 0, item.start);
+            }
+            from = item.start;
+            started = true;
+        }
+        end = std::max<std::uint64_t>(end, item.end);
+    }
+    phrased += end - from;
+    rests.emplace_back(end, kLastTick);
+    through = last > first ? static_cast<std::uint32_t>(phrased * 100 / (last - first)) : 100;
+    return rests;
+}
+
+// For each rest, the part that answers the lead there: of the parts that
+// can carry a tune (`score` above 0), the one that starts most notes in it,
+// the higher score on a tie; kNoPart where none plays.
+template <typename Tick>
+std::vector<std::uint32_t> answersIn(
+    const Items<Tick>& items, const Order& byStart,
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& rests,
+    const std::vector<double>& score) {
+    std::vector<std::uint32_t> answers(rests.size(), kNoPart);
+    std::vector<std::uint64_t> count(score.size(), 0);
+    std::vector<std::uint32_t> touched;
+    std::size_t r = 0;
+    const auto close = [&] {
+        for (const std::uint32_t p : touched) {
+            std::uint32_t& best = answers[r];
+            if (best == kNoPart || count[p] > count[best] ||
+                (count[p] == count[best] &&
+                 (score[p] > score[best] || (score[p] == score[best] && p < best)))) {
+                best = p;
+            }
+        }
+        for (const std::uint32_t p : touched) {
+            count[p] = 0;
+        }
+        touched.clear();
+    };
+    for (const std::uint32_t n : byStart) {
+        const BasicItem<Tick>& item = items[n];
+        while (r < rests.size() && rests[r].second <= item.start) {
+            close();
+            ++r;
+        }
+        if (r == rests.size()) {
+            break;
+        }
+        if (item.drum || score[item.part] <= 0 || item.start < rests[r].first) {
+            continue;
+        }
+        if (count[item.part]++ == 0) {
+            touched.push_back(item.part);
+        }
+    }
+    if (r < rests.size()) {
+        close();
+    }
+    return answers;
+}
+
+// The parts the tune starts from, and how they were chosen; empty for the
+// skyline. False where the part asked for plays no pitched note.
+bool leadParts(const std::vector<Hearing>& heard, const std::vector<double>& score,
+               const std::vector<bool>& named, const FitOptions& options, ChannelFit& fit) {
+    const auto take = [&](TuneFrom from, auto chosen) {
+        for (std::uint32_t p = 0; p < fit.parts.size(); ++p) {
+            if (heard[p].notes > 0 && chosen(fit.parts[p])) {
+                fit.tune.parts.push_back(p);
+            }
+        }
+        fit.tune.from = fit.tune.parts.empty() ? TuneFrom::Skyline : from;
+    };
+    if (options.melody) {
+        const PartChoice asked = *options.melody;
+        take(TuneFrom::Asked, [&](const SourcePart& part) {
+            return part.track == asked.track && (!asked.channel || part.channel == *asked.channel);
+        });
+        return !fit.tune.parts.empty();
+    }
+    take(TuneFrom::Named, [&](const SourcePart& part) { return named[part.track]; });
+    const std::size_t pitched = static_cast<std::size_t>(
+        std::count_if(heard.begin(), heard.end(), [](const Hearing& h) { return h.notes > 0; }));
+    if (fit.tune.parts.empty() && pitched >= 2) {
+        const auto best = static_cast<std::uint32_t>(std::max_element(score.begin(), score.end()) -
+                                                     score.begin());
+        if (score[best] > 0) {
+            fit.tune.parts.push_back(best);
+            fit.tune.from = TuneFrom::Heard;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+template <typename Tick>
+bool findTune(const Items<Tick>& items, const Order& byStart, const Order& byEnd,
+              const std::vector<bool>& named, const FitOptions& options, ChannelFit& fit,
+              Tune& tune) {
+    fit.tune = {};
+    tune = {};
+    const std::uint64_t beat = Division{fit.rest.division}.beat();
+    const std::vector<Hearing> heard =
+        hear(items, byStart, byEnd, fit.parts.size(), beat, shortestCut(fit.rest.division));
+    std::vector<double> score(fit.parts.size(), 0);
+    for (std::size_t p = 0; p < score.size(); ++p) {
+        score[p] = tuneScore(heard[p], programOf(fit.rest, fit.parts[p]));
+    }
+    if (!leadParts(heard, score, named, options, fit)) {
+        return false;
+    }
+    if (fit.tune.parts.empty()) {
+        return true;
+    }
+    std::vector<bool> lead(fit.parts.size(), false);
+    for (const std::uint32_t p : fit.tune.parts) {
+        lead[p] = true;
+        score[p] = 0;  // the lead answers no rest of its own
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> rests =
+        restsOf(items, byStart, lead, beat * kRestBeats, fit.tune.through);
+    std::vector<std::uint32_t> answers = answersIn(items, byStart, rests, score);
+    // A rest nobody answers is the lead's still: it plays nothing there.
+    std::size_t kept = 0;
+    for (std::size_t r = 0; r < rests.size(); ++r) {
+        if (answers[r] != kNoPart) {
+            rests[kept] = rests[r];
+            answers[kept++] = answers[r];
+        }
+    }
+    rests.resize(kept);
+    answers.resize(kept);
+    tune = Tune(std::move(lead), std::move(answers), std::move(rests));
+    return true;
+}
+
+template bool findTune(const Items<std::uint32_t>&, const Order&, const Order&,
+                       const std::vector<bool>&, const FitOptions&, ChannelFit&, Tune&);
+template bool findTune(const Items<std::uint64_t>&, const Order&, const Order&,
+                       const std::vector<bool>&, const FitOptions&, ChannelFit&, Tune&);
+
+}  // namespace mid2nolt::fit
