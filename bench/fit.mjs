@@ -1,7 +1,7 @@
 // How well mid2nolt-arrange --channels fits every .mid in a folder to 3, 4
 // and 6 driver channels, measured from the files alone: the notes kept whole
-// against the most that many monophonic channels can hold (interval
-// scheduling, greedy by end), the times a bass drum or snare strikes that
+// against the most that many monophonic channels can hold as the roles let
+// notes in (interval scheduling, greedy by end), the times a bass drum or snare strikes that
 // the drum channel strikes (from 4 channels on), and the kept notes that the
 // converted scripts play in full.
 //
@@ -109,6 +109,16 @@ for (const path of midiFiles()) {
     ]);
     if (fitted.bytes === null) continue;
     const kept = (await fileNotes(fitted.bytes)).flat();
+    // The most the roles let in: with a drum channel, the pitched notes in
+    // the others and the drum notes in one; without, the pitched notes alone.
+    const pitched = source.filter((n) => n.channel !== 9);
+    const most = kept.some((n) => n.channel === 9)
+      ? mostHeld(pitched, channels - 1) +
+        mostHeld(
+          source.filter((n) => n.channel === 9),
+          1,
+        )
+      : mostHeld(pitched, channels);
     const whole = kept.filter(isWhole);
     const struck = kept
       .filter((n) => n.channel === 9)
@@ -122,7 +132,7 @@ for (const path of midiFiles()) {
     const t = total[channels];
     t.files += 1;
     t.whole += whole.length;
-    t.most += mostHeld(source, channels);
+    t.most += most;
     if (channels >= 4) {
       t.drums += beats.length;
       t.struck += beats.filter((b) => hasNear(struck, b)).length;
@@ -131,7 +141,7 @@ for (const path of midiFiles()) {
     t.heard += heard;
     if (process.env.FIT_EACH) {
       console.log(
-        `${path}\t${channels}\t${whole.length}\t${mostHeld(source, channels)}\t${heard}/${kept.length}`,
+        `${path}\t${channels}\t${whole.length}\t${most}\t${heard}/${kept.length}`,
       );
     }
   }

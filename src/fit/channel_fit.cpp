@@ -51,6 +51,36 @@ bool isPitched(const BasicItem<Tick>& item) {
     return !item.drum;
 }
 
+// The most notes the roles let in, in one sweep: the pitched notes that fit
+// whole in `pitched` channels, each placed with `place(note, channel)`, and
+// where `drums`, the drum notes that fit whole in one more.
+template <typename Tick, typename Place>
+std::uint64_t mostByRole(const Items<Tick>& items, const Order& byEnd, std::uint32_t pitched,
+                         bool drums, Place place, std::uint64_t& pitchedMost) {
+    FreeChannels free;
+    for (std::uint32_t c = pitched; c > 0; --c) {
+        free.add(c - 1);
+    }
+    std::uint64_t drumFree = 0;
+    std::uint64_t drumMost = 0;
+    pitchedMost = 0;
+    for (std::size_t i = 0; i < byEnd.size(); ++i) {
+        fetchAhead(items, byEnd, i);
+        const BasicItem<Tick>& item = items[byEnd[i]];
+        if (item.drum) {
+            if (drums && item.start >= drumFree) {
+                drumFree = item.frees();
+                ++drumMost;
+            }
+        } else if (const std::optional<std::size_t> at = free.latestFreeAt(item.start)) {
+            place(byEnd[i], free.channel(*at));
+            free.take(*at, item.frees());
+            ++pitchedMost;
+        }
+    }
+    return pitchedMost + drumMost;
+}
+
 // Whether the drums take a channel: asked for, or from 4 channels on, or
 // below where the pitched notes all fit whole in the others (a channel is
 // never left empty while drum notes go, and a song of drums alone keeps them).
@@ -147,11 +177,11 @@ void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Or
 
 // The pitched lanes: the tune (the top line of the parts that carry it,
 // else of every pitched part) and the bass (the lowest line of the pitched
-// notes left), placed whole where everything fits, else struck first. Adds
-// the notes the pitched lanes can hold whole to `fit.most`.
+// notes left): where `allFit`, every pitched note is placed whole already
+// and the lanes are named for the lines; else the lines are struck first.
 template <typename Tick>
 std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& tune,
-                               std::uint32_t pitched, std::uint64_t pitchedNotes, ChannelFit& fit) {
+                               std::uint32_t pitched, bool allFit, ChannelFit& fit) {
     std::vector<Lane> lanes(pitched);
     if (pitched == 0) {
         return lanes;
@@ -162,12 +192,7 @@ std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& t
         items, orders.byStart,
         [&](const BasicItem<Tick>& i, std::uint64_t tick) { return tune.carries(i.part, tick); },
         pitched >= 2, melody, bass);
-    const std::uint64_t most = mostIn(items, orders.byEnd, pitched, isPitched<Tick>,
-                                      [&](std::uint32_t n, std::uint32_t lane) {
-                                          items[n].lane = static_cast<std::uint8_t>(lane);
-                                      });
-    fit.most += most;
-    if (most == pitchedNotes) {
+    if (allFit) {
         nameLanes(items, melody, bass, lanes);
     } else {
         placeAroundLines(items, orders, std::move(melody), std::move(bass), fit.rest.division,
@@ -248,12 +273,15 @@ bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptio
     if (!findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune)) {
         return false;
     }
-    std::vector<Lane> lanes = placePitched(items, orders, tune, pitched, pitchedNotes, fit);
-    if (drums) {
-        fit.most += mostIn(
-            items, orders.byEnd, 1, [](const BasicItem<Tick>& i) { return i.drum; },
-            [](std::uint32_t, std::uint32_t) {});
-    }
+    std::uint64_t pitchedMost = 0;
+    fit.most = mostByRole(
+        items, orders.byEnd, pitched, drums,
+        [&](std::uint32_t n, std::uint32_t lane) {
+            items[n].lane = static_cast<std::uint8_t>(lane);
+        },
+        pitchedMost);
+    std::vector<Lane> lanes =
+        placePitched(items, orders, tune, pitched, pitchedMost == pitchedNotes, fit);
     // Each harmony part on one channel where it can be.
     keepPartsTogether(items, orders.byStart, lanes);
     // What only the placing needed goes before the channels are filled.

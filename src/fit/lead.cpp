@@ -95,6 +95,7 @@ std::vector<Hearing> hear(const Items<Tick>& items, const Order& byStart, const 
     for (std::size_t i = 0; i < byStart.size();) {
         const std::uint64_t tick = items[byStart[i]].start;
         for (; e < byEnd.size() && items[byEnd[e]].frees() <= tick; ++e) {
+            fetchAhead(items, byEnd, e);
             if (!items[byEnd[e]].drum) {
                 sounding.end(items[byEnd[e]].key);
             }
@@ -177,96 +178,97 @@ int programOf(const SongRest& rest, const SourcePart& part) {
     return -1;
 }
 
-// The lead's rests of a bar or more, [from, to) by tick, before its first
-// note and after its last included; and the share of the song (from the
-// first pitched note to the last end) its phrases span, in per cent.
+// The lead's rests, each with the part that answers it there.
+struct Rests {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;  // [from, to), by tick
+    std::vector<std::uint32_t> answers;
+};
+
+// Counts the notes each part that can carry a tune starts in a span, and
+// gives the one that starts most (the higher score on a tie), or kNoPart.
+class AnswerCount {
+public:
+    explicit AnswerCount(const std::vector<double>& score)
+        : score_(score), count_(score.size(), 0) {}
+    void add(std::uint32_t part) {
+        if (score_[part] > 0 && count_[part]++ == 0) {
+            touched_.push_back(part);
+        }
+    }
+    std::uint32_t take() {
+        std::uint32_t best = kNoPart;
+        for (const std::uint32_t p : touched_) {
+            if (best == kNoPart || count_[p] > count_[best] ||
+                (count_[p] == count_[best] &&
+                 (score_[p] > score_[best] || (score_[p] == score_[best] && p < best)))) {
+                best = p;
+            }
+        }
+        for (const std::uint32_t p : touched_) {
+            count_[p] = 0;
+        }
+        touched_.clear();
+        return best;
+    }
+
+private:
+    const std::vector<double>& score_;
+    std::vector<std::uint64_t> count_;
+    std::vector<std::uint32_t> touched_;
+};
+
+// The lead's rests of `rest` ticks or more (before its first note and after
+// its last too) that another part answers, in one sweep of the notes as
+// they start; and the share of the song (from the first pitched note to the
+// last end) the lead's phrases span, in per cent.
 template <typename Tick>
-std::vector<std::pair<std::uint64_t, std::uint64_t>> restsOf(const Items<Tick>& items,
-                                                             const Order& byStart,
-                                                             const std::vector<bool>& lead,
-                                                             std::uint64_t rest,
-                                                             std::uint32_t& through) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> rests;
-    std::uint64_t end = 0;
+Rests restsOf(const Items<Tick>& items, const Order& byStart, const std::vector<bool>& lead,
+              const std::vector<double>& score, std::uint64_t rest, std::uint32_t& through) {
+    Rests rests;
+    AnswerCount answers(score);
+    std::uint64_t end = 0;  // where the lead's notes so far end
     std::uint64_t from = 0;
     std::uint64_t phrased = 0;
     std::uint64_t first = kLastTick;
     std::uint64_t last = 0;
     bool started = false;
-    for (const std::uint32_t n : byStart) {
-        const BasicItem<Tick>& item = items[n];
+    const auto rested = [&](std::uint64_t to) {
+        const std::uint32_t answer = answers.take();
+        if (answer != kNoPart) {
+            rests.spans.emplace_back(end, to);
+            rests.answers.push_back(answer);
+        }
+    };
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        const BasicItem<Tick>& item = items[byStart[i]];
         if (item.drum) {
             continue;
         }
         first = std::min<std::uint64_t>(first, item.start);
         last = std::max<std::uint64_t>(last, item.end);
         if (!lead[item.part]) {
+            if (item.start >= end) {
+                answers.add(item.part);
+            }
             continue;
         }
+        if (item.start >= end + (started ? rest : 0) && (started || item.start >= rest)) {
+            rested(item.start);
+        } else if (item.start >= end) {
+            answers.take();  // a breath, not a rest
+        }
         if (!started || item.start >= end + rest) {
-            if (started) {
-                phrased += end - from;
-            }
-            if (item.start >= (started ? end : 0) + rest) {
-                rests.emplace_back(started ? end : 0, item.start);
-            }
+            phrased += started ? end - from : 0;
             from = item.start;
             started = true;
         }
         end = std::max<std::uint64_t>(end, item.end);
     }
     phrased += end - from;
-    rests.emplace_back(end, kLastTick);
+    rested(kLastTick);
     through = last > first ? static_cast<std::uint32_t>(phrased * 100 / (last - first)) : 100;
     return rests;
-}
-
-// For each rest, the part that answers the lead there: of the parts that
-// can carry a tune (`score` above 0), the one that starts most notes in it,
-// the higher score on a tie; kNoPart where none plays.
-template <typename Tick>
-std::vector<std::uint32_t> answersIn(
-    const Items<Tick>& items, const Order& byStart,
-    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& rests,
-    const std::vector<double>& score) {
-    std::vector<std::uint32_t> answers(rests.size(), kNoPart);
-    std::vector<std::uint64_t> count(score.size(), 0);
-    std::vector<std::uint32_t> touched;
-    std::size_t r = 0;
-    const auto close = [&] {
-        for (const std::uint32_t p : touched) {
-            std::uint32_t& best = answers[r];
-            if (best == kNoPart || count[p] > count[best] ||
-                (count[p] == count[best] &&
-                 (score[p] > score[best] || (score[p] == score[best] && p < best)))) {
-                best = p;
-            }
-        }
-        for (const std::uint32_t p : touched) {
-            count[p] = 0;
-        }
-        touched.clear();
-    };
-    for (const std::uint32_t n : byStart) {
-        const BasicItem<Tick>& item = items[n];
-        while (r < rests.size() && rests[r].second <= item.start) {
-            close();
-            ++r;
-        }
-        if (r == rests.size()) {
-            break;
-        }
-        if (item.drum || score[item.part] <= 0 || item.start < rests[r].first) {
-            continue;
-        }
-        if (count[item.part]++ == 0) {
-            touched.push_back(item.part);
-        }
-    }
-    if (r < rests.size()) {
-        close();
-    }
-    return answers;
 }
 
 // The parts the tune starts from, and how they were chosen; empty for the
@@ -328,20 +330,8 @@ bool findTune(const Items<Tick>& items, const Order& byStart, const Order& byEnd
         lead[p] = true;
         score[p] = 0;  // the lead answers no rest of its own
     }
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> rests =
-        restsOf(items, byStart, lead, beat * kRestBeats, fit.tune.through);
-    std::vector<std::uint32_t> answers = answersIn(items, byStart, rests, score);
-    // A rest nobody answers is the lead's still: it plays nothing there.
-    std::size_t kept = 0;
-    for (std::size_t r = 0; r < rests.size(); ++r) {
-        if (answers[r] != kNoPart) {
-            rests[kept] = rests[r];
-            answers[kept++] = answers[r];
-        }
-    }
-    rests.resize(kept);
-    answers.resize(kept);
-    tune = Tune(std::move(lead), std::move(answers), std::move(rests));
+    Rests rests = restsOf(items, byStart, lead, score, beat * kRestBeats, fit.tune.through);
+    tune = Tune(std::move(lead), std::move(rests.answers), std::move(rests.spans));
     return true;
 }
 
