@@ -193,6 +193,7 @@ std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& t
         [&](const BasicItem<Tick>& i, std::uint64_t tick) { return tune.carries(i.part, tick); },
         pitched >= 2, melody, bass);
     if (allFit) {
+        dealWhole(items, orders.byStart, melody, bass, pitched);
         nameLanes(items, melody, bass, lanes);
     } else {
         placeAroundLines(items, orders, std::move(melody), std::move(bass), fit.rest.division,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <tuple>
 
 #include "midi/midi_facts.h"
 
@@ -248,6 +249,50 @@ void keepPartsTogether(Items<Tick>& items, const Order& byStart, const std::vect
 }
 
 template <typename Tick>
+void dealWhole(Items<Tick>& items, const Order& byStart, const Order& melody, const Order& bass,
+               std::uint32_t lanes) {
+    const std::uint32_t reserved = std::min<std::uint32_t>(lanes, 2);
+    for (BasicItem<Tick>& item : items) {
+        item.lane = kNoItemLane;
+    }
+    for (const std::uint32_t n : melody) {
+        items[n].lane = 0;
+    }
+    for (const std::uint32_t n : reserved > 1 ? bass : Order()) {
+        items[n].lane = items[n].lane == kNoItemLane ? 1 : items[n].lane;
+    }
+    struct Slot {
+        std::uint64_t freeFrom = 0;
+        std::uint32_t part = std::numeric_limits<std::uint32_t>::max();
+    };
+    std::vector<Slot> slots(lanes);
+    for (std::size_t i = 0; i < byStart.size(); ++i) {
+        fetchAhead(items, byStart, i);
+        BasicItem<Tick>& item = items[byStart[i]];
+        if (item.drum) {
+            continue;
+        }
+        std::uint32_t best = item.lane;
+        if (best == kNoItemLane || slots[best].freeFrom > item.start) {
+            best = kNoLane;
+            // The lanes no line wants, then theirs.
+            const auto rank = [&](std::uint32_t l) {
+                return std::tuple(l < reserved, slots[l].part != item.part, slots[l].freeFrom);
+            };
+            for (std::uint32_t l = 0; l < lanes; ++l) {
+                if (slots[l].freeFrom <= item.start && (best == kNoLane || rank(l) < rank(best))) {
+                    best = l;
+                }
+            }
+        }
+        item.lane = static_cast<std::uint8_t>(best);
+        if (best != kNoLane) {
+            slots[best] = {item.frees(), item.part};
+        }
+    }
+}
+
+template <typename Tick>
 std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,
                            const std::vector<bool>& labelled) {
     std::vector<std::uint64_t> count(labelled.size(), 0);
@@ -275,6 +320,8 @@ template void markDoubled(Items<std::uint32_t>&, const Order&, const std::vector
 template std::uint32_t laneWithMost(const Items<std::uint32_t>&, const Order&,
                                     const std::vector<bool>&);
 template void keepPartsTogether(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
+template void dealWhole(Items<std::uint32_t>&, const Order&, const Order&, const Order&,
+                        std::uint32_t);
 template Order drumLine(const Items<std::uint64_t>&, const Order&, std::uint64_t);
 template void placeLine(Items<std::uint64_t>&, Lane&, Order, std::uint32_t);
 template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t,
@@ -285,5 +332,7 @@ template void markDoubled(Items<std::uint64_t>&, const Order&, const std::vector
 template std::uint32_t laneWithMost(const Items<std::uint64_t>&, const Order&,
                                     const std::vector<bool>&);
 template void keepPartsTogether(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);
+template void dealWhole(Items<std::uint64_t>&, const Order&, const Order&, const Order&,
+                        std::uint32_t);
 
 }  // namespace mid2nolt::fit

@@ -147,6 +147,16 @@ void forHarmony(const Items<Tick>& items, const Order& byEnd, Visit visit) {
 template <typename Tick>
 void keepPartsTogether(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes);
 
+// Where every pitched note fits whole in `lanes` lanes: deals them again in
+// the order they start, the melody's notes to lane 0 and the bass's to lane
+// 1 where free, the others to a lane neither line wants where one is free,
+// the one their part played last, else the one free the longest. Dealt by
+// start, every note finds a free lane: no more notes sound at once than
+// there are lanes.
+template <typename Tick>
+void dealWhole(Items<Tick>& items, const Order& byStart, const Order& melody, const Order& bass,
+               std::uint32_t lanes);
+
 // Of the lanes not yet `labelled`, the one that holds most notes of `line`.
 template <typename Tick>
 std::uint32_t laneWithMost(const Items<Tick>& items, const Order& line,

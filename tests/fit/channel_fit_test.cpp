@@ -264,14 +264,14 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384"},
                 4,
                 4},
-        // Enough channels for everything: every note whole, the lanes named
-        // for the lines they hold.
+        // Enough channels for everything: every note whole, each line on its
+        // own lane, the chord dealt over the rest in the song's order.
         FitCase{"MoreChannelsThanTheMusicNeeds",
                 kMelodyOverChords,
                 8,
                 DrumChoice::Auto,
                 {"Melody: 72@0-96 74@96-192 76@192-288 77@288-384", "Bass: 48@0-192 43@192-384",
-                 "Harmony 1: 67@0-384", "Harmony 2: 64@0-384", "Harmony 3: 60@0-384"},
+                 "Harmony 1: 60@0-384", "Harmony 2: 64@0-384", "Harmony 3: 67@0-384"},
                 9,
                 9},
         // Two parts in two harmony channels: each keeps its own, though the
