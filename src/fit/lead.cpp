@@ -142,20 +142,22 @@ double programWeight(int program) {
     return 1;
 }
 
-// How much a part sounds like the tune; 0 where it cannot be: a part that
-// mostly plays chords, or circles fewer than three keys. A tune's notes come
-// one at a time, many of them, in rhythms that vary; they lie above the bass
-// and often on top.
+// Whether a part can carry a tune: it mostly plays one note at a time (a
+// chord part cannot), on three keys or more.
+bool canLead(const Hearing& h) {
+    const int keys = std::popcount(h.keys[0]) + std::popcount(h.keys[1]);
+    return h.notes > 0 && h.alone * 2 >= h.notes && keys >= 3;
+}
+
+// How much a part sounds like the tune; 0 where it cannot lead. A tune's
+// notes come one at a time, many of them, in rhythms that vary; they lie
+// above the bass and often on top.
 double tuneScore(const Hearing& h, int program) {
-    if (h.notes == 0) {
+    if (!canLead(h)) {
         return 0;
     }
     const auto notes = static_cast<double>(h.notes);
     const double alone = static_cast<double>(h.alone) / notes;
-    const int keys = std::popcount(h.keys[0]) + std::popcount(h.keys[1]);
-    if (alone < 0.5 || keys < 3) {
-        return 0;
-    }
     std::uint64_t gaps = 0;
     std::uint32_t most = 0;
     for (const std::uint32_t count : h.gaps) {
@@ -293,10 +295,14 @@ bool leadParts(const std::vector<Hearing>& heard, const std::vector<double>& sco
     take(TuneFrom::Named, [&](const SourcePart& part) { return named[part.track]; });
     const std::size_t pitched = static_cast<std::size_t>(
         std::count_if(heard.begin(), heard.end(), [](const Hearing& h) { return h.notes > 0; }));
-    if (fit.tune.parts.empty() && pitched >= 2) {
-        const auto best = static_cast<std::uint32_t>(std::max_element(score.begin(), score.end()) -
-                                                     score.begin());
-        if (score[best] > 0) {
+    if (fit.tune.parts.empty() && pitched > 0) {
+        // One part alone leads where it can, whatever its rhythm.
+        const auto best = static_cast<std::uint32_t>(
+            pitched == 1 ? std::find_if(heard.begin(), heard.end(),
+                                        [](const Hearing& h) { return h.notes > 0; }) -
+                               heard.begin()
+                         : std::max_element(score.begin(), score.end()) - score.begin());
+        if (pitched == 1 ? canLead(heard[best]) : score[best] > 0) {
             fit.tune.parts.push_back(best);
             fit.tune.from = TuneFrom::Heard;
         }

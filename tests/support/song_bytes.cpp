@@ -30,6 +30,51 @@ std::unique_ptr<Song> loadBytes(const mid2nolt::Bytes& bytes) {
     return song;
 }
 
+namespace {
+
+std::uint64_t readNumber(const mid2nolt::Bytes& bytes, std::size_t& at) {
+    std::uint64_t value = 0;
+    while (at < bytes.size()) {
+        const std::uint8_t byte = bytes[at++];
+        value = (value << 7) | (byte & 0x7Fu);
+        if ((byte & 0x80u) == 0) {
+            break;
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+mid2nolt::Bytes withoutNames(mid2nolt::Bytes bytes) {
+    for (std::size_t chunk = 14; chunk + 8 <= bytes.size();) {
+        const std::size_t size = (std::size_t{bytes[chunk + 4]} << 24) |
+                                 (std::size_t{bytes[chunk + 5]} << 16) |
+                                 (std::size_t{bytes[chunk + 6]} << 8) | bytes[chunk + 7];
+        const std::size_t end = std::min(bytes.size(), chunk + 8 + size);
+        std::uint8_t status = 0;
+        for (std::size_t at = chunk + 8; at < end;) {
+            readNumber(bytes, at);  // the delta
+            if (at < end && bytes[at] >= 0x80) {
+                status = bytes[at++];
+            }
+            if (status == 0xFF && at < end) {
+                if (bytes[at] == 0x03 || bytes[at] == 0x04) {
+                    bytes[at] = 0x01;
+                }
+                ++at;
+                at += readNumber(bytes, at);
+            } else if (status == 0xF0 || status == 0xF7) {
+                at += readNumber(bytes, at);
+            } else {
+                at += (status & 0xE0u) == 0xC0u ? 1 : 2;
+            }
+        }
+        chunk += 8 + size;
+    }
+    return bytes;
+}
+
 mid2nolt::Bytes fileBytes(const Arrangement& arrangement) {
     std::FILE* file = std::tmpfile();
     EXPECT_TRUE(

@@ -16,6 +16,9 @@ namespace testing_support {
 // The song `bytes` hold, loaded as the programs load a file (a failure to
 // load fails the test).
 std::unique_ptr<mid2nolt::Song> loadBytes(const mid2nolt::Bytes& bytes);
+// The file with every track and instrument name made a plain text event, as
+// most files come: the same bytes but for each name's meta type.
+mid2nolt::Bytes withoutNames(mid2nolt::Bytes bytes);
 // The bytes of the file an arrangement makes.
 mid2nolt::Bytes fileBytes(const mid2nolt::Arrangement& arrangement);
 // Every note of a song, sorted.
