@@ -28,6 +28,8 @@ enum class DrumChoice : std::uint8_t {
 struct SourcePart {
     std::uint32_t track = 0;
     std::uint8_t channel = 0;
+    std::string name;  // its track's name, else its instrument's, as written
+    int program = -1;  // the channel's first General MIDI program there, -1 for none
 };
 
 // A part the user names: a track, and one of its MIDI channels or all.

@@ -75,11 +75,18 @@ Order sortedBy(const Items<Tick>& items, Key key) {
 
 namespace {
 
+// A track's names: whether one says it carries the tune, and the name its
+// parts go by (its first track name, else its first instrument name).
+struct TrackNames {
+    bool lead = false;
+    std::string name;
+    bool named = false;  // by a track name
+};
+
 // Keeps an event that is no note: a channel event with its part's, the others
-// (but track names after track 0) with their data; and says whether a track
-// or instrument name says the track carries the tune.
+// (but track names after track 0) with their data; and reads the names.
 void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const TrackEvent& event,
-               bool& lead) {
+               TrackNames& names) {
     switch (event.kind) {
         case EventKind::NoteOff:
         case EventKind::NoteOn:
@@ -90,10 +97,15 @@ void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const Tr
                 {tick, event.status, event.data1, event.data2});
             return;
         case EventKind::Meta:
-            lead = lead ||
-                   (event.text != nullptr &&
-                    (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta) &&
-                    namesLead(event.text, event.textLength));
+            if (event.text != nullptr &&
+                (event.metaType == kTrackNameMeta || event.metaType == kInstrumentNameMeta)) {
+                names.lead = names.lead || namesLead(event.text, event.textLength);
+                const bool trackName = event.metaType == kTrackNameMeta;
+                if (!names.named && (trackName || names.name.empty())) {
+                    names.name.assign(event.text, event.text + event.textLength);
+                    names.named = trackName;
+                }
+            }
             if (track != 0 && event.metaType == kTrackNameMeta) {
                 return;
             }
@@ -111,7 +123,7 @@ void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const Tr
 // note is a part, numbered after those before.
 template <typename Tick>
 void finishTrack(Items<Tick>& items, std::size_t first, std::uint32_t track,
-                 std::vector<SourcePart>& parts) {
+                 const std::string& name, std::vector<SourcePart>& parts) {
     items.erase(std::remove_if(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(),
                                [](const BasicItem<Tick>& i) { return i.end == i.start; }),
                 items.end());
@@ -123,7 +135,7 @@ void finishTrack(Items<Tick>& items, std::size_t first, std::uint32_t track,
     for (std::uint8_t c = 0; c < 16; ++c) {
         if (used[c]) {
             partOf[c] = static_cast<std::uint32_t>(parts.size());
-            parts.push_back({track, c});
+            parts.push_back({track, c, name});
         }
     }
     for (std::size_t n = first; n < items.size(); ++n) {
@@ -138,7 +150,7 @@ ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, 
     constexpr std::uint64_t kMostTick = std::numeric_limits<Tick>::max();
     const std::size_t first = items.size();
     bool fits = true;
-    bool named = false;
+    TrackNames names;
     const TrackEnd end = pairTrack(
         chunk, sounding,
         [&](std::uint64_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
@@ -152,7 +164,7 @@ ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, 
             items[first + note].end = static_cast<Tick>(tick);
         },
         [&](const TrackEvent& event, std::uint64_t tick) {
-            keepEvent(fit.rest, t, tick, event, named);
+            keepEvent(fit.rest, t, tick, event, names);
         });
     if (end.overflowed) {
         return ReadEnd::TooLong;
@@ -160,10 +172,10 @@ ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, 
     if (!fits) {
         return ReadEnd::WiderTicks;
     }
-    lead[t] = named;
+    lead[t] = names.lead;
     fit.rest.endTick = std::max(fit.rest.endTick, end.tick);
     fit.notes += items.size() - first;
-    finishTrack(items, first, t, fit.parts);
+    finishTrack(items, first, t, names.name, fit.parts);
     return ReadEnd::Read;
 }
 

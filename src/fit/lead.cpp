@@ -323,7 +323,8 @@ bool findTune(const Items<Tick>& items, const Order& byStart, const Order& byEnd
         hear(items, byStart, byEnd, fit.parts.size(), beat, shortestCut(fit.rest.division));
     std::vector<double> score(fit.parts.size(), 0);
     for (std::size_t p = 0; p < score.size(); ++p) {
-        score[p] = tuneScore(heard[p], programOf(fit.rest, fit.parts[p]));
+        fit.parts[p].program = programOf(fit.rest, fit.parts[p]);
+        score[p] = tuneScore(heard[p], fit.parts[p].program);
     }
     if (!leadParts(heard, score, named, options, fit)) {
         return false;

@@ -51,6 +51,22 @@ EM_JS(void, reportFit, (std::uint32_t channels, double notes, double keptWhole, 
                         double most), {
     if (Module["onFit"]) Module["onFit"]({channels: channels >>> 0, notes, keptWhole, cutShort, most});
 });
+EM_JS(void, reportFitPart, (std::uint32_t track, std::uint32_t channel, const std::uint8_t* name,
+                            std::uint32_t nameLength, std::int32_t program), {
+    if (!Module["onFitPart"]) return;
+    // A name is bytes as the file writes them: one character each.
+    let text = "";
+    for (let i = 0; i < nameLength; i++) text += String.fromCharCode(HEAPU8[name + i]);
+    Module["onFitPart"]({track: track >>> 0, channel: channel >>> 0, name: text,
+                         program: program < 0 ? null : program});
+});
+EM_JS(void, reportFitTune, (const char* from, const std::uint32_t* parts, std::uint32_t count,
+                            std::uint32_t through), {
+    if (!Module["onFitTune"]) return;
+    const lead = [];
+    for (let i = 0; i < count; i++) lead.push(HEAPU32[(parts >> 2) + i]);
+    Module["onFitTune"]({from: UTF8ToString(from), parts: lead, through: through >>> 0});
+});
 EM_JS(void, reportArrangedTempo, (double notesAcross, int ownMaps), {
     if (Module["onArrangedTempo"]) Module["onArrangedTempo"](notesAcross, ownMaps !== 0);
 });
@@ -90,6 +106,17 @@ int runCommandLine(const char* program, int (*run)(int, char**), const char* arg
     std::fflush(stdout);
     std::fflush(stderr);
     return status;
+}
+
+// Where the Melody channel's tune came from, as the module names it.
+const char* tuneFrom(mid2nolt::TuneFrom from) {
+    switch (from) {
+        case mid2nolt::TuneFrom::Asked: return "asked";
+        case mid2nolt::TuneFrom::Named: return "named";
+        case mid2nolt::TuneFrom::Heard: return "heard";
+        case mid2nolt::TuneFrom::Skyline: break;
+    }
+    return "skyline";
 }
 
 int readNotes(const char* name) {
@@ -161,6 +188,13 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
                              static_cast<double>(channel.noteCount),
                              static_cast<double>(channel.cutShort), sources.c_str());
         }
+        for (const mid2nolt::SourcePart& part : fit.parts) {
+            reportFitPart(part.track, part.channel,
+                          reinterpret_cast<const std::uint8_t*>(part.name.data()),
+                          static_cast<std::uint32_t>(part.name.size()), part.program);
+        }
+        reportFitTune(tuneFrom(fit.tune.from), fit.tune.parts.data(),
+                      static_cast<std::uint32_t>(fit.tune.parts.size()), fit.tune.through);
         reportFit(record.fitChannels, static_cast<double>(fit.notes),
                   static_cast<double>(fit.keptWhole), static_cast<double>(fit.cutShort),
                   static_cast<double>(fit.most));

@@ -52,11 +52,35 @@ export { init } from "./instance.mjs";
  */
 
 /**
+ * A part of the source the fit read: the notes of a track on one MIDI
+ * channel, with the track's name (its instrument's where it has none; ""
+ * for none) and the channel's first General MIDI program (null for none).
+ * @typedef {object} FitPart
+ * @property {number} track
+ * @property {number} channel
+ * @property {string} name
+ * @property {number|null} program
+ */
+
+/**
+ * Where the Melody channel's tune comes from: the part `--melody` asks for
+ * ("asked"), the parts named for it ("named"), the part that sounds like a
+ * tune ("heard", its phrases spanning `through` per cent of the song), or the
+ * highest notes of every part ("skyline"); `parts` indexes `Fit.parts`.
+ * @typedef {object} FitTune
+ * @property {"asked"|"named"|"heard"|"skyline"} from
+ * @property {number[]} parts
+ * @property {number} through
+ */
+
+/**
  * A fit to driver channels, as the console gives it: each channel with notes,
  * and the notes kept whole and cut short of all the source's against the
- * most that many monophonic channels can hold whole.
+ * most that many monophonic channels can hold whole as the roles let notes in.
  * @typedef {object} Fit
  * @property {number} channels the channels asked for
+ * @property {FitPart[]} parts every part with notes, by track and channel
+ * @property {FitTune} tune
  * @property {FitChannel[]} fitted
  * @property {number} notes
  * @property {number} keptWhole
@@ -134,6 +158,10 @@ export async function arrange(name, bytes, args = []) {
   const tempo = { notesAcrossTempo: 0, ownTempoMaps: false };
   /** @type {FitChannel[]} */
   const fitted = [];
+  /** @type {FitPart[]} */
+  const fitParts = [];
+  /** @type {FitTune|null} */
+  let tune = null;
   /** @type {Fit|null} */
   let fit = null;
   const { core, ...run } = await runCore("arrange", name, bytes, args, {
@@ -146,8 +174,19 @@ export async function arrange(name, bytes, args = []) {
     onFitChannel(channel) {
       fitted.push(channel);
     },
+    onFitPart(part) {
+      fitParts.push(part);
+    },
+    onFitTune(chosen) {
+      tune = chosen;
+    },
     onFit(totals) {
-      fit = { ...totals, fitted };
+      fit = {
+        ...totals,
+        parts: fitParts,
+        tune: tune ?? { from: "skyline", parts: [], through: 0 },
+        fitted,
+      };
     },
     onArrangedTempo(notesAcross, ownMaps) {
       tempo.notesAcrossTempo = notesAcross;

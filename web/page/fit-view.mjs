@@ -1,6 +1,7 @@
-// The fit to driver channels: a row a channel (its role, the parts of the
-// source its notes came from, its notes and those cut short), and the notes
-// kept whole against the most that many channels can hold whole.
+// The fit to driver channels: where the tune comes from, a row a channel (its
+// role, the parts of the source its notes came from, its notes and those cut
+// short), the notes kept whole against the most that many channels can hold
+// whole, and the parts the Melody select offers.
 import { countText, labelCells } from "./script-list.mjs";
 
 // `fit`: what `arrange` gave with --channels, or null to hide it all.
@@ -34,7 +35,63 @@ export function showFit(frame, table, summary, fit) {
   });
   const share = fit.most === 0 ? 1 : fit.keptWhole / fit.most;
   summary.textContent =
+    `${tuneText(fit)} ` +
     `Kept ${countText(fit.keptWhole)} of ${countText(fit.notes)} notes whole ` +
     `(${Math.round(share * 100)} % of the most ${fit.channels} channels can hold whole, ` +
     `${countText(fit.most)}) and ${countText(fit.cutShort)} cut short.`;
+}
+
+// The General MIDI families, eight programs each.
+const families = [
+  "Piano",
+  "Chromatic percussion",
+  "Organ",
+  "Guitar",
+  "Bass",
+  "Strings",
+  "Ensemble",
+  "Brass",
+  "Reed",
+  "Pipe",
+  "Synth lead",
+  "Synth pad",
+  "Synth effects",
+  "Ethnic",
+  "Percussive",
+  "Sound effects",
+];
+
+// A part as a person reads it: "Track 2, channel 1: Flute (Pipe, program 74)".
+function partText({ track, channel, name, program }) {
+  const instrument = program === null ? "" : `${families[program >> 3]}, program ${program + 1}`;
+  const about = [name, instrument].filter((text) => text !== "");
+  const label = about.length === 0 ? "" : `: ${about[0]}${about[1] ? ` (${about[1]})` : ""}`;
+  return `Track ${track}, channel ${channel}${label}`;
+}
+
+// Where the Melody channel's tune comes from, as a sentence.
+function tuneText({ tune, parts }) {
+  const lead = tune.parts.map((p) => partText(parts[p])).join(" and ");
+  switch (tune.from) {
+    case "asked":
+      return `Melody from ${lead}, as chosen.`;
+    case "named":
+      return `Melody from ${lead}, named for the tune.`;
+    case "heard":
+      return `Melody from ${lead}: one note at a time through ${tune.through} % of the song.`;
+    default:
+      return "Melody from the highest notes of every part: no part plays a tune alone.";
+  }
+}
+
+// The Melody select: Automatic, then each part of the fit's source (the
+// choice kept where the part is still there); `fit` null empties it.
+export function showMelodyChoices(select, fit) {
+  const chosen = select.value;
+  const parts = fit === null ? [] : fit.parts;
+  select.replaceChildren(new Option("Automatic", ""));
+  for (const part of parts) {
+    select.add(new Option(partText(part), `${part.track}:${part.channel}`));
+  }
+  select.value = [...select.options].some((o) => o.value === chosen) ? chosen : "";
 }

@@ -9,7 +9,7 @@ import {
   watchSourceForm,
 } from "./source-form.mjs";
 import { arrangeFailure, consoleSummary, showConsole } from "./console-view.mjs";
-import { showFit } from "./fit-view.mjs";
+import { showFit, showMelodyChoices } from "./fit-view.mjs";
 import { showLossComparison } from "./loss-comparison.mjs";
 import { download, lossSummary, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
@@ -73,6 +73,9 @@ async function arranged(name, args, arrangeArgs, renamed) {
       "note(s), so each of their voices carries a tempo map of its own, and its script keeps " +
       "the file's time. For a sequencer that plays only format 1, arrange with --format 1.";
   showFit($("fit"), $("fit-table"), $("fit-summary"), arrangement.fit);
+  if (arrangement.fit !== null) {
+    showMelodyChoices(form.elements.melody, arrangement.fit);
+  }
   save.onclick = () =>
     download(
       arrangement.name.slice(arrangement.name.lastIndexOf("/") + 1),
@@ -184,6 +187,8 @@ watchSourceForm(form, $("drop-zone"), {
     $("source-name").hidden = false;
     $("source-name").textContent = `${file.name} (${file.size} bytes)`;
     $("convert").disabled = false;
+    // Another file has other parts.
+    showMelodyChoices(form.elements.melody, null);
     run();
   },
   onOptions() {

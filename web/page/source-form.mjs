@@ -13,16 +13,18 @@ export function argumentsFrom(form) {
 
 // The arranger's arguments, or null when the file is converted as it is. The
 // voice limit and the channel count go as typed: the arranger says what it
-// cannot read (both at once, say).
+// cannot read (both at once, say). The melody part goes with a fit only.
 export function arrangeArgumentsFrom(form) {
   if (!form.elements.arrange.checked) {
     return null;
   }
   const voices = form.elements.voices.value.trim();
   const channels = form.elements.channels.value.trim();
+  const melody = form.elements.melody.value;
   return [
     ...(voices === "" ? [] : ["--voices", voices]),
     ...(channels === "" ? [] : ["--channels", channels]),
+    ...(channels === "" || melody === "" ? [] : ["--melody", melody]),
   ];
 }
 
@@ -79,7 +81,7 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions, onSubmit 
       onSource(file);
     }
   });
-  for (const option of ["packing", "frequency", "arrange", "voices", "channels"]) {
+  for (const option of ["packing", "frequency", "arrange", "voices", "channels", "melody"]) {
     form.elements[option].addEventListener("change", onOptions);
   }
   form.addEventListener("submit", (event) => {

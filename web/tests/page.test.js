@@ -395,8 +395,9 @@ async function expectFitsWidth(page) {
 }
 
 // Fitted to 3 driver channels: the channel table and the fit as the console
-// gives them, the fitted file as the native arranger writes it, a script per
-// channel with mute and solo, and every view within the page's width.
+// gives them, the fitted file as the native arranger writes it, the melody
+// chosen, a script per channel with mute and solo, and every view within the
+// page's width.
 test("arranged first and fitted to driver channels", async ({ page }) => {
   const problems = guard(page);
   await page.goto("index.html");
@@ -438,6 +439,24 @@ test("arranged first and fitted to driver channels", async ({ page }) => {
   );
   await expectAccessible(page);
   await expectFitsWidth(page);
+
+  // The summary says where the tune comes from; the Melody select fits again
+  // with the part chosen, as the command line does.
+  const [, track, channel] = /^Melody from Track (\d+), Channel (\d+)/m.exec(native.stdout);
+  await expect(page.locator("#fit-summary")).toContainText(
+    `Melody from Track ${track}, channel ${channel}`,
+  );
+  const other = await page.locator("#melody option").nth(2).getAttribute("value");
+  await page.getByLabel(/^Melody/).selectOption(other);
+  const asked = ["--channels", "3", "--melody", other];
+  await expect(page.locator("#arrange-command-line")).toHaveText(
+    `$ mid2nolt-arrange demo.mid ${asked.join(" ")}`,
+  );
+  await expect(page.locator("#arrange-console")).toHaveText(
+    `${runNative("demo.mid", demo, asked, nativeArranger).stdout}[exit status 0]`,
+  );
+  await expect(page.locator("#fit-summary")).toContainText("as chosen");
+  await page.getByLabel(/^Melody/).selectOption("");
 
   // A count the arranger refuses: its error.
   await page.getByLabel(/^Fit to driver channels/).fill("0");
