@@ -27,7 +27,8 @@ using TrackSink = std::function<bool(std::span<const std::uint8_t>)>;
 // microseconds over its length in quarter notes, set where the span starts,
 // after the note events there. Each tempo is rounded to a whole microsecond
 // and the rounding carried into the next span, so that the voice's time at
-// every note event stays within rounding of the file's.
+// every note event stays within rounding of the file's; a long span ends
+// with a quarter note of its own tempo, so that its rounding does not add up.
 class VoiceWriter {
 public:
     // For every track written after: own tempo maps or none; whether to
@@ -84,6 +85,8 @@ private:
     void writeTick(std::uint64_t tick);
     void writeOther(std::uint64_t tick, const TrackEvent& event);
     void closeSpan(std::size_t w, std::uint64_t tick);
+    double spanTempo(Voice& voice, std::uint64_t from, std::uint64_t to);
+    double splitTempo(std::size_t w, std::uint64_t tick);
     void measure(Voice& voice, std::uint64_t tick, bool starts);
     std::size_t writerOf(std::uint8_t channel, std::uint32_t note) const {
         return firstWriter_[channel] + (plan_->voiceOf[note] & ~kCut);

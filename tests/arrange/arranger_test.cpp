@@ -356,6 +356,38 @@ INSTANTIATE_TEST_SUITE_P(
                    0, 2, 1, 1}),
     [](const testing::TestParamInfo<TimingCase>& info) { return info.param.name; });
 
+// A voice with a tempo map of its own, then a rest of 6,000 quarter notes
+// under changing tempos: one tempo, rounded to a microsecond, would put the
+// next note up to 3 ms off; each note stays within a tenth of a millisecond.
+TEST(ArrangeTiming, ALongRestKeepsTheNextNoteOnTime) {
+    constexpr std::uint64_t kRest = 6000 * 96;
+    const auto source = loadBytes(smf::file(1, 96,
+                                            {smf::Track()
+                                                 .tempo(0, 500000)
+                                                 .tempo(48, 400000)
+                                                 .tempo(96000 - 48, 500000)
+                                                 .tempo(288000, 500001)
+                                                 .end(),
+                                             smf::Track()
+                                                 .noteOn(0, 0, 60, 100)
+                                                 .noteOff(96, 0, 60)
+                                                 .noteOn(kRest, 0, 62, 100)
+                                                 .noteOff(96, 0, 62)
+                                                 .end()}));
+    Arranged arranged;
+    std::string error;
+    ASSERT_TRUE(mid2nolt::arrange(*source, {}, arranged.arrangement, error)) << error;
+    arranged.song = loadBytes(fileBytes(arranged.arrangement));
+    ASSERT_EQ(arranged.arrangement.format, 2);
+    const auto before = timedNotes(*source);
+    const auto after = timedNotes(*arranged.song);
+    ASSERT_EQ(before.size(), after.size());
+    for (std::size_t n = 0; n < before.size(); ++n) {
+        EXPECT_EQ(before[n].first, after[n].first);
+        EXPECT_NEAR(before[n].second, after[n].second, 1e-4) << "note " << n;
+    }
+}
+
 // On every shared file: the arranged file holds exactly the source's notes,
 // at the same times (within 1 ms), each voice track sounds one note at a time, and its conversion
 // writes (almost) no note line of 0 ticks where the plain conversion writes many.
