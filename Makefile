@@ -106,8 +106,8 @@ lint: web/node_modules/.package-lock.json
 	$(CONFIGURE) dev
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 	run-clang-tidy -quiet -p build/dev "$$PWD/src/"
-	cd web && npx prettier --check "**/*.{js,mjs,ts,mts}" ../bench/web.mjs ../bench/loss.mjs ../bench/fit.mjs ../bench/melody.mjs ../bench/sample-files.mjs
-	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs bench/loss.mjs bench/fit.mjs bench/melody.mjs bench/sample-files.mjs
+	cd web && npx prettier --check "**/*.{js,mjs,ts,mts}" ../bench/web.mjs ../bench/loss.mjs ../bench/fit.mjs ../bench/melody.mjs ../bench/chords.mjs ../bench/arranged.mjs ../bench/sample-files.mjs
+	web/node_modules/.bin/eslint -c web/eslint.config.js web bench/web.mjs bench/loss.mjs bench/fit.mjs bench/melody.mjs bench/chords.mjs bench/arranged.mjs bench/sample-files.mjs
 	web/node_modules/.bin/tsc -p web/tsconfig.json --noEmit
 
 # The Debian package, built from the product alone, then checked.

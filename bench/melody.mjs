@@ -12,11 +12,10 @@
 //   FIT_EACH=1 node bench/melody.mjs ...      and a line a file and count
 //
 // Needs the site (make web) for reading notes.
-import { execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from "node:fs";
-import { tmpdir } from "node:os";
+import { readFileSync, readdirSync } from "node:fs";
 import { join } from "node:path";
-import { arrange, fileNotes } from "../build/web/mid2nolt.mjs";
+import { fileNotes } from "../build/web/mid2nolt.mjs";
+import { arranged } from "./arranged.mjs";
 
 const folder = process.argv[2] ?? "../shared/melody-samples/pop909";
 const label = new RegExp(process.argv[3] ?? "^MELODY$", "i");
@@ -142,24 +141,6 @@ function anonymous({ header, tracks }, seed) {
   return Buffer.concat(chunks);
 }
 
-const workDir = mkdtempSync(join(tmpdir(), "melody-"));
-async function fitted(bytes, channels) {
-  const args = ["--channels", String(channels)];
-  if (!process.env.MID2NOLT_ARRANGE)
-    return (await arrange("in.mid", bytes, args)).bytes;
-  writeFileSync(join(workDir, "in.mid"), bytes);
-  try {
-    execFileSync(process.env.MID2NOLT_ARRANGE, [
-      join(workDir, "in.mid"),
-      ...args,
-      `-o${join(workDir, "out.mid")}`,
-    ]);
-  } catch {
-    return null;
-  }
-  return new Uint8Array(readFileSync(join(workDir, "out.mid")));
-}
-
 const key = (n) => `${n.key}@${Math.round(n.start / near)}`;
 const total = Object.fromEntries(
   counts.map((n) => [n, { labelled: 0, melody: 0, struck: 0, whole: 0 }]),
@@ -179,7 +160,7 @@ for (const [index, file] of readdirSync(folder, { recursive: true })
   const input =
     process.env.NAMES === "keep" ? bytes : anonymous(source, index + 1);
   for (const channels of counts) {
-    const out = await fitted(input, channels);
+    const out = await arranged(input, ["--channels", String(channels)]);
     if (out === null) continue;
     const tracks = readFile(out).tracks;
     const kept = await fileNotes(out);

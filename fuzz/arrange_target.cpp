@@ -181,15 +181,27 @@ void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::u
     }
 }
 
-// The fit takes the song it fits, and lets it go.
+// Whether every note of `kept` lies within a note of `before` of its key.
+bool slicesOf(const std::vector<Note>& before, const std::vector<Note>& kept) {
+    return std::all_of(kept.begin(), kept.end(), [&](const Note& n) {
+        return std::any_of(before.begin(), before.end(), [&](const Note& b) {
+            return b.key == n.key && b.start <= n.start && n.end <= b.end;
+        });
+    });
+}
+
+// The fit takes the song it fits, and lets it go. With arpeggios, every note
+// is a slice of a source note instead.
 void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& before,
-              std::uint32_t channels, mid2nolt::DrumChoice drums) {
-    const std::string mode = "channels " + std::to_string(channels) + ": ";
+              mid2nolt::FitOptions options) {
+    const std::uint32_t channels = options.channels;
+    const std::string mode = "channels " + std::to_string(channels) + " arpeggio " +
+                             std::to_string(options.arpeggio) + ": ";
     const std::uint16_t division = source->division;
     mid2nolt::ChannelFit fit;
     std::string error;
-    if (!mid2nolt::fitChannels(std::move(source), {channels, drums, {}}, fit, error)) {
-        return;  // a track runs past 64 bits: the arranger says so too
+    if (!mid2nolt::fitChannels(std::move(source), options, fit, error)) {
+        return;  // a track runs past 64 bits, or arpeggios too fine: the arranger says so too
     }
     mid2nolt::Song fitted;
     mid2nolt::buildFittedSong(fit, fitted);
@@ -205,6 +217,9 @@ void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& b
     std::sort(sourceNotes.begin(), sourceNotes.end());
     std::vector<std::tuple<std::uint64_t, std::uint8_t, std::uint8_t>> kept;
     SongNotes notes = pairedNotes(song);
+    if (options.arpeggio != 0 && !slicesOf(before, notes.notes)) {
+        fuzzing::fail(mode + "a note not a slice of a source note");
+    }
     std::uint32_t withNotes = 0;
     for (std::size_t t = 0; t < song.tracks.size(); ++t) {
         const std::span<Note> track = notes.track(t);
@@ -220,7 +235,8 @@ void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& b
     }
     std::sort(kept.begin(), kept.end());
     if (withNotes > channels ||
-        !std::includes(sourceNotes.begin(), sourceNotes.end(), kept.begin(), kept.end())) {
+        (options.arpeggio == 0 &&
+         !std::includes(sourceNotes.begin(), sourceNotes.end(), kept.begin(), kept.end()))) {
         fuzzing::fail(mode + "more channels than asked or a note not the source's");
     }
 }
@@ -249,8 +265,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(*song, notes, 1 + (size > 0 ? data[size - 1] % 3u : 0u));
         if (song->format != 2) {
             const std::uint8_t pick = size > 1 ? data[size - 2] : 0;
-            checkFit(std::move(song), notes, 1 + pick % 8u,
-                     static_cast<mid2nolt::DrumChoice>(pick / 8 % 3));
+            mid2nolt::FitOptions options;
+            options.channels = 1 + pick % 8u;
+            options.drums = static_cast<mid2nolt::DrumChoice>(pick / 8 % 3);
+            options.arpeggio = pick / 24 % 5;  // 0: none; else 1 to 4 driver ticks
+            checkFit(std::move(song), notes, options);
         }
     }
     return 0;

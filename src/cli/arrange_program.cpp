@@ -15,6 +15,7 @@
 
 #include "arrange/arranger.h"
 #include "cli/fit_console.h"
+#include "cli/frequency_option.h"
 #include "cli/process.h"
 #include "fit/channel_fit.h"
 #include "fit/fitted_song.h"
@@ -27,7 +28,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
     "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums --melody[T[:C]]\n"
-    "\t-o[outfile.mid] --format[1]\n";
+    "\t--arpeggio[K] -f[Custom Frequency] -o[outfile.mid] --format[1]\n";
 constexpr const char* kHelp =
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
@@ -53,12 +54,17 @@ constexpr const char* kHelp =
     "\tChannel C only, where given), numbered as the console shows them;\n"
     "\tby default the tune is the part named for it, else the part that\n"
     "\tsounds like one, else the highest notes of all. Where the tune\n"
-    "\trests for a bar or more, the part that answers it takes over.\n";
+    "\trests for a bar or more, the part that answers it takes over.\n"
+    "--arpeggio[K] has each harmony channel play the notes it stands for\n"
+    "\tthat sound together in turn, low to high, K driver ticks (1 to 255)\n"
+    "\ta step at the frequency -f gives (60 by default), as the converter\n"
+    "\treads it; what the melody and the bass cut short plays on there.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Arrange Parameter : ";
 constexpr const char* kInvalidVoices = "ERROR- Invalid Voice Count : ";
 constexpr const char* kInvalidFormat = "ERROR- Invalid Output Format : ";
 constexpr const char* kInvalidChannels = "ERROR- Invalid Channel Count : ";
 constexpr const char* kInvalidMelody = "ERROR- Invalid Melody Part : ";
+constexpr const char* kInvalidArpeggio = "ERROR- Invalid Arpeggio Step : ";
 
 using mid2nolt::cli::File;
 using mid2nolt::cli::kFailure;
@@ -72,6 +78,8 @@ struct Options {
     std::uint32_t channels = 0;  // 0: no fit
     std::optional<mid2nolt::DrumChoice> drums;
     std::optional<mid2nolt::PartChoice> melody;
+    std::uint32_t arpeggio = 0;  // driver ticks a step; 0: no arpeggios
+    std::optional<std::uint32_t> frequency;
 };
 
 // A count: decimal digits only, 1 to `most`.
@@ -130,6 +138,10 @@ bool optionsAgree(const Options& options) {
                                                            : "--no-drums without --channels";
     } else if (options.channels == 0 && options.melody) {
         clash = "--melody without --channels";
+    } else if (options.channels == 0 && options.arpeggio != 0) {
+        clash = "--arpeggio without --channels";
+    } else if (options.frequency && options.arpeggio == 0) {
+        clash = "-f without --arpeggio";
     }
     if (clash != nullptr) {
         std::fprintf(stderr, "%s%s\n", kInvalidParameter, clash);
@@ -137,61 +149,80 @@ bool optionsAgree(const Options& options) {
     return clash == nullptr;
 }
 
+// The value of option `name` ("--voices") at argv[i]: after '=' in the same
+// argument, else the next argument ("" where there is none); null where
+// argv[i] is another option.
+const char* valueOf(const char* name, int argc, char** argv, int& i) {
+    const std::size_t length = std::strlen(name);
+    const char* option = argv[i];
+    if (std::strncmp(option, name, length) != 0 ||
+        (option[length] != '\0' && option[length] != '=')) {
+        return nullptr;
+    }
+    return option[length] == '=' ? option + length + 1 : (i + 1 < argc ? argv[++i] : "");
+}
+
+// Writes `message` with `value` ("[None]" where empty); false.
+bool invalid(const char* message, const char* value) {
+    std::fprintf(stderr, "%s%s\n", message, *value == '\0' ? "[None]" : value);
+    return false;
+}
+
+// Reads argv[i] where it is an option with a value; `matched` false where it
+// is none of them. False after writing the message of a fault.
+bool readValueOption(int argc, char** argv, int& i, Options& options, bool& matched) {
+    matched = true;
+    if (const char* value = valueOf("--voices", argc, argv, i)) {
+        return readCount(value, UINT32_MAX, options.maxVoices) || invalid(kInvalidVoices, value);
+    }
+    if (const char* value = valueOf("--format", argc, argv, i)) {
+        options.format = 1;
+        return std::strcmp(value, "1") == 0 || invalid(kInvalidFormat, value);
+    }
+    if (const char* value = valueOf("--channels", argc, argv, i)) {
+        return readCount(value, 255, options.channels) || invalid(kInvalidChannels, value);
+    }
+    if (const char* value = valueOf("--melody", argc, argv, i)) {
+        return readPart(value, options.melody.emplace()) || invalid(kInvalidMelody, value);
+    }
+    if (const char* value = valueOf("--arpeggio", argc, argv, i)) {
+        return readCount(value, 255, options.arpeggio) || invalid(kInvalidArpeggio, value);
+    }
+    matched = false;
+    return true;
+}
+
 // The source first, then the options in any order; "-o name", "--voices N"
-// and "--format 1" may also be written as one argument ("-oname",
-// "--voices=N", "--format=1").
+// and the other options with a value may also be written as one argument
+// ("-oname", "--voices=N", "--format=1"); "-f" as the converter reads it.
 bool readOptions(int argc, char** argv, Options& options) {
     options.source = argv[1];
     for (int i = 2; i < argc; ++i) {
         const char* option = argv[i];
-        const char* value = nullptr;
+        bool matched = false;
         if (std::strncmp(option, "-o", 2) == 0) {
-            value = option[2] != '\0' ? option + 2 : (i + 1 < argc ? argv[++i] : "");
+            const char* value = option[2] != '\0' ? option + 2 : (i + 1 < argc ? argv[++i] : "");
             if (*value == '\0') {
-                std::fprintf(stderr, "%s%s\n", "ERROR- Invalid Output File : ", "[None]");
-                return false;
+                return invalid("ERROR- Invalid Output File : ", value);
             }
             options.output = value;
-        } else if (std::strncmp(option, "--voices", 8) == 0 &&
-                   (option[8] == '\0' || option[8] == '=')) {
-            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
-            if (!readCount(value, UINT32_MAX, options.maxVoices)) {
-                std::fprintf(stderr, "%s%s\n", kInvalidVoices, *value == '\0' ? "[None]" : value);
+        } else if (std::strncmp(option, "-f", 2) == 0) {
+            if (!mid2nolt::cli::readFrequencyOption(option + 2, options.frequency.emplace())) {
                 return false;
             }
-        } else if (std::strncmp(option, "--format", 8) == 0 &&
-                   (option[8] == '\0' || option[8] == '=')) {
-            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
-            if (std::strcmp(value, "1") != 0) {
-                std::fprintf(stderr, "%s%s\n", kInvalidFormat, *value == '\0' ? "[None]" : value);
-                return false;
-            }
-            options.format = 1;
-        } else if (std::strncmp(option, "--channels", 10) == 0 &&
-                   (option[10] == '\0' || option[10] == '=')) {
-            value = option[10] == '=' ? option + 11 : (i + 1 < argc ? argv[++i] : "");
-            if (!readCount(value, 255, options.channels)) {
-                std::fprintf(stderr, "%s%s\n", kInvalidChannels, *value == '\0' ? "[None]" : value);
-                return false;
-            }
+        } else if (!readValueOption(argc, argv, i, options, matched)) {
+            return false;
+        } else if (matched) {
+            continue;
         } else if (std::strcmp(option, "--drums") == 0 || std::strcmp(option, "--no-drums") == 0) {
             const auto drums =
                 option[2] == 'd' ? mid2nolt::DrumChoice::On : mid2nolt::DrumChoice::Off;
             if (options.drums && *options.drums != drums) {
-                std::fprintf(stderr, "%s%s\n", kInvalidParameter, "--drums with --no-drums");
-                return false;
+                return invalid(kInvalidParameter, "--drums with --no-drums");
             }
             options.drums = drums;
-        } else if (std::strncmp(option, "--melody", 8) == 0 &&
-                   (option[8] == '\0' || option[8] == '=')) {
-            value = option[8] == '=' ? option + 9 : (i + 1 < argc ? argv[++i] : "");
-            if (!readPart(value, options.melody.emplace())) {
-                std::fprintf(stderr, "%s%s\n", kInvalidMelody, *value == '\0' ? "[None]" : value);
-                return false;
-            }
         } else {
-            std::fprintf(stderr, "%s%s\n", kInvalidParameter, option);
-            return false;
+            return invalid(kInvalidParameter, option);
         }
     }
     return optionsAgree(options);
@@ -341,7 +372,8 @@ bool fitToChannels(std::unique_ptr<mid2nolt::Song> song, const Options& options,
     std::string error;
     if (!mid2nolt::fitChannels(
             std::move(song),
-            {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto), options.melody},
+            {options.channels, options.drums.value_or(mid2nolt::DrumChoice::Auto), options.melody,
+             options.arpeggio, options.frequency.value_or(60)},
             fit.emplace(), error)) {
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return false;

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "cli/frequency_option.h"
 #include "cli/process.h"
-#include "cli/unsigned_text.h"
 #include "convert/run_record.h"
 #include "convert/track_output.h"
 #include "midi/messages.h"
@@ -26,7 +26,6 @@ constexpr const char* kHelp =
     "\tthe rate of which may vary wildly depending upon your\n"
     "\tproject requirements. The default is 60.\n";
 constexpr const char* kInvalidParameter = "ERROR- Invalid Conversion Parameter : ";
-constexpr const char* kInvalidFrequency = "ERROR- Invalid Driver Frequency : ";
 
 using mid2nolt::cli::File;
 using mid2nolt::cli::kFailure;
@@ -68,18 +67,9 @@ bool readOptions(int argc, char** argv, Options& options) {
     for (int i = 2; i < argc; ++i) {
         const char* option = argv[i];
         if (option[1] == 'f') {
-            // Read as C's "%u" reads: leading blanks and a sign are accepted,
-            // anything after the number is ignored.
-            std::uint32_t frequency = 0;
-            if (!mid2nolt::readUnsigned(option + 2, frequency)) {
-                if (option[2] == '\0') {
-                    std::fprintf(stderr, "%s[None]\n", kInvalidFrequency);
-                } else {
-                    std::fprintf(stderr, "%s%s\n", kInvalidFrequency, option + 2);
-                }
+            if (!mid2nolt::cli::readFrequencyOption(option + 2, options.driverFrequency)) {
                 return false;
             }
-            options.driverFrequency = frequency;
         } else if (std::strcmp(option, "-p") == 0) {
             options.packingFlag = true;
         } else {

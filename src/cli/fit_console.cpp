@@ -83,15 +83,27 @@ void printFit(const ChannelFit& fit, const std::vector<std::uint32_t>& tracks,
                        std::to_string(fit.parts[p].channel) + " (" + grouped(channel.fromPart[p]) +
                        ")";
         }
-        std::printf("Channel %zu, %s : %s note(s), %s cut short, from %s : Track %u\n", c + 1,
+        const std::string arpeggios = fit.arpeggios && channel.role == Role::Harmony
+                                          ? ", " + grouped(channel.arpeggiated) +
+                                                " played as arpeggio in " + grouped(channel.steps) +
+                                                " step(s)"
+                                          : "";
+        std::printf("Channel %zu, %s : %s note(s), %s cut short%s, from %s : Track %u\n", c + 1,
                     roleName(channel).c_str(), grouped(channel.noteCount).c_str(),
-                    grouped(channel.cutShort).c_str(), sources.c_str(), tracks[c]);
+                    grouped(channel.cutShort).c_str(), arpeggios.c_str(), sources.c_str(),
+                    tracks[c]);
     }
-    std::printf(
-        "Kept %s of %s note(s) whole and %s cut short in %u channel(s) (the most %u channel(s) "
-        "can hold whole: %s)\n",
-        grouped(fit.keptWhole).c_str(), grouped(fit.notes).c_str(), grouped(fit.cutShort).c_str(),
-        channels, channels, grouped(fit.most).c_str());
+    if (fit.arpeggio != 0 && !fit.arpeggios) {
+        std::printf("No harmony channel : --arpeggio changes nothing\n");
+    }
+    const std::string kept =
+        fit.arpeggios ? grouped(fit.keptWhole) + " of " + grouped(fit.notes) + " note(s) whole, " +
+                            grouped(fit.cutShort) + " cut short and " + grouped(fit.arpeggiated) +
+                            " played as arpeggio"
+                      : grouped(fit.keptWhole) + " of " + grouped(fit.notes) +
+                            " note(s) whole and " + grouped(fit.cutShort) + " cut short";
+    std::printf("Kept %s in %u channel(s) (the most %u channel(s) can hold whole: %s)\n",
+                kept.c_str(), channels, channels, grouped(fit.most).c_str());
 }
 
 }  // namespace mid2nolt::cli

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "fit/arpeggio.h"
 #include "fit/items.h"
 #include "fit/lead.h"
 #include "fit/lines.h"
@@ -146,13 +147,20 @@ std::uint32_t harmonyLane(const BasicItem<Tick>& item, const Items<Tick>& items,
 // what is free of all pitched lanes, as many as fit whole.
 template <typename Tick>
 void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Order bass,
-                      std::uint16_t division, bool legato, std::vector<Lane>& lanes) {
+                      std::uint16_t division, bool legato, std::vector<Lane>& lanes,
+                      LineEnds<Tick>* lineEnds) {
     for (BasicItem<Tick>& item : items) {
         item.lane = kNoItemLane;
     }
     lanes[0].role = Role::Melody;
     if (lanes.size() > 1) {
         lanes[1].role = Role::Bass;
+    }
+    // Where the harmony plays what the lines cut short, their ends as they were.
+    for (const Order* line : {&melody, &bass}) {
+        for (std::size_t i = 0; lineEnds != nullptr && i < line->size(); ++i) {
+            lineEnds->emplace_back((*line)[i], items[(*line)[i]].end);
+        }
     }
     placeLines(items, lanes, std::move(melody), std::move(bass), shortestCut(division), legato);
     // Lanes that hold no line note fill from the start: the latest free of
@@ -181,7 +189,8 @@ void placeAroundLines(Items<Tick>& items, const Orders& orders, Order melody, Or
 // and the lanes are named for the lines; else the lines are struck first.
 template <typename Tick>
 std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& tune,
-                               std::uint32_t pitched, bool allFit, ChannelFit& fit) {
+                               std::uint32_t pitched, bool allFit, ChannelFit& fit,
+                               LineEnds<Tick>* lineEnds) {
     std::vector<Lane> lanes(pitched);
     if (pitched == 0) {
         return lanes;
@@ -197,7 +206,7 @@ std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& t
         nameLanes(items, melody, bass, lanes);
     } else {
         placeAroundLines(items, orders, std::move(melody), std::move(bass), fit.rest.division,
-                         tune.legato(), lanes);
+                         tune.legato(), lanes, lineEnds);
     }
     return lanes;
 }
@@ -206,12 +215,15 @@ std::vector<Lane> placePitched(Items<Tick>& items, const Orders& orders, Tune& t
 // Gives each lane's channel, or kNoLane.
 template <typename Tick>
 std::vector<std::uint32_t> openChannels(const Items<Tick>& items, const std::vector<Lane>& lanes,
-                                        ChannelFit& fit) {
+                                        const Arpeggios<Tick>* arpeggios, ChannelFit& fit) {
     std::vector<std::uint64_t> perLane(lanes.size(), 0);
     for (const BasicItem<Tick>& item : items) {
         if (item.lane != kNoItemLane) {
             ++perLane[item.lane];
         }
+    }
+    for (std::size_t l = 0; arpeggios != nullptr && l < lanes.size(); ++l) {
+        perLane[l] = lanes[l].role == Role::Harmony ? arpeggios->slices[l].size() : perLane[l];
     }
     std::vector<std::uint32_t> channelOf(lanes.size(), kNoLane);
     std::uint32_t harmony = 0;
@@ -231,15 +243,35 @@ std::vector<std::uint32_t> openChannels(const Items<Tick>& items, const std::vec
     return channelOf;
 }
 
-// The channels, each note in the order they start, with their counts.
+// The harmony channels' arpeggios, with their counts.
+template <typename Tick>
+void fillArpeggios(Arpeggios<Tick>& arpeggios, const std::vector<std::uint32_t>& channelOf,
+                   ChannelFit& fit) {
+    for (std::size_t l = 0; l < channelOf.size(); ++l) {
+        if (channelOf[l] == kNoLane || fit.channels[channelOf[l]].role != Role::Harmony) {
+            continue;
+        }
+        FitChannel& channel = fit.channels[channelOf[l]];
+        channel.notes = std::move(arpeggios.slices[l]);
+        channel.fromPart = std::move(arpeggios.fromPart[l]);
+        channel.arpeggiated = arpeggios.arpeggiated[l];
+        channel.steps = arpeggios.steps[l];
+        fit.keptWhole += arpeggios.whole[l];
+        fit.arpeggiated += arpeggios.arpeggiated[l];
+    }
+}
+
+// The channels, each note in the order they start, with their counts; the
+// harmony channels', where they play `arpeggios`, from those.
 template <typename Tick>
 void fillChannels(const Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes,
-                  ChannelFit& fit) {
-    const std::vector<std::uint32_t> channelOf = openChannels(items, lanes, fit);
+                  Arpeggios<Tick>* arpeggios, ChannelFit& fit) {
+    const std::vector<std::uint32_t> channelOf = openChannels(items, lanes, arpeggios, fit);
     for (std::size_t i = 0; i < byStart.size(); ++i) {
         fetchAhead(items, byStart, i);
         const BasicItem<Tick>& item = items[byStart[i]];
-        if (item.lane == kNoItemLane) {
+        if (item.lane == kNoItemLane ||
+            (arpeggios != nullptr && lanes[item.lane].role == Role::Harmony)) {
             continue;
         }
         FitChannel& channel = fit.channels[channelOf[item.lane]];
@@ -248,6 +280,9 @@ void fillChannels(const Items<Tick>& items, const Order& byStart, const std::vec
         ++channel.fromPart[item.part];
         channel.cutShort += item.cut ? 1 : 0;
         (item.cut ? fit.cutShort : fit.keptWhole) += 1;
+    }
+    if (arpeggios != nullptr) {
+        fillArpeggios(*arpeggios, channelOf, fit);
     }
     for (FitChannel& channel : fit.channels) {
         channel.noteCount = std::get<FitNotes<Tick>>(channel.notes).size();
@@ -259,12 +294,19 @@ void fillChannels(const Items<Tick>& items, const Order& byStart, const std::vec
     }
 }
 
-// The fit of notes read, in four steps: the drums' channel, the tune, the
-// pitched lanes (lines and harmony), the channels; with the bound the roles
-// allow. See fitChannels.
+// The text of the error where the part --melody asks for has no pitched note.
+std::string noMelody(const PartChoice& asked) {
+    return "Track " + std::to_string(asked.track) +
+           (asked.channel ? ", Channel " + std::to_string(*asked.channel) : "") +
+           " has no pitched note to carry the melody (--melody)";
+}
+
+// The fit of notes read, in five steps: the drums' channel, the tune, the
+// pitched lanes (lines and harmony), the arpeggios where asked, the channels;
+// with the bound the roles allow. See fitChannels; the error's text, or "".
 template <typename Tick>
-bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptions& options,
-              ChannelFit& fit) {
+std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptions& options,
+                     ChannelFit& fit) {
     Orders orders{byStarting(items), byFreeing(items)};
     const auto pitchedNotes =
         static_cast<std::uint64_t>(std::count_if(items.begin(), items.end(), isPitched<Tick>));
@@ -272,7 +314,7 @@ bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptio
     const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
     Tune tune;
     if (!findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune)) {
-        return false;
+        return noMelody(*options.melody);
     }
     std::uint64_t pitchedMost = 0;
     fit.most = mostByRole(
@@ -281,8 +323,10 @@ bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptio
             items[n].lane = static_cast<std::uint8_t>(lane);
         },
         pitchedMost);
+    LineEnds<Tick> lineEnds;
     std::vector<Lane> lanes =
-        placePitched(items, orders, tune, pitched, pitchedMost == pitchedNotes, fit);
+        placePitched(items, orders, tune, pitched, pitchedMost == pitchedNotes, fit,
+                     options.arpeggio != 0 ? &lineEnds : nullptr);
     // Each harmony part on one channel where it can be.
     keepPartsTogether(items, orders.byStart, lanes);
     // What only the placing needed goes before the channels are filled.
@@ -296,8 +340,20 @@ bool fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptio
         placeLine(items, lane, drumLine(items, orders.byStart, shortestCut(fit.rest.division)),
                   static_cast<std::uint32_t>(lanes.size() - 1));
     }
-    fillChannels(items, orders.byStart, lanes, fit);
-    return true;
+    std::optional<Arpeggios<Tick>> arpeggios;
+    if (options.arpeggio != 0) {
+        arpeggios = arpeggiate(items, orders.byStart, lanes, std::move(lineEnds), options, fit.rest,
+                               fit.parts.size());
+        if (arpeggios->tooMany) {
+            return "The arpeggios need more than " + std::to_string(kMostSlices) +
+                   " steps: a step of more driver ticks (--arpeggio) or a lower frequency (-f) "
+                   "needs fewer";
+        }
+        fit.arpeggios = std::any_of(lanes.begin(), lanes.end(),
+                                    [](const Lane& lane) { return lane.role == Role::Harmony; });
+    }
+    fillChannels(items, orders.byStart, lanes, arpeggios ? &*arpeggios : nullptr, fit);
+    return "";
 }
 
 // Reads the song's notes with `Tick` wide ticks and fits them; false where a
@@ -318,11 +374,9 @@ bool readAndFit(std::unique_ptr<Song>& song, const FitOptions& options, ChannelF
             return false;
     }
     song.reset();
-    if (!fitItems(items, lead, options, fit)) {
-        const PartChoice& asked = *options.melody;
-        error = "Track " + std::to_string(asked.track) +
-                (asked.channel ? ", Channel " + std::to_string(*asked.channel) : "") +
-                " has no pitched note to carry the melody (--melody)";
+    fit.arpeggio = options.arpeggio;
+    error = fitItems(items, lead, options, fit);
+    if (!error.empty()) {
         return false;
     }
     return true;

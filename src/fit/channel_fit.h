@@ -42,6 +42,8 @@ struct FitOptions {
     std::uint32_t channels = 1;
     DrumChoice drums = DrumChoice::Auto;
     std::optional<PartChoice> melody;  // the part that carries the tune, where the user says
+    std::uint32_t arpeggio = 0;        // driver ticks an arpeggio's step; 0: no arpeggios
+    std::uint32_t frequency = 60;      // the driver's ticks a second, for the arpeggios
 };
 
 enum class Role : std::uint8_t { Melody, Bass, Drums, Harmony };
@@ -84,6 +86,8 @@ struct FitChannel {
     std::uint64_t noteCount = 0;          // its notes, also once `notes` is let go
     std::vector<std::uint64_t> fromPart;  // notes per part, as ChannelFit::parts
     std::uint64_t cutShort = 0;
+    std::uint64_t arpeggiated = 0;  // notes played as an arpeggio (a harmony channel's)
+    std::uint64_t steps = 0;        // the arpeggios' steps
 };
 
 // A channel event that is no note: program, control, pressure, pitch bend.
@@ -121,6 +125,9 @@ struct ChannelFit {
     std::uint64_t notes = 0;           // in the song
     std::uint64_t keptWhole = 0;
     std::uint64_t cutShort = 0;
+    std::uint64_t arpeggiated = 0;  // played as an arpeggio, neither whole nor cut short
+    std::uint32_t arpeggio = 0;     // driver ticks a step, as asked; 0: none asked
+    bool arpeggios = false;         // the harmony channels play arpeggios
     std::uint64_t most = 0;  // the most notes the channels can hold whole, as the roles let in
     TuneChoice tune;
     SongRest rest;  // let go once the fitted song is built
@@ -132,8 +139,9 @@ std::string roleName(const FitChannel& channel);
 // Fits the notes of `song` (format 0 or 1) to `options.channels` channels.
 // The song is let go once read, before the fit's own arrays grow: the fit
 // keeps what it needs of it. False with `error` set (the text after
-// "ERROR- ") where a track's ticks run past 64 bits, or where the part
-// `options.melody` asks for has no pitched note.
+// "ERROR- ") where a track's ticks run past 64 bits, where the part
+// `options.melody` asks for has no pitched note, or where the arpeggios need
+// more slices than kMostSlices.
 bool fitChannels(std::unique_ptr<Song> song, const FitOptions& options, ChannelFit& fit,
                  std::string& error);
 

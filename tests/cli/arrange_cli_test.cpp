@@ -21,7 +21,7 @@ using testing_support::TempDir;
 const std::string kUsage =
     "Usage:\nmid2nolt-arrange infile.mid -o[outfile.mid] --voices[N] --format[1]\n"
     "mid2nolt-arrange infile.mid --channels[N] --drums|--no-drums --melody[T[:C]]\n"
-    "\t-o[outfile.mid] --format[1]\n"
+    "\t--arpeggio[K] -f[Custom Frequency] -o[outfile.mid] --format[1]\n"
     "Deals the notes of each track and channel into voices that sound\n"
     "\tone note at a time, each a track of its own on the same channel,\n"
     "\ttimed as the file is, so that each NOLT Script converted from it\n"
@@ -46,7 +46,11 @@ const std::string kUsage =
     "\tChannel C only, where given), numbered as the console shows them;\n"
     "\tby default the tune is the part named for it, else the part that\n"
     "\tsounds like one, else the highest notes of all. Where the tune\n"
-    "\trests for a bar or more, the part that answers it takes over.\n";
+    "\trests for a bar or more, the part that answers it takes over.\n"
+    "--arpeggio[K] has each harmony channel play the notes it stands for\n"
+    "\tthat sound together in turn, low to high, K driver ticks (1 to 255)\n"
+    "\ta step at the frequency -f gives (60 by default), as the converter\n"
+    "\treads it; what the melody and the bass cut short plays on there.\n";
 
 // One note in a format-0 file, and what the arranger makes of it: format 1,
 // a track 0 as long as the source with nothing else, and the note's voice.
@@ -204,6 +208,35 @@ INSTANTIATE_TEST_SUITE_P(
                     kSource,
                     {"song.mid", "--channels", "2", "--melody", "1:16"},
                     "ERROR- Invalid Melody Part : 1:16\n"},
+        ArrangeCase{"ArpeggioWithoutChannels",
+                    kSource,
+                    {"song.mid", "--arpeggio", "2"},
+                    "ERROR- Invalid Arrange Parameter : --arpeggio without --channels\n"},
+        ArrangeCase{"ArpeggioStepPastAByte",
+                    kSource,
+                    {"song.mid", "--channels", "3", "--arpeggio=256"},
+                    "ERROR- Invalid Arpeggio Step : 256\n"},
+        ArrangeCase{"FrequencyWithoutArpeggio",
+                    kSource,
+                    {"song.mid", "--channels", "3", "-f50"},
+                    "ERROR- Invalid Arrange Parameter : -f without --arpeggio\n"},
+        // One note, no harmony channel: the console says the step changes nothing.
+        ArrangeCase{"ArpeggioWithoutHarmony",
+                    kSource,
+                    {"song.mid", "--channels", "2", "--no-drums", "--arpeggio", "1", "-f50"},
+                    "",
+                    "Reading MIDI Source File : song.mid\n"
+                    "MIDI File Format 0 with 1 track(s)\n"
+                    "Fitting Track Data to 2 Channel(s)...\n"
+                    "Melody from the highest notes of every part : no part plays a tune alone\n"
+                    "Channel 1, Melody : 1 note(s), 0 cut short, from Track 0, Channel 0 (1) : "
+                    "Track 1\n"
+                    "No harmony channel : --arpeggio changes nothing\n"
+                    "Kept 1 of 1 note(s) whole and 0 cut short in 2 channel(s) (the most 2 "
+                    "channel(s) can hold whole: 1)\n"
+                    "Saving MIDI File Format 1 with 2 track(s) : song-arranged.mid\nDone!\n",
+                    0,
+                    {{"song-arranged.mid", text(kFitted)}}},
         ArrangeCase{"FitsToChannels",
                     kSource,
                     {"song.mid", "--channels", "2", "--no-drums"},

@@ -6,9 +6,10 @@ each option set of the program, one line of the program's table holds the exit
 status, the SHA-256 of stdout and of stderr, and the SHA-256 of every file
 written: the converter's scripts (golden.tsv, no option and "-p -f50"), the
 arranger's file (arrange-golden.tsv, no option, "--voices 1", "--voices 3",
-"--channels 3", "--channels 6"; natively also the fit at 1, 2, 4, 5 and 8
-channels and with --drums and --no-drums at 3 and 6, which the ports run
-through the same code and would take minutes to run under an emulator).
+"--channels 3", "--channels 6", "--channels 3 --arpeggio 1"; natively also the
+fit at 1, 2, 4, 5 and 8 channels, with --drums and --no-drums at 3 and 6, and
+with "--arpeggio 2 -f50" at 4, which the ports run through the same code and
+would take minutes to run under an emulator).
 
   golden.py check --exe BIN [--program arrange] [--emulator CMD] [--windows 1]
       compare a build with the table
@@ -37,13 +38,14 @@ SAMPLES = REPO.parent / "shared" / "midi-samples"
 PROGRAMS = {
     "convert": (Path(__file__).with_name("golden.tsv"), ["", "-p -f50"]),
     "arrange": (Path(__file__).with_name("arrange-golden.tsv"),
-                ["", "--voices 1", "--voices 3", "--channels 3", "--channels 6"]),
+                ["", "--voices 1", "--voices 3", "--channels 3", "--channels 6",
+                 "--channels 3 --arpeggio 1"]),
 }
 # Option sets run only where no emulator runs the program.
 NATIVE_ONLY = {
     "arrange": ["--channels 1", "--channels 2", "--channels 4", "--channels 5", "--channels 8",
                 "--channels 3 --drums", "--channels 3 --no-drums", "--channels 6 --drums",
-                "--channels 6 --no-drums"],
+                "--channels 6 --no-drums", "--channels 4 --arpeggio 2 -f50"],
 }
 
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "arrange/arranger.h"
+#include "convert/track_output.h"
 #include "fit/fitted_song.h"
 #include "midi/notes.h"
 #include "midi/timed_reader.h"
@@ -36,12 +37,18 @@ struct Fitted {
     std::unique_ptr<Song> song;  // the arranged file, read back
 };
 
-Fitted fitSong(const mid2nolt::Bytes& source, std::uint32_t channels,
-               DrumChoice drums = DrumChoice::Auto) {
+mid2nolt::FitOptions fitTo(std::uint32_t channels, DrumChoice drums = DrumChoice::Auto) {
+    mid2nolt::FitOptions options;
+    options.channels = channels;
+    options.drums = drums;
+    return options;
+}
+
+Fitted fitSong(const mid2nolt::Bytes& source, const mid2nolt::FitOptions& options) {
     Fitted result;
     std::string error;
-    EXPECT_TRUE(mid2nolt::fitChannels(testing_support::loadBytes(source), {channels, drums, {}},
-                                      result.fit, error))
+    EXPECT_TRUE(
+        mid2nolt::fitChannels(testing_support::loadBytes(source), options, result.fit, error))
         << error;
     Song fitted;
     mid2nolt::buildFittedSong(result.fit, fitted);
@@ -140,7 +147,7 @@ std::vector<std::string> countedChannelsOf(const Fitted& fitted) {
 
 TEST_P(Fit, KeepsTheLinesThatMatterMost) {
     const FitCase& c = GetParam();
-    const Fitted fitted = fitSong(c.file, c.channels, c.drums);
+    const Fitted fitted = fitSong(c.file, fitTo(c.channels, c.drums));
     EXPECT_EQ(countedChannelsOf(fitted), c.expected);
     EXPECT_EQ(fitted.fit.keptWhole, c.keptWhole);
     EXPECT_EQ(fitted.fit.most, c.most);
@@ -403,12 +410,108 @@ TEST(FitWideTicks, FitAsTheSameSongEarlier) {
               part("Bass", 1, {{36, 96, 480}}, kLater), part("Drums", 9, drums, kLater)});
     for (const std::uint32_t channels : {1U, 2U, 3U, 4U, 6U}) {
         SCOPED_TRACE(channels);
-        const Fitted narrow = fitSong(early, channels);
-        const Fitted wide = fitSong(late, channels);
+        const Fitted narrow = fitSong(early, fitTo(channels));
+        const Fitted wide = fitSong(late, fitTo(channels));
         EXPECT_EQ(channelsOf(*wide.song, kLater), channelsOf(*narrow.song));
         EXPECT_EQ(wide.fit.keptWhole, narrow.fit.keptWhole);
         EXPECT_EQ(wide.fit.most, narrow.fit.most);
     }
+}
+
+struct ArpeggioCase {
+    const char* name;
+    smf::Bytes file;
+    std::vector<std::string> expected;  // each channel, as describe() gives it
+    std::uint64_t arpeggiated;
+};
+void PrintTo(const ArpeggioCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FitArpeggio : public testing::TestWithParam<ArpeggioCase> {};
+
+// At 3 channels, 15 driver ticks a step at 60 Hz: a quarter second, 48
+// ticks at 120 beats a minute; each turn a tick past, that a script has
+// counted the step's driver ticks whole.
+TEST_P(FitArpeggio, PlaysTheChordInTurn) {
+    const ArpeggioCase& c = GetParam();
+    mid2nolt::FitOptions options = fitTo(3);
+    options.arpeggio = 15;
+    const Fitted fitted = fitSong(c.file, options);
+    EXPECT_EQ(countedChannelsOf(fitted), c.expected);
+    EXPECT_EQ(fitted.fit.arpeggiated, c.arpeggiated);
+    // Melody and bass as without arpeggios.
+    const Fitted plain = fitSong(c.file, fitTo(3));
+    EXPECT_EQ(channelsOf(*fitted.song).at(0), channelsOf(*plain.song).at(0));
+    EXPECT_EQ(channelsOf(*fitted.song).at(1), channelsOf(*plain.song).at(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Built, FitArpeggio,
+    testing::Values(
+        // A held triad: the melody on top, the bass below, the rest in turn.
+        ArpeggioCase{
+            "AHeldTriad",
+            song({part("Piano", 0,
+                       {{48, 0, 384}, {60, 0, 384}, {64, 0, 384}, {67, 0, 384}, {72, 0, 384}})}),
+            {"Melody: 72@0-384", "Bass: 48@0-384",
+             "Harmony 1: 60@0-49 64@49-97 67@97-145 60@145-193 64@193-241 67@241-289 "
+             "60@289-337 64@337-384"},
+            3},
+        // The G gives way to an F mid-arpeggio: the turns go on, the F in
+        // its place.
+        ArpeggioCase{"TheChordChanges",
+                     song({part("Piano", 0,
+                                {{48, 0, 384},
+                                 {60, 0, 384},
+                                 {64, 0, 384},
+                                 {67, 0, 200},
+                                 {65, 200, 384},
+                                 {72, 0, 384}})}),
+                     {"Melody: 72@0-384", "Bass: 48@0-384",
+                      "Harmony 1: 60@0-49 64@49-97 67@97-145 60@145-193 64@193-241 65@241-289 "
+                      "60@289-337 64@337-384"},
+                     4},
+        // The E ends mid-step: its slice ends there and the G takes over;
+        // a note alone again plays on to its end.
+        ArpeggioCase{
+            "SlicesEndWithTheirNotes",
+            song({part("Piano", 0,
+                       {{48, 0, 384}, {60, 0, 300}, {64, 0, 60}, {67, 0, 384}, {72, 0, 384}})}),
+            {"Melody: 72@0-384", "Bass: 48@0-384",
+             "Harmony 1: 60@0-49 64@49-60 67@60-97 60@97-145 67@145-193 60@193-241 "
+             "67@241-289 60@289-300 67@300-384"},
+            3}),
+    [](const testing::TestParamInfo<ArpeggioCase>& info) { return std::string(info.param.name); });
+
+// Two driver ticks a step at 50 Hz, where a step is 7.68 ticks of the file:
+// the harmony's script plays every step for exactly 2 driver ticks, but the
+// last, which the notes' end cuts short.
+TEST(FitArpeggio, StepsLastTheirDriverTicksInTheScript) {
+    mid2nolt::FitOptions options = fitTo(3);
+    options.arpeggio = 2;
+    options.frequency = 50;
+    const Fitted fitted = fitSong(
+        song({part("Piano", 0,
+                   {{48, 0, 384}, {60, 0, 384}, {64, 0, 384}, {67, 0, 384}, {72, 0, 384}})}),
+        options);
+    testing_support::TempDir dir;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(mid2nolt::convert(*fitted.song, (dir / "a").string(), 50, false), 0);
+    testing::internal::GetCapturedStdout();
+    const std::map<std::string, std::string> scripts = testing_support::filesIn(dir.path());
+    ASSERT_EQ(scripts.size(), 4U);  // track 0's, then the channels'
+    std::vector<std::string> steps;
+    std::istringstream in(std::prev(scripts.end())->second);  // the harmony's: the last
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() > 4 && line[0] == '\t' && line[1] >= 'a' && line[1] <= 'g' &&
+            (line[2] == '.' || line[2] == 's')) {
+            steps.push_back(line.substr(line.rfind(' ') + 1));
+        }
+    }
+    ASSERT_EQ(steps.size(), 50U);  // 2 seconds
+    steps.pop_back();
+    EXPECT_EQ(steps, std::vector<std::string>(49, "2"));
 }
 
 // A song read afresh with wider ticks is counted once: its first track fits
@@ -416,7 +519,7 @@ TEST(FitWideTicks, FitAsTheSameSongEarlier) {
 TEST(FitWideTicks, CountEachNoteAndPartOnce) {
     const Fitted fitted = fitSong(song({part("Piano", 0, {{60, 0, 96}}),
                                         part("Bass", 1, {{36, 0, 96}}, std::uint64_t{1} << 32)}),
-                                  2);
+                                  fitTo(2));
     EXPECT_EQ(fitted.fit.notes, 2U);
     EXPECT_EQ(fitted.fit.parts.size(), 2U);
     EXPECT_EQ(fitted.fit.keptWhole, 2U);
@@ -432,7 +535,7 @@ TEST(FitKeeps, EventsOtherThanNotes) {
                                       .noteOn(0, 0, 60, 100)
                                       .noteOff(96, 0, 60)
                                       .end()});
-    const Fitted fitted = fitSong(file, 1);
+    const Fitted fitted = fitSong(file, fitTo(1));
     std::vector<std::pair<int, std::uint8_t>> kept;  // kind, status
     for (const mid2nolt::TrackChunk& chunk : fitted.song->tracks) {
         mid2nolt::TimedReader reader(chunk);
@@ -523,6 +626,54 @@ TEST(FitSamples, HearTheNamedLeadWithoutItsName) {
                       }));
 }
 
+// On every shared file at 3 channels, a step of one driver tick: every note
+// of the fitted file a slice of a source note (its key, within its start and
+// end), and the melody and the bass as without arpeggios.
+TEST(FitSamples, PlayArpeggiosOfTheirOwnNotes) {
+    const std::vector<fs::path> files = testing_support::sharedSamples();
+    if (files.empty()) {
+        GTEST_SKIP() << "no shared MIDI files in " << testing_support::kSharedSamples;
+    }
+    mid2nolt::FitOptions options = fitTo(3);
+    options.arpeggio = 1;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        const std::string text = testing_support::readFile(file);
+        const mid2nolt::Bytes bytes(text.begin(), text.end());
+        const auto source = testing_support::loadBytes(bytes);
+        if (source->format == 2) {
+            continue;
+        }
+        // Per key, the source's notes by start, and the latest end so far.
+        std::array<std::vector<std::pair<std::uint64_t, std::uint64_t>>, 128> byKey;
+        for (const Note& n : testing_support::allNotes(*source)) {
+            byKey[n.key].emplace_back(n.start, n.end);
+        }
+        for (auto& notes : byKey) {
+            std::sort(notes.begin(), notes.end());
+            for (std::size_t i = 1; i < notes.size(); ++i) {
+                notes[i].second = std::max(notes[i].second, notes[i - 1].second);
+            }
+        }
+        const Fitted fitted = fitSong(bytes, options);
+        for (const Note& n : testing_support::allNotes(*fitted.song)) {
+            const auto& notes = byKey[n.key];
+            const auto after = std::upper_bound(notes.begin(), notes.end(),
+                                                std::pair(n.start, ~std::uint64_t{0}));
+            ASSERT_TRUE(after != notes.begin() && std::prev(after)->second >= n.end)
+                << "key " << int{n.key} << " at " << n.start << "-" << n.end;
+        }
+        if (fitted.fit.arpeggios) {
+            const std::vector<std::string> plain = channelsOf(*fitSong(bytes, fitTo(3)).song);
+            const std::vector<std::string> played = channelsOf(*fitted.song);
+            ASSERT_EQ(played.size(), plain.size());
+            for (std::size_t c = 0; c + 1 < played.size(); ++c) {
+                EXPECT_EQ(played[c], plain[c]);
+            }
+        }
+    }
+}
+
 TEST(FitSamples, KeepTheirShapeAndTheirLines) {
     const std::vector<fs::path> files = testing_support::sharedSamples();
     if (files.empty()) {
@@ -581,7 +732,7 @@ TEST(FitSamples, KeepTheirShapeAndTheirLines) {
             const std::uint32_t channels = kChannels[c];
             SCOPED_TRACE(file.filename().string() + " at " + std::to_string(channels));
             Totals& total = totals[c];
-            const Fitted fitted = fitSong(bytes, channels);
+            const Fitted fitted = fitSong(bytes, fitTo(channels));
             total.kept += fitted.fit.keptWhole;
             total.most += fitted.fit.most;
             total.cut += fitted.fit.cutShort;
