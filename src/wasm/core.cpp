@@ -41,15 +41,17 @@ EM_JS(void, reportArrangedPart, (std::uint32_t track, std::int32_t channel, doub
                                   trackCount: trackCount >>> 0});
 });
 EM_JS(void, reportFitChannel, (const char* role, std::uint32_t midiChannel, std::uint32_t track,
-                               double notes, double cutShort, const char* sources), {
+                               double notes, double cutShort, double arpeggiated, double steps,
+                               const char* sources), {
     if (Module["onFitChannel"])
         Module["onFitChannel"]({role: UTF8ToString(role), midiChannel: midiChannel >>> 0,
-                                track: track >>> 0, notes, cutShort,
+                                track: track >>> 0, notes, cutShort, arpeggiated, steps,
                                 sources: JSON.parse(UTF8ToString(sources))});
 });
 EM_JS(void, reportFit, (std::uint32_t channels, double notes, double keptWhole, double cutShort,
-                        double most), {
-    if (Module["onFit"]) Module["onFit"]({channels: channels >>> 0, notes, keptWhole, cutShort, most});
+                        double arpeggiated, double most), {
+    if (Module["onFit"])
+        Module["onFit"]({channels: channels >>> 0, notes, keptWhole, cutShort, arpeggiated, most});
 });
 EM_JS(void, reportFitPart, (std::uint32_t track, std::uint32_t channel, const std::uint8_t* name,
                             std::uint32_t nameLength, std::int32_t program), {
@@ -186,7 +188,9 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
             reportFitChannel(mid2nolt::roleName(channel).c_str(), channel.midiChannel,
                              c < record.fitTracks.size() ? record.fitTracks[c] : 0,
                              static_cast<double>(channel.noteCount),
-                             static_cast<double>(channel.cutShort), sources.c_str());
+                             static_cast<double>(channel.cutShort),
+                             static_cast<double>(channel.arpeggiated),
+                             static_cast<double>(channel.steps), sources.c_str());
         }
         for (const mid2nolt::SourcePart& part : fit.parts) {
             reportFitPart(part.track, part.channel,
@@ -197,7 +201,7 @@ EMSCRIPTEN_KEEPALIVE int mid2nolt_arrange(const char* args, int count) {
                       static_cast<std::uint32_t>(fit.tune.parts.size()), fit.tune.through);
         reportFit(record.fitChannels, static_cast<double>(fit.notes),
                   static_cast<double>(fit.keptWhole), static_cast<double>(fit.cutShort),
-                  static_cast<double>(fit.most));
+                  static_cast<double>(fit.arpeggiated), static_cast<double>(fit.most));
     }
     reportArrangedTempo(static_cast<double>(record.notesAcrossTempo), record.ownTempoMaps ? 1 : 0);
     if (record.file) {

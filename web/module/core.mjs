@@ -40,7 +40,8 @@ export { init } from "./instance.mjs";
 /**
  * One driver channel of a fit (`--channels N`): its role ("Melody", "Bass",
  * "Drums", "Harmony 1", ...), its MIDI channel, its track in the fitted
- * file, its notes and those cut short, and the parts of the source they came
+ * file, its notes and those cut short, the notes it played as arpeggios and
+ * in how many steps (with --arpeggio), and the parts of the source they came
  * from, as [track, channel, notes].
  * @typedef {object} FitChannel
  * @property {string} role
@@ -48,6 +49,8 @@ export { init } from "./instance.mjs";
  * @property {number} track
  * @property {number} notes
  * @property {number} cutShort
+ * @property {number} arpeggiated
+ * @property {number} steps
  * @property {[number, number, number][]} sources
  */
 
@@ -85,6 +88,7 @@ export { init } from "./instance.mjs";
  * @property {number} notes
  * @property {number} keptWhole
  * @property {number} cutShort
+ * @property {number} arpeggiated played as arpeggios (with --arpeggio)
  * @property {number} most
  */
 

@@ -130,9 +130,15 @@ const handlers = {
   // the end was left out.
   async audio({ names, midi, from }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
+    // The drums, on MIDI channel 10, as noise.
+    const notes = midi ? (await Promise.all(scripts.map(sourceNotes))).flat() : [];
+    const kit = midiVoices(notes.filter((n) => n.channel === 9));
     const voices = midi
-      ? midiVoices((await Promise.all(scripts.map(sourceNotes))).flat())
+      ? [...midiVoices(notes.filter((n) => n.channel !== 9)), ...kit]
       : scripts.map((script) => playedNotes(items(script), last.frequency));
+    const drums = midi
+      ? voices.map((v, i) => i >= voices.length - kit.length)
+      : scripts.map((s) => s.channel === 9);
     const starts = voices.flat().map((n) => n.start);
     const ends = voices.flat().map((n) => n.end);
     const start = from ?? (starts.length > 0 ? Math.min(...starts) : 0);
@@ -141,7 +147,7 @@ const handlers = {
     const shifted = voices.map((notes) =>
       notes.map((n) => ({ key: n.key, start: n.start - start, end: n.end - start })),
     );
-    const samples = renderNotes(shifted, seconds, sampleRate);
+    const samples = renderNotes(shifted, seconds, sampleRate, drums);
     return { samples, start, end, cut: end - start > maxSeconds };
   },
   // What the driver plays, as a Standard MIDI File: a tempo track, then one

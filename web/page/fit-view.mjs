@@ -38,7 +38,8 @@ export function showFit(frame, table, summary, fit) {
     `${tuneText(fit)} ` +
     `Kept ${countText(fit.keptWhole)} of ${countText(fit.notes)} notes whole ` +
     `(${Math.round(share * 100)} % of the most ${fit.channels} channels can hold whole, ` +
-    `${countText(fit.most)}) and ${countText(fit.cutShort)} cut short.`;
+    `${countText(fit.most)}), ${countText(fit.cutShort)} cut short` +
+    (fit.arpeggiated > 0 ? ` and ${countText(fit.arpeggiated)} played as arpeggios.` : ".");
 }
 
 // The General MIDI families, eight programs each.

@@ -13,7 +13,8 @@ export function argumentsFrom(form) {
 
 // The arranger's arguments, or null when the file is converted as it is. The
 // voice limit and the channel count go as typed: the arranger says what it
-// cannot read (both at once, say). The melody part goes with a fit only.
+// cannot read (both at once, say). The melody part and the arpeggio's step
+// (with the driver frequency) go with a fit only.
 export function arrangeArgumentsFrom(form) {
   if (!form.elements.arrange.checked) {
     return null;
@@ -21,10 +22,15 @@ export function arrangeArgumentsFrom(form) {
   const voices = form.elements.voices.value.trim();
   const channels = form.elements.channels.value.trim();
   const melody = form.elements.melody.value;
+  const arpeggio = form.elements.arpeggio.value.trim();
+  const fitting = channels !== "";
   return [
     ...(voices === "" ? [] : ["--voices", voices]),
-    ...(channels === "" ? [] : ["--channels", channels]),
-    ...(channels === "" || melody === "" ? [] : ["--melody", melody]),
+    ...(fitting ? ["--channels", channels] : []),
+    ...(fitting && melody !== "" ? ["--melody", melody] : []),
+    ...(fitting && arpeggio !== ""
+      ? ["--arpeggio", arpeggio, `-f${form.elements.frequency.value}`]
+      : []),
   ];
 }
 
@@ -81,7 +87,15 @@ export function watchSourceForm(form, dropZone, { onSource, onOptions, onSubmit 
       onSource(file);
     }
   });
-  for (const option of ["packing", "frequency", "arrange", "voices", "channels", "melody"]) {
+  for (const option of [
+    "packing",
+    "frequency",
+    "arrange",
+    "voices",
+    "channels",
+    "arpeggio",
+    "melody",
+  ]) {
     form.elements[option].addEventListener("change", onOptions);
   }
   form.addEventListener("submit", (event) => {

@@ -356,6 +356,23 @@ test("renderPreview: length, silence, pitch and mix", () => {
   expect(mixed.some((v) => Math.abs(v) > 0.8)).toBe(true);
 });
 
+// A script on MIDI channel 10 plays noise: bursts that fade within their
+// drum's length (a bass drum's shorter than a crash's), not a square at the
+// key's pitch.
+test("renderPreview: a drum script's hits are bursts of noise", () => {
+  const rate = 44100;
+  const drum = (key) => ({ ...script(`\t${key} 60\n`), channel: 9 });
+  const kick = renderPreview([drum("c.3")], 60, rate); // key 36
+  const crash = renderPreview([drum("cs4")], 60, rate); // key 49
+  const square = renderPreview([script("\tc.3 60\n")], 60, rate);
+  const sounding = (samples) => samples.findLastIndex((v) => v !== 0) / rate;
+  expect(sounding(kick)).toBeLessThan(0.1);
+  expect(sounding(crash)).toBeGreaterThan(0.3);
+  expect(sounding(square)).toBeGreaterThan(0.99);
+  // Noise is no square wave: its level changes far more often than 2 × 65 Hz.
+  expect(zeroCrossings(crash, 0, rate / 4)).toBeGreaterThan(1000);
+});
+
 // What a conversion loses, on files whose numbers are known by construction
 // (96 ticks a quarter at 120 a minute and 60 Hz: a quarter is 30 driver ticks).
 const on = (delta, key, channel = 0) => [delta, 0x90 | channel, key, 100];
