@@ -49,6 +49,30 @@ async function sourceNotes(script) {
   return scriptFileNotes(await convertedNotes(), script);
 }
 
+// Where the converted file is a fit of another: that file's notes, all of
+// them, read once.
+async function fittedSongNotes() {
+  last.fitTracks ??= fileNotes(last.fitSource);
+  return (await last.fitTracks).flat();
+}
+
+// Of the fitted song's notes, those no script plays: the fit left them out,
+// or the driver cannot sound them.
+async function lostByTheFit() {
+  if (!last.lost) {
+    const notes = await fittedSongNotes();
+    const lost = new Set(notes);
+    for (const script of last.scripts) {
+      const { lost: here } = compareNotes(notes, items(script), last.frequency);
+      for (const note of lost) {
+        if (!here.has(note)) lost.delete(note);
+      }
+    }
+    last.lost = lost;
+  }
+  return last.lost;
+}
+
 const handlers = {
   async convert({ name, bytes, args }) {
     const result = await convert(name, bytes, args);
@@ -60,6 +84,9 @@ const handlers = {
       parsed: new Map(),
       tracks: null,
       plain: null,
+      fitSource: null,
+      fitTracks: null,
+      lost: null,
     };
     // The first view opens on the first script with a note line; the scripts
     // read to find it stay read for their rolls.
@@ -84,6 +111,8 @@ const handlers = {
       args,
     });
     last.plain = plain && { source: bytes, result: plain, parts: arrangement.parts };
+    // A fit is heard and drawn against the song it was fitted from.
+    last.fitSource = arrangement.fit === null ? null : bytes;
     return { arrangement, conversion };
   },
   // What the last conversion loses; asked for after its result is shown, as
@@ -114,8 +143,11 @@ const handlers = {
     if (!script) {
       return null;
     }
-    const ghosts = await sourceNotes(script);
-    const { lost } = compareNotes(ghosts, items(script), last.frequency);
+    // A fit's channel over the whole song, the notes no channel plays marked.
+    const ghosts = last.fitSource ? await fittedSongNotes() : await sourceNotes(script);
+    const { lost } = last.fitSource
+      ? { lost: await lostByTheFit() }
+      : compareNotes(ghosts, items(script), last.frequency);
     const marked = ghosts.map((n) => ({
       key: n.key,
       start: n.start,
@@ -130,8 +162,13 @@ const handlers = {
   // the end was left out.
   async audio({ names, midi, from }) {
     const scripts = last.scripts.filter((s) => names.includes(s.name));
-    // The drums, on MIDI channel 10, as noise.
-    const notes = midi ? (await Promise.all(scripts.map(sourceNotes))).flat() : [];
+    // The drums, on MIDI channel 10, as noise. A fit plays the song it was
+    // fitted from.
+    const notes = !midi
+      ? []
+      : last.fitSource
+        ? await fittedSongNotes()
+        : (await Promise.all(scripts.map(sourceNotes))).flat();
     const kit = midiVoices(notes.filter((n) => n.channel === 9));
     const voices = midi
       ? [...midiVoices(notes.filter((n) => n.channel !== 9)), ...kit]

@@ -96,3 +96,19 @@ export function showMelodyChoices(select, fit) {
   }
   select.value = [...select.options].some((o) => o.value === chosen) ? chosen : "";
 }
+
+// What a fit made of the source's notes, as a sentence: those kept whole, cut
+// short, played as arpeggios and left out.
+export function fitLossText(fit) {
+  const left = fit.notes - fit.keptWhole - fit.cutShort - fit.arpeggiated;
+  return (
+    `Of ${countText(fit.notes)} notes in the source file: ${countText(fit.keptWhole)} kept ` +
+    `whole, ${countText(fit.cutShort)} cut short, ${countText(fit.arpeggiated)} played as ` +
+    `arpeggios, ${countText(left)} left out.`
+  );
+}
+
+// Each fitted track's role ("Melody", "Harmony 1"), by track.
+export function fitRoles(fit) {
+  return new Map(fit.fitted.map((channel) => [channel.track, channel.role]));
+}

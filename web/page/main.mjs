@@ -9,7 +9,7 @@ import {
   watchSourceForm,
 } from "./source-form.mjs";
 import { arrangeFailure, consoleSummary, showConsole } from "./console-view.mjs";
-import { showFit, showMelodyChoices } from "./fit-view.mjs";
+import { fitLossText, fitRoles, showFit, showMelodyChoices } from "./fit-view.mjs";
 import { showLossComparison } from "./loss-comparison.mjs";
 import { download, lossSummary, showScriptList } from "./script-list.mjs";
 import { showScript } from "./script-view.mjs";
@@ -27,14 +27,18 @@ let runs = 0;
 // button) converts nothing again, so the page does not move under the click.
 let converted = null;
 
-function showLossSummary(scripts, { totals, comparison }) {
+// `fit`: the fit the scripts were converted from, or null. A fit's scripts
+// are counted against the source's notes first.
+function showLossSummary(scripts, { totals, comparison }, fit) {
   $("loss-summary").textContent =
     scripts.length === 0
       ? ""
       : comparison
         ? `Arranged: ${lossSummary(comparison.arranged.totals)} ` +
           `Plain: ${lossSummary(comparison.plain.totals)}`
-        : lossSummary(totals);
+        : fit
+          ? `${fitLossText(fit)} Of the fitted file's notes: ${lossSummary(totals)}`
+          : lossSummary(totals);
 }
 
 // The command line of a run, options included, as one text.
@@ -102,6 +106,7 @@ async function run() {
     const renamed = sourceAs === source.name ? null : `${source.name} converted as ${sourceAs}`;
     let name = sourceAs;
     let result;
+    let fit = null;
     if (arrangeArgs === null) {
       result = await inStep(
         $("progress"),
@@ -131,6 +136,7 @@ async function run() {
       }
       result = conversion;
       name = arrangement.name;
+      fit = arrangement.fit;
     }
     if (id !== runs) {
       return; // a later run has started
@@ -151,7 +157,7 @@ async function run() {
     };
     list = showScriptList($("script-list"), $("download-all"), result, zipName, view);
     // The preview times scripts at the frequency the converter itself read.
-    preview.setConversion(result, name);
+    preview.setConversion(result, name, fit && fitRoles(fit));
     // The first view: the first script with notes, the scripts and preview in sight.
     await view(result.scripts[Math.max(0, result.firstWithNotes)]);
     if (result.scripts.length > 0) {
@@ -168,7 +174,7 @@ async function run() {
     }
     list.showLoss(loss);
     preview.setLoss(loss);
-    showLossSummary(result.scripts, loss);
+    showLossSummary(result.scripts, loss, fit);
     showLossComparison($("loss-comparison"), $("comparison"), loss.comparison);
     document.body.dataset.converted = String(id);
   } catch (error) {

@@ -77,8 +77,10 @@ export class PreviewView {
     });
   }
 
-  // A new conversion, already known to the worker.
-  setConversion(result, sourceName) {
+  // A new conversion, already known to the worker; `roles`, where the file
+  // was fitted to driver channels, names each track's role.
+  setConversion(result, sourceName, roles = null) {
+    this.roles = roles;
     this.player.stop();
     this.frequency = result.driverFrequency ?? 0;
     this.scripts = this.frequency > 0 ? result.scripts : [];
@@ -333,7 +335,8 @@ export class PreviewView {
     body.replaceChildren();
     for (const script of this.scripts) {
       const row = body.insertRow();
-      row.insertCell().textContent = script.name;
+      const role = this.roles?.get(script.track);
+      row.insertCell().textContent = role ? `${script.name} (${role})` : script.name;
       for (const [set, what] of [
         [this.muted, "Mute"],
         [this.soloed, "Solo"],

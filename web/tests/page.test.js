@@ -420,6 +420,12 @@ test("arranged first and fitted to driver channels", async ({ page }) => {
   }
   const [, kept, most] = /^Kept ([\d,]+) of .* hold whole: ([\d,]+)\)$/m.exec(native.stdout);
   await expect(page.locator("#fit-summary")).toContainText(`Kept ${kept} of`);
+  // The scripts are counted against the source's notes, and named for their roles.
+  const [, , notes] = /^Kept ([\d,]+) of ([\d,]+) note/m.exec(native.stdout);
+  await expect(page.locator("#loss-summary")).toContainText(
+    `Of ${notes} notes in the source file: ${kept} kept whole`,
+  );
+  await expect(page.locator("#voices tbody tr", { hasText: "(Melody)" })).toHaveCount(1);
   await expect(page.locator("#fit-summary")).toContainText(
     `most 3 channels can hold whole, ${most})`,
   );
