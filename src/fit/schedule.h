@@ -1,4 +1,14 @@
 // Interval scheduling of the fit's notes on monophonic channels.
+//
+// Three places hand out free one-note slots, each for its own rule, which is
+// why they are not one: the arranger's Dealer (arrange/dealer.h) deals notes
+// as they start into as many voices as the music needs, each to the free
+// voice nearest in pitch, and never drops a note but at a limit; FreeChannels
+// here takes notes in the order they end, into a fixed number of channels,
+// each to the channel free at its start that was taken latest, which holds the
+// most notes there can be (and leaves notes out); keepPartsTogether
+// (fit/lines.h) deals notes that are already known to fit again, in the order
+// they start, to the channel their part took last, to keep phrases together.
 #pragma once
 
 #include <algorithm>
