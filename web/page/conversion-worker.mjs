@@ -56,21 +56,40 @@ async function fittedSongNotes() {
   return (await last.fitTracks).flat();
 }
 
-// Of the fitted song's notes, those no script plays: the fit left them out,
-// or the driver cannot sound them.
+// Of the fitted song's notes, those the fit left out: no note of the fitted
+// file of its key sounds while it does.
 async function lostByTheFit() {
   if (!last.lost) {
-    const notes = await fittedSongNotes();
-    const lost = new Set(notes);
-    for (const script of last.scripts) {
-      const { lost: here } = compareNotes(notes, items(script), last.frequency);
-      for (const note of lost) {
-        if (!here.has(note)) lost.delete(note);
-      }
+    // Per key, the fitted notes' starts in order, and the latest end so far.
+    const byKey = new Map();
+    for (const n of (await convertedNotes()).flat()) {
+      if (!byKey.has(n.key)) byKey.set(n.key, []);
+      byKey.get(n.key).push(n);
     }
-    last.lost = lost;
+    for (const [key, notes] of byKey) {
+      notes.sort((a, b) => a.start - b.start);
+      const latest = [];
+      notes.forEach((n, i) => latest.push(Math.max(n.end, i > 0 ? latest[i - 1] : -Infinity)));
+      byKey.set(key, { starts: notes.map((n) => n.start), latest });
+    }
+    last.lost = new Set(
+      (await fittedSongNotes()).filter((n) => !soundsDuring(byKey.get(n.key), n)),
+    );
   }
   return last.lost;
+}
+
+// Whether a kept note (`starts` in order, `latest` end so far) sounds while
+// `note` does: one that starts before it ends, and ends after it starts.
+function soundsDuring(kept, note) {
+  if (!kept) return false;
+  let low = 0;
+  let high = kept.starts.length;
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    kept.starts[middle] < note.end ? (low = middle + 1) : (high = middle);
+  }
+  return low > 0 && kept.latest[low - 1] > note.start;
 }
 
 const handlers = {
