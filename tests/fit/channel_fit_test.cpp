@@ -658,8 +658,8 @@ TEST(FitSamples, PlayArpeggiosOfTheirOwnNotes) {
         const Fitted fitted = fitSong(bytes, options);
         for (const Note& n : testing_support::allNotes(*fitted.song)) {
             const auto& notes = byKey[n.key];
-            const auto after = std::upper_bound(notes.begin(), notes.end(),
-                                                std::pair(n.start, ~std::uint64_t{0}));
+            const auto after =
+                std::upper_bound(notes.begin(), notes.end(), std::pair(n.start, ~std::uint64_t{0}));
             ASSERT_TRUE(after != notes.begin() && std::prev(after)->second >= n.end)
                 << "key " << int{n.key} << " at " << n.start << "-" << n.end;
         }
