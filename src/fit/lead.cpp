@@ -255,12 +255,14 @@ Rests restsOf(const Items<Tick>& items, const Order& byStart, const std::vector<
             }
             continue;
         }
-        if (item.start >= end + (started ? rest : 0) && (started || item.start >= rest)) {
+        // (Ticks near 2^64 saturate: no rest runs past the last tick.)
+        const std::uint64_t restEnds = end > kLastTick - rest ? kLastTick : end + rest;
+        if (started ? item.start >= restEnds : item.start >= rest) {
             rested(item.start);
         } else if (item.start >= end) {
             answers.take();  // a breath, not a rest
         }
-        if (!started || item.start >= end + rest) {
+        if (!started || item.start >= restEnds) {
             phrased += started ? end - from : 0;
             from = item.start;
             started = true;
@@ -269,7 +271,10 @@ Rests restsOf(const Items<Tick>& items, const Order& byStart, const std::vector<
     }
     phrased += end - from;
     rested(kLastTick);
-    through = last > first ? static_cast<std::uint32_t>(phrased * 100 / (last - first)) : 100;
+    const std::uint64_t span = last - first;
+    through = span == 0                   ? 100
+              : phrased > kLastTick / 100 ? static_cast<std::uint32_t>(phrased / (span / 100))
+                                          : static_cast<std::uint32_t>(phrased * 100 / span);
     return rests;
 }
 
