@@ -188,7 +188,8 @@ public:
             } else {
                 ++turns_;
                 play(sounding_.above(current_.key), turn);
-                nextTurn_ = turnAt(turn);
+                // No more turns once no slice can be written.
+                nextTurn_ = *room_ > 0 ? turnAt(turn) : kNever;
             }
         }
     }

@@ -12,9 +12,11 @@
 
 namespace mid2nolt::fit {
 
-// The most slices the harmony lanes write in all (a gibibyte of them): past
-// it, the arpeggios are too fine for the song's length.
-constexpr std::uint64_t kMostSlices = std::uint64_t{1} << 26;
+// The most slices the harmony lanes write in all: six hours of three harmony
+// channels at 60 Hz and a tick a step, 48 MiB of them. Past it the steps are
+// too fine for the song's length (a tempo map that makes it years long, say),
+// and the fit stops rather than take gigabytes.
+constexpr std::uint64_t kMostSlices = std::uint64_t{1} << 22;
 
 // Line notes' numbers with their ends before the lines cut them.
 template <typename Tick>
