@@ -125,7 +125,7 @@ public:
     // The first note of the next key above `key`, or the lowest.
     const Share& above(int key) const {
         const int next = key + 1;
-        for (int word = next / 64; next < 128 && word < 2; ++word) {
+        for (int word = next / 64; next < kKeys && word < kKeys / 64; ++word) {
             const std::uint64_t bits =
                 keys_[word] &
                 (word == next / 64 ? ~std::uint64_t{0} << (next % 64) : ~std::uint64_t{0});
@@ -143,8 +143,10 @@ private:
         std::uint8_t key;
         bool operator>(const Ending& other) const { return end > other.end; }
     };
-    std::array<std::vector<Share>, 128> byKey_;
-    std::array<std::uint64_t, 2> keys_{};
+    // A note's key is a byte: a damaged file's can be past 127.
+    static constexpr int kKeys = 256;
+    std::array<std::vector<Share>, kKeys> byKey_;
+    std::array<std::uint64_t, kKeys / 64> keys_{};
     std::priority_queue<Ending, std::vector<Ending>, std::greater<>> ends_;
     std::size_t size_ = 0;
 };

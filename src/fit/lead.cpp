@@ -30,11 +30,16 @@ struct Hearing {
     std::uint64_t lastEnd = 0;
     bool lastAlone = false;
     std::array<std::uint32_t, kSteps + 1> gaps{};  // between onsets, in sixteenths
-    std::array<std::uint64_t, 2> keys{};           // the keys it plays, a bit each
+    std::array<std::uint64_t, 4> keys{};           // the keys it plays, a bit each
 };
+
+// A note's key is a byte: a damaged file's can be past 127.
+constexpr std::size_t kKeys = 256;
 
 // The keys sounding, counted, with a bit for each that sounds.
 class Sounding {
+    static constexpr int kWords = kKeys / 64;
+
 public:
     void start(std::uint8_t key) {
         if (count_[key]++ == 0) {
@@ -46,16 +51,25 @@ public:
             bits_[key / 64] &= ~(std::uint64_t{1} << (key % 64));
         }
     }
+    // Of the keys sounding (one at least), the lowest and the highest.
     int lowest() const {
-        return bits_[0] != 0 ? std::countr_zero(bits_[0]) : 64 + std::countr_zero(bits_[1]);
+        int word = 0;
+        while (bits_[word] == 0) {
+            ++word;
+        }
+        return word * 64 + std::countr_zero(bits_[word]);
     }
     int highest() const {
-        return bits_[1] != 0 ? 127 - std::countl_zero(bits_[1]) : 63 - std::countl_zero(bits_[0]);
+        int word = kWords - 1;
+        while (bits_[word] == 0) {
+            --word;
+        }
+        return word * 64 + 63 - std::countl_zero(bits_[word]);
     }
 
 private:
-    std::array<std::uint32_t, 128> count_{};
-    std::array<std::uint64_t, 2> bits_{};
+    std::array<std::uint32_t, kKeys> count_{};
+    std::array<std::uint64_t, kWords> bits_{};
 };
 
 // Takes in a pitched note that starts at `tick` with the lowest and highest
@@ -145,7 +159,10 @@ double programWeight(int program) {
 // Whether a part can carry a tune: it mostly plays one note at a time (a
 // chord part cannot), on three keys or more.
 bool canLead(const Hearing& h) {
-    const int keys = std::popcount(h.keys[0]) + std::popcount(h.keys[1]);
+    int keys = 0;
+    for (const std::uint64_t word : h.keys) {
+        keys += std::popcount(word);
+    }
     return h.notes > 0 && h.alone * 2 >= h.notes && keys >= 3;
 }
 

@@ -230,6 +230,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "Melody: 72@0-48 74@48-96 76@96-192 77@192-240 76@240-384 67@480-576 "
                  "69@576-624 71@624-768 48@768-1152 72@1152-1200 74@1200-1248 72@1248-1536",
                  mid2nolt::TuneFrom::Heard},
+        // A damaged file's keys past 127 are heard as any others.
+        TuneCase{
+            "KeysPastAByte",
+            song({part("A", 0, {{200, 0, 48}, {210, 48, 144}, {220, 144, 192}}), chords(1, 1)}),
+            std::nullopt, "Melody: 200@0-48 210@48-144 220@144-192", mid2nolt::TuneFrom::Heard},
         // Chords alone: no part plays a tune, and the melody is their top.
         TuneCase{"AChordalPianoIsItsSkyline",
                  song({part("Piano", 0,
