@@ -23,7 +23,11 @@ class Clock {
 public:
     explicit Clock(const SongRest& rest) : map_(changesOf(rest), rest.division) {
         const Division division{rest.division};
-        perSecond_ = division.smpte() ? 2.0 * static_cast<double>(division.beat()) : 0;
+        // (A frame of no ticks counts as one: the clock never stands still.)
+        perSecond_ =
+            division.smpte()
+                ? static_cast<double>(std::max<std::uint64_t>(1, division.smpteTicksPerSecond()))
+                : 0;
         division_ = division.smpte() ? 1 : rest.division;
     }
     double secondsAt(std::uint64_t tick, std::size_t& hint) const {

@@ -44,14 +44,15 @@ struct Division {
     constexpr bool smpte() const { return (raw & 0x8000u) != 0; }
     // Ticks a quarter note, at least one: the ticks can be timed in seconds.
     constexpr bool perQuarter() const { return raw != 0 && !smpte(); }
+    // Where the ticks are SMPTE frames: ticks a second, the frames a second
+    // (the negated high byte) times the ticks a frame.
+    constexpr std::uint64_t smpteTicksPerSecond() const {
+        return static_cast<std::uint64_t>(-static_cast<std::int8_t>(raw >> 8)) * (raw & 0xFFu);
+    }
     // The ticks of a beat, at least one: a quarter note, or where the ticks
     // are SMPTE frames half a second (a beat at 120 a minute).
     constexpr std::uint64_t beat() const {
-        if (smpte()) {
-            const auto frames = static_cast<std::uint64_t>(-static_cast<std::int8_t>(raw >> 8));
-            return std::max<std::uint64_t>(1, frames * (raw & 0xFFu) / 2);
-        }
-        return std::max<std::uint64_t>(1, raw);
+        return std::max<std::uint64_t>(1, smpte() ? smpteTicksPerSecond() / 2 : raw);
     }
 };
 

@@ -486,6 +486,16 @@ INSTANTIATE_TEST_SUITE_P(
             {"Melody: 72@0-384", "Bass: 48@0-384",
              "Harmony 1: 60@0-49 64@49-60 67@60-97 60@97-145 67@145-193 60@193-241 "
              "67@241-289 60@289-300 67@300-384"},
+            3},
+        // At 25 frames a second, a tick a frame, a step of a quarter second
+        // is 6.25 ticks: the turns fall past 6.25, 12.5, 18.75 and 25.
+        ArpeggioCase{
+            "SmpteFramesTimeTheSteps",
+            smf::file(1, 0xE701,
+                      {part("Piano", 0,
+                            {{48, 0, 30}, {60, 0, 30}, {64, 0, 30}, {67, 0, 30}, {72, 0, 30}})}),
+            {"Melody: 72@0-30", "Bass: 48@0-30",
+             "Harmony 1: 60@0-7 64@7-13 67@13-19 60@19-26 64@26-30"},
             3}),
     [](const testing::TestParamInfo<ArpeggioCase>& info) { return std::string(info.param.name); });
 
