@@ -118,12 +118,24 @@ void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const Tr
     rest.others.push_back({tick, event.kind, event.status, event.metaType, event.dataLength, at});
 }
 
+// The first program a channel's events give, or -1.
+int programOf(const std::vector<ChannelEvent>& events) {
+    for (const ChannelEvent& event : events) {
+        if ((event.status & 0xF0u) == 0xC0u) {
+            return event.data1;
+        }
+    }
+    return -1;
+}
+
 // Lets go the notes of a track from `first` on that have no length (no driver
 // plays them), and gives the others their part: each channel that keeps a
-// note is a part, numbered after those before.
+// note is a part, numbered after those before, with the track's name and the
+// channel's first program there.
 template <typename Tick>
 void finishTrack(Items<Tick>& items, std::size_t first, std::uint32_t track,
-                 const std::string& name, std::vector<SourcePart>& parts) {
+                 const std::string& name, ChannelFit& fit) {
+    std::vector<SourcePart>& parts = fit.parts;
     items.erase(std::remove_if(items.begin() + static_cast<std::ptrdiff_t>(first), items.end(),
                                [](const BasicItem<Tick>& i) { return i.end == i.start; }),
                 items.end());
@@ -135,7 +147,7 @@ void finishTrack(Items<Tick>& items, std::size_t first, std::uint32_t track,
     for (std::uint8_t c = 0; c < 16; ++c) {
         if (used[c]) {
             partOf[c] = static_cast<std::uint32_t>(parts.size());
-            parts.push_back({track, c, name});
+            parts.push_back({track, c, name, programOf(fit.rest.events[track][c])});
         }
     }
     for (std::size_t n = first; n < items.size(); ++n) {
@@ -175,7 +187,7 @@ ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, 
     lead[t] = names.lead;
     fit.rest.endTick = std::max(fit.rest.endTick, end.tick);
     fit.notes += items.size() - first;
-    finishTrack(items, first, t, names.name, fit.parts);
+    finishTrack(items, first, t, names.name, fit);
     return ReadEnd::Read;
 }
 

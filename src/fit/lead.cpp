@@ -187,16 +187,6 @@ double tuneScore(const Hearing& h, int program) {
            (1 + static_cast<double>(h.highest) / notes) * programWeight(program);
 }
 
-// The first program the part's channel takes, or -1.
-int programOf(const SongRest& rest, const SourcePart& part) {
-    for (const ChannelEvent& event : rest.events[part.track][part.channel]) {
-        if ((event.status & 0xF0u) == 0xC0u) {
-            return event.data1;
-        }
-    }
-    return -1;
-}
-
 // The lead's rests, each with the part that answers it there.
 struct Rests {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;  // [from, to), by tick
@@ -345,7 +335,6 @@ bool findTune(const Items<Tick>& items, const Order& byStart, const Order& byEnd
         hear(items, byStart, byEnd, fit.parts.size(), beat, shortestCut(fit.rest.division));
     std::vector<double> score(fit.parts.size(), 0);
     for (std::size_t p = 0; p < score.size(); ++p) {
-        fit.parts[p].program = programOf(fit.rest, fit.parts[p]);
         score[p] = tuneScore(heard[p], fit.parts[p].program);
     }
     if (!leadParts(heard, score, named, options, fit)) {
