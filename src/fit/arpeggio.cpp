@@ -4,10 +4,9 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <functional>
 #include <limits>
-#include <queue>
 
+#include "fit/end_queue.h"
 #include "midi/midi_facts.h"
 #include "midi/tempo.h"
 
@@ -97,29 +96,40 @@ struct Share {
 };
 
 // The notes of a lane's share that sound, by key, each key's in the order
-// they came; with their ends in order.
+// they came; with their ends in order. A note that ends is let go from its
+// key's list lazily (marked, and dropped once it is the first or once the
+// marked are half the list): hundreds of one key may sound at once.
 class Chord {
 public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    std::uint64_t nextEnd() const { return ends_.empty() ? kNever : ends_.top().end; }
+    std::uint64_t nextEnd() const { return ends_.firstEnd(kNever); }
     void add(const Share& note) {
-        if (byKey_[note.key].empty()) {
+        Key& key = byKey_[note.key];
+        if (key.live == 0) {
             keys_[note.key / 64] |= std::uint64_t{1} << (note.key % 64);
         }
-        byKey_[note.key].push_back(note);
+        key.notes.push_back(note);
+        ++key.live;
+        if (note.id >= gone_.size()) {
+            gone_.resize(std::max<std::size_t>(note.id + 1, gone_.size() * 2), false);
+        }
+        gone_[note.id] = false;
         ends_.push({note.end, note.id, note.key});
         ++size_;
     }
     // Lets go the notes that end at `end`, the first to end.
     void removeEnding(std::uint64_t end) {
-        while (!ends_.empty() && ends_.top().end == end) {
-            const Ending ending = ends_.top();
-            ends_.pop();
-            std::vector<Share>& notes = byKey_[ending.key];
-            std::erase_if(notes, [&](const Share& note) { return note.id == ending.id; });
-            if (notes.empty()) {
+        while (ends_.firstEnd(kNever) == end) {
+            const Ending ending = ends_.pop();
+            gone_[ending.id] = true;
+            Key& key = byKey_[ending.key];
+            if (--key.live == 0) {
+                key.notes.clear();
+                key.first = 0;
                 keys_[ending.key / 64] &= ~(std::uint64_t{1} << (ending.key % 64));
+            } else {
+                dropGone(key);
             }
             --size_;
         }
@@ -134,10 +144,11 @@ public:
                 keys_[word] &
                 (word == next / 64 ? ~std::uint64_t{0} << (next % 64) : ~std::uint64_t{0});
             if (bits != 0) {
-                return byKey_[word * 64 + std::countr_zero(bits)].front();
+                const Key& found = byKey_[word * 64 + std::countr_zero(bits)];
+                return found.notes[found.first];
             }
         }
-        return key < 0 ? byKey_[0].front() : lowest();
+        return key < 0 ? byKey_[0].notes[byKey_[0].first] : lowest();
     }
 
 private:
@@ -145,13 +156,30 @@ private:
         std::uint64_t end;
         std::uint32_t id;
         std::uint8_t key;
-        bool operator>(const Ending& other) const { return end > other.end; }
     };
+    // A key's notes from `first` on, some of them let go; `live` are not.
+    struct Key {
+        std::vector<Share> notes;
+        std::size_t first = 0;
+        std::size_t live = 0;
+    };
+    // Keeps the key's first note one that sounds, and its list at most
+    // twice what sounds.
+    void dropGone(Key& key) {
+        while (gone_[key.notes[key.first].id]) {
+            ++key.first;
+        }
+        if (key.notes.size() - key.first > 2 * key.live + 16) {
+            std::erase_if(key.notes, [&](const Share& note) { return gone_[note.id]; });
+            key.first = 0;
+        }
+    }
     // A note's key is a byte: a damaged file's can be past 127.
     static constexpr int kKeys = 256;
-    std::array<std::vector<Share>, kKeys> byKey_;
+    std::array<Key, kKeys> byKey_;
     std::array<std::uint64_t, kKeys / 64> keys_{};
-    std::priority_queue<Ending, std::vector<Ending>, std::greater<>> ends_;
+    std::vector<bool> gone_;  // by id
+    EndQueue<Ending> ends_;
     std::size_t size_ = 0;
 };
 
@@ -328,7 +356,8 @@ public:
         std::size_t best = placed ? playerOf_[note.lane] : 0;
         if (harmony_.size() > 1) {
             for (std::size_t h = 0; h < harmony_.size(); ++h) {
-                for (; !ends_[h].empty() && ends_[h].top() <= note.start; ends_[h].pop()) {
+                while (ends_[h].firstEnd(kNever) <= note.start) {
+                    ends_[h].pop();
                 }
             }
             for (std::size_t h = 1; !placed && h < harmony_.size(); ++h) {
@@ -337,7 +366,7 @@ public:
                     best = h;
                 }
             }
-            ends_[best].push(note.end);
+            ends_[best].push({note.end});
         }
         lastPart_[best] = note.part;
         note.lane = harmony_[best];
@@ -358,10 +387,12 @@ private:
     std::vector<bool> arpeggiated_;
     std::uint64_t room_ = kMostSlices;
     std::vector<LanePlayer<Tick>> players_;
-    // Per lane, the ends of its share sounding, the first on top (where
-    // there are lanes to choose from).
-    std::vector<std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>>>
-        ends_;
+    // Per lane, the ends of its share sounding (where there are lanes to
+    // choose from).
+    struct End {
+        std::uint64_t end;
+    };
+    std::vector<EndQueue<End>> ends_;
     std::vector<std::uint32_t> lastPart_;
     std::vector<std::size_t> playerOf_;
 };
