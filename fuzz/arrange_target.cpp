@@ -126,7 +126,8 @@ bool readBack(mid2nolt::Arranger& arranger, std::uint16_t division, mid2nolt::So
 
 void check(const mid2nolt::Song& source, const std::vector<Note>& before, std::uint32_t limit) {
     const std::string mode = limit == 0 ? "no limit: " : "voices " + std::to_string(limit) + ": ";
-    mid2nolt::Arranger arranger(source, {limit});
+    const mid2nolt::SongChunks chunks(source);
+    mid2nolt::Arranger arranger(chunks, {limit});
     std::string error;
     if (!arranger.plan(error)) {
         if (error.empty()) {
@@ -203,8 +204,7 @@ void checkFit(std::unique_ptr<mid2nolt::Song> source, const std::vector<Note>& b
     if (!mid2nolt::fitChannels(std::move(source), options, fit, error)) {
         return;  // a track runs past 64 bits, or arpeggios too fine: the arranger says so too
     }
-    mid2nolt::Song fitted;
-    mid2nolt::buildFittedSong(fit, fitted);
+    const mid2nolt::FittedSong fitted(fit);
     mid2nolt::Arranger arranger(fitted, {});
     mid2nolt::Song song;
     if (!arranger.plan(error) || !readBack(arranger, division, song)) {

@@ -19,13 +19,13 @@ struct Arranger::Plan {
     VoiceWriter writer;
 };
 
-Arranger::Arranger(const Song& song, const ArrangeOptions& options)
+Arranger::Arranger(const SongSource& song, const ArrangeOptions& options)
     : song_(song), options_(options), plan_(std::make_unique<Plan>()) {}
 
 Arranger::~Arranger() = default;
 
 std::uint16_t Arranger::format() const {
-    return song_.format == 2 || ownTempoMaps_ ? 2 : 1;
+    return song_.format() == 2 || ownTempoMaps_ ? 2 : 1;
 }
 
 std::uint64_t Arranger::temposHeld() const {
@@ -37,24 +37,24 @@ double Arranger::drift() const {
 }
 
 bool Arranger::conductor(std::size_t track) const {
-    return track == 0 && song_.format != 2;
+    return track == 0 && song_.format() != 2;
 }
 
 bool Arranger::planTracks(std::string& error) {
     Plan& plan = *plan_;
-    plan.tracks.assign(song_.tracks.size(), {});
-    const bool shared = song_.format != 2;
-    plan.maps.assign(shared ? 1 : song_.tracks.size(), {});
+    plan.tracks.assign(song_.trackCount(), {});
+    const bool shared = song_.format() != 2;
+    plan.maps.assign(shared ? 1 : song_.trackCount(), {});
     // A track's notes are watched for changes of tempo in the map as known
     // before it and in its own; a shared map's entries in later tracks are
     // then looked at again below.
     std::vector<TempoChange> known;
     const std::vector<TempoChange> none;
     std::size_t lastWithTempo = 0;
-    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+    for (std::size_t t = 0; t < song_.trackCount(); ++t) {
         TempoMap& map = plan.maps[shared ? 0 : t];
         const std::size_t entriesBefore = map.entries.size();
-        if (!planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], &map,
+        if (!planTrack(song_, t, options_.maxVoices, plan.tracks[t], &map,
                        shared ? known : none, plan.buffers)) {
             error = "Track " + std::to_string(t) + messages::kTrackTooLong;
             return false;
@@ -70,7 +70,7 @@ bool Arranger::planTracks(std::string& error) {
     for (std::size_t t = 0; shared && t < lastWithTempo; ++t) {
         if (!plan.tracks[t].voiceOf.empty()) {
             plan.tracks[t] = {};
-            planTrack(song_.tracks[t], options_.maxVoices, plan.tracks[t], nullptr, known,
+            planTrack(song_, t, options_.maxVoices, plan.tracks[t], nullptr, known,
                       plan.buffers);
         }
     }
@@ -88,7 +88,7 @@ void Arranger::listParts() {
                           count});
         next += count;
     };
-    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
+    for (std::size_t t = 0; t < song_.trackCount(); ++t) {
         const TrackPlan& track = plan_->tracks[t];
         const auto number = static_cast<std::uint32_t>(t);
         const bool hasNotes = !track.voiceOf.empty();
@@ -113,17 +113,17 @@ bool Arranger::plan(std::string& error) {
     plan.seconds.clear();
     for (TempoMap& map : plan.maps) {
         map.finish();
-        plan.seconds.emplace_back(map.tempos(), song_.division);
+        plan.seconds.emplace_back(map.tempos(), song_.division());
     }
     notesAcrossTempo_ = 0;
     for (const TrackPlan& track : plan.tracks) {
         notesAcrossTempo_ += track.notesAcrossTempo;
     }
     // Times in seconds need ticks a quarter note, not SMPTE frames.
-    const bool timed = Division{song_.division}.perQuarter();
+    const bool timed = Division{song_.division()}.perQuarter();
     ownTempoMaps_ = options_.format != 1 && timed && notesAcrossTempo_ > 0;
     plan.writer.settings(ownTempoMaps_, !ownTempoMaps_ && timed && notesAcrossTempo_ > 0,
-                         song_.division);
+                         song_.division());
 
     listParts();
     if (outputTracks_ > kTrackLimit) {
@@ -136,14 +136,13 @@ bool Arranger::plan(std::string& error) {
 
 bool Arranger::write(const TrackSink& sink) {
     Plan& plan = *plan_;
-    for (std::size_t t = 0; t < song_.tracks.size(); ++t) {
-        const TrackChunk& track = song_.tracks[t];
+    for (std::size_t t = 0; t < song_.trackCount(); ++t) {
         const TrackPlan& trackPlan = plan.tracks[t];
         const bool written =
             !trackPlan.voiceOf.empty()
-                ? plan.writer.write(track, trackPlan, plan.maps[song_.format == 2 ? t : 0],
-                                    plan.seconds[song_.format == 2 ? t : 0], conductor(t), sink)
-                : sink({track.data, track.length});
+                ? plan.writer.write(song_, t, trackPlan, plan.maps[song_.format() == 2 ? t : 0],
+                                    plan.seconds[song_.format() == 2 ? t : 0], conductor(t), sink)
+                : song_.copy(t, sink);
         if (!written) {
             return false;
         }
@@ -151,7 +150,7 @@ bool Arranger::write(const TrackSink& sink) {
     return true;
 }
 
-bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
+bool arrange(const SongSource& song, const ArrangeOptions& options, Arrangement& result,
              std::string& error) {
     result = {};
     Arranger arranger(song, options);
@@ -159,7 +158,7 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
         return false;
     }
     result.format = arranger.format();
-    result.division = song.division;
+    result.division = song.division();
     result.parts = arranger.parts();
     result.notesAcrossTempo = arranger.notesAcrossTempo();
     result.ownTempoMaps = arranger.ownTempoMaps();
@@ -170,6 +169,11 @@ bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& resul
     result.temposHeld = arranger.temposHeld();
     result.drift = arranger.drift();
     return written;
+}
+
+bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
+             std::string& error) {
+    return arrange(SongChunks(song), options, result, error);
 }
 
 }  // namespace mid2nolt

@@ -9,6 +9,7 @@
 #include "arrange/voice_writer.h"
 #include "midi/smf_writer.h"
 #include "midi/song.h"
+#include "midi/track_source.h"
 
 namespace mid2nolt {
 
@@ -52,7 +53,8 @@ class Arranger {
 public:
     static constexpr std::uint32_t kTrackLimit = 65535;
 
-    Arranger(const Song& song, const ArrangeOptions& options);
+    // `song` outlives the arranger.
+    Arranger(const SongSource& song, const ArrangeOptions& options);
     ~Arranger();
     Arranger(const Arranger&) = delete;
     Arranger& operator=(const Arranger&) = delete;
@@ -84,7 +86,7 @@ private:
     // What each part of the source becomes, and how many output tracks.
     void listParts();
 
-    const Song& song_;
+    const SongSource& song_;
     ArrangeOptions options_;
     std::unique_ptr<Plan> plan_;
     std::vector<PartReport> parts_;
@@ -95,6 +97,8 @@ private:
 };
 
 // Both steps at once, the tracks kept in memory.
+bool arrange(const SongSource& song, const ArrangeOptions& options, Arrangement& result,
+             std::string& error);
 bool arrange(const Song& song, const ArrangeOptions& options, Arrangement& result,
              std::string& error);
 

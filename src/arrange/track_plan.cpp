@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "arrange/tempo_watch.h"
-#include "midi/timed_reader.h"
 
 namespace mid2nolt {
 
@@ -58,17 +57,18 @@ void summarise(TrackPlan& plan, const std::array<Dealer, 16>& dealers) {
 
 }  // namespace
 
-bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
+bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
                const std::vector<TempoChange>& known, PlanBuffers& buffers) {
     buffers.sounding.reset();
     for (Dealer& dealer : buffers.dealers) {
         dealer.reset(limit);
     }
     // A note takes at least 3 bytes of a chunk: room for all at once.
-    plan.voiceOf.reserve(track.length / 3);
+    plan.voiceOf.reserve(song.sizeOf(t) / 3);
     TickGroup& group = buffers.group;
     TempoWatch watch(known);
-    TimedReader reader(track);
+    const std::unique_ptr<TrackSource> track = song.open(t);
+    TrackSource& reader = *track;
     TrackEvent event;
     std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;

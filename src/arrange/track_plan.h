@@ -8,7 +8,7 @@
 #include "arrange/dealer.h"
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
-#include "midi/song.h"
+#include "midi/track_source.h"
 
 namespace mid2nolt {
 
@@ -41,12 +41,12 @@ struct PlanBuffers {
     TickGroup group;
 };
 
-// Pairs the notes of `track`, deals them into voices (at most `limit` a
+// Pairs the notes of track `t` of `song`, deals them into voices (at most `limit` a
 // channel, 0 for no limit), adds its timing metas to `map` (when given), and
 // marks the notes that sound across a change of tempo: of `known`, the tempo
 // entries of the map before the track (in its order), and of the track's own
 // when it adds them to `map`. False when its ticks run past 64 bits.
-bool planTrack(const TrackChunk& track, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
+bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
                const std::vector<TempoChange>& known, PlanBuffers& buffers);
 
 }  // namespace mid2nolt

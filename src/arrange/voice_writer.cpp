@@ -5,7 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "midi/timed_reader.h"
 
 namespace mid2nolt {
 
@@ -15,7 +14,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
-void VoiceWriter::start(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+void VoiceWriter::start(std::uint64_t trackSize, const TrackPlan& plan, const TempoMap& map,
                         bool conductor) {
     plan_ = &plan;
     map_ = &map;
@@ -51,11 +50,11 @@ void VoiceWriter::start(const TrackChunk& track, const TrackPlan& plan, const Te
         for (std::size_t v = 0; v < notesOf.size(); ++v) {
             const std::size_t w = firstWriter_[c] + v;
             writers_[w].reserve(notesOf[v] * (voices_[w].own ? 24 : 10) +
-                                (voices_[w].own ? 0 : mapBytes) + (w == kHome ? track.length : 0));
+                                (voices_[w].own ? 0 : mapBytes) + (w == kHome ? trackSize : 0));
         }
     }
     if (conductor) {
-        writers_[kHome].reserve(track.length);
+        writers_[kHome].reserve(trackSize);
     }
     // Voices after the first are named after the track.
     if (plan.named) {
@@ -303,13 +302,14 @@ void VoiceWriter::writeTick(std::uint64_t tick) {
     }
 }
 
-bool VoiceWriter::write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+bool VoiceWriter::write(const SongSource& song, std::size_t t, const TrackPlan& plan, const TempoMap& map,
                         const SecondsMap& seconds, bool conductor, const TrackSink& sink) {
     seconds_ = &seconds;
-    start(track, plan, map, conductor);
+    start(song.sizeOf(t), plan, map, conductor);
     // Note events are paired as they come, the others kept in order, and the
     // tick written once all its events are read.
-    TimedReader reader(track);
+    const std::unique_ptr<TrackSource> track = song.open(t);
+    TrackSource& reader = *track;
     TrackEvent event;
     std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;

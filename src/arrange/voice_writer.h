@@ -3,8 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <span>
 #include <vector>
 
 #include "arrange/tempo_map.h"
@@ -12,11 +10,9 @@
 #include "arrange/track_plan.h"
 #include "midi/smf_writer.h"
 #include "midi/tempo.h"
+#include "midi/track_source.h"
 
 namespace mid2nolt {
-
-// Takes each output track's chunk data, in order; false stops the writing.
-using TrackSink = std::function<bool(std::span<const std::uint8_t>)>;
 
 // Writes the voice tracks of one source track as its plan deals them, each
 // with the tempo map. Keeps its buffers from track to track.
@@ -42,7 +38,7 @@ public:
     // `conductor`: the track's other events get a track of their own, before
     // the voices; otherwise they go with the first voice. `seconds` times
     // `map`. False when `sink` stopped.
-    bool write(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map,
+    bool write(const SongSource& song, std::size_t t, const TrackPlan& plan, const TempoMap& map,
                const SecondsMap& seconds, bool conductor, const TrackSink& sink);
 
     // Of all tracks written: tempos held to 1..16777215 where the span's
@@ -78,7 +74,7 @@ private:
     };
     static constexpr std::size_t kHome = 0;  // the track that takes what is no voice's
 
-    void start(const TrackChunk& track, const TrackPlan& plan, const TempoMap& map, bool conductor);
+    void start(std::uint64_t trackSize, const TrackPlan& plan, const TempoMap& map, bool conductor);
     void noteEvent(std::size_t w, std::uint64_t tick, std::uint8_t status, std::uint8_t key,
                    std::uint8_t velocity);
     void writeMapUntil(std::uint64_t tick, bool inclusive);

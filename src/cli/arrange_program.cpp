@@ -160,11 +160,11 @@ bool outputUsable(const char* source, const std::string& output) {
     return true;
 }
 
-// Fits the song to the channels asked for, into `fitted`; false, with the
+// Fits the song to the channels asked for, into `fit`; false, with the
 // error said, where it cannot.
 bool fitToChannels(std::unique_ptr<mid2nolt::Song> song,
                    const mid2nolt::cli::ArrangeCommandLine& options,
-                   std::optional<mid2nolt::ChannelFit>& fit, mid2nolt::Song& fitted) {
+                   std::optional<mid2nolt::ChannelFit>& fit) {
     if (song->format == 2) {
         std::fprintf(stderr, "%s%u\n",
                      "ERROR- Can't Fit Channels of MIDI File Format : ", unsigned{song->format});
@@ -180,7 +180,6 @@ bool fitToChannels(std::unique_ptr<mid2nolt::Song> song,
         std::fprintf(stderr, "ERROR- %s\n", error.c_str());
         return false;
     }
-    mid2nolt::buildFittedSong(*fit, fitted);
     return true;
 }
 
@@ -243,18 +242,18 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
         return kFailure;
     }
     const std::uint16_t division = song->division;
-    // A fit is written as a song of its own, which the arranger then times
-    // as it times any song; the fit lets the source go once read.
+    // A fit is a song of its own, which the arranger times as it times any
+    // song; the fit lets the source go once read.
     std::optional<mid2nolt::ChannelFit> fit;
-    auto fitted = std::make_unique<mid2nolt::Song>();
-    const mid2nolt::Song* arranged = song.get();
+    std::unique_ptr<mid2nolt::SongSource> arranged;
     if (options.channels != 0) {
-        if (!fitToChannels(std::move(song), options, fit, *fitted)) {
+        if (!fitToChannels(std::move(song), options, fit)) {
             return kFailure;
         }
-        arranged = fitted.get();
+        arranged = std::make_unique<mid2nolt::FittedSong>(*fit);
     } else {
         std::printf("Arranging Track Data...\n");
+        arranged = std::make_unique<mid2nolt::SongChunks>(*song);
     }
     mid2nolt::Arranger arranger(*arranged, {options.maxVoices, options.format});
     std::string error;

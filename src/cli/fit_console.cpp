@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "fit/fitted_song.h"
+
 namespace mid2nolt::cli {
 
 std::string grouped(std::uint64_t count) {
@@ -17,13 +19,13 @@ std::string grouped(std::uint64_t count) {
 }
 
 std::vector<std::uint32_t> fittedTracks(const ChannelFit& fit, const Arranger& arranger) {
-    // The fitted song's track 0 holds no notes; channel i is its track i + 1,
-    // which the arranger keeps as one voice.
+    // The arranger keeps each channel's track as one voice.
     std::vector<std::uint32_t> tracks;
     for (std::size_t c = 0; c < fit.channels.size(); ++c) {
-        std::uint32_t track = static_cast<std::uint32_t>(c + 1);
+        const std::size_t from = FittedSong::trackOf(c);
+        auto track = static_cast<std::uint32_t>(from);
         for (const PartReport& part : arranger.parts()) {
-            if (part.track == c + 1 && part.channel) {
+            if (part.track == from && part.channel) {
                 track = part.firstTrack;
             }
         }

@@ -50,8 +50,7 @@ Fitted fitSong(const mid2nolt::Bytes& source, const mid2nolt::FitOptions& option
     EXPECT_TRUE(
         mid2nolt::fitChannels(testing_support::loadBytes(source), options, result.fit, error))
         << error;
-    Song fitted;
-    mid2nolt::buildFittedSong(result.fit, fitted);
+    const mid2nolt::FittedSong fitted(result.fit);
     mid2nolt::Arrangement arrangement;
     EXPECT_TRUE(mid2nolt::arrange(fitted, {}, arrangement, error)) << error;
     result.song = testing_support::loadBytes(testing_support::fileBytes(arrangement));
@@ -173,9 +172,9 @@ TEST_P(FitTune, FollowsTheTune) {
     ASSERT_TRUE(mid2nolt::fitChannels(testing_support::loadBytes(c.file),
                                       {1, DrumChoice::Auto, c.melody}, fit, error))
         << error;
-    Song fitted;
-    mid2nolt::buildFittedSong(fit, fitted);
-    EXPECT_EQ(channelsOf(fitted).at(0), c.expected);
+    const mid2nolt::FittedSong fitted(fit);
+    EXPECT_EQ(channelsOf(*testing_support::loadBytes(testing_support::fileBytes(fitted))).at(0),
+              c.expected);
     EXPECT_EQ(fit.tune.from, c.from);
 }
 

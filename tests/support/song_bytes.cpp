@@ -86,6 +86,19 @@ mid2nolt::Bytes fileBytes(const Arrangement& arrangement) {
     return bytes;
 }
 
+mid2nolt::Bytes fileBytes(const mid2nolt::SongSource& song) {
+    Arrangement tracks;
+    tracks.format = song.format();
+    tracks.division = song.division();
+    for (std::size_t t = 0; t < song.trackCount(); ++t) {
+        EXPECT_TRUE(song.copy(t, [&](std::span<const std::uint8_t> track) {
+            tracks.tracks.emplace_back(track.begin(), track.end());
+            return true;
+        }));
+    }
+    return fileBytes(tracks);
+}
+
 std::vector<Note> allNotes(const Song& song) {
     std::vector<Note> notes;
     for (const std::vector<Note>& track : mid2nolt::songNotes(song)) {

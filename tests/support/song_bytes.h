@@ -21,6 +21,8 @@ std::unique_ptr<mid2nolt::Song> loadBytes(const mid2nolt::Bytes& bytes);
 mid2nolt::Bytes withoutNames(mid2nolt::Bytes bytes);
 // The bytes of the file an arrangement makes.
 mid2nolt::Bytes fileBytes(const mid2nolt::Arrangement& arrangement);
+// The bytes of a song's tracks as they stand (a fit's, before it is arranged).
+mid2nolt::Bytes fileBytes(const mid2nolt::SongSource& song);
 // Every note of a song, sorted.
 std::vector<mid2nolt::Note> allNotes(const mid2nolt::Song& song);
 // The first pair of notes of a track (sorted) that sound at once, if any.
