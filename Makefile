@@ -15,16 +15,19 @@ export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 # of two checkouts on one machine never wait for, or end, each other's server.
 export WINEPREFIX ?= $(CURDIR)/build/wine
 
-# Builds both programs and runs them on the bundled example in build/example/:
-# the converter on the file as it is, then the arranger and the converter on
-# its arranged file, and on the file fitted to 3 driver channels.
+# Builds both programs and runs them on the bundled examples in build/example/:
+# the converter on the demo as it is, then the arranger and the converter on
+# its arranged file, and on the file fitted to 3 driver channels; then the
+# chord study fitted to 3 channels with its chords as arpeggios.
 example: release
 	rm -rf build/example && mkdir -p build/example
-	cp examples/demo.mid build/example/
+	cp examples/demo.mid examples/chords.mid build/example/
 	cd build/example && ../release/src/mid2nolt demo.mid
 	cat build/example/demo_1_0.txt
 	cd build/example && ../release/src/mid2nolt-arrange demo.mid && ../release/src/mid2nolt demo-arranged.mid -p
 	cd build/example && ../release/src/mid2nolt-arrange demo.mid --channels 3 -o demo-3.mid && ../release/src/mid2nolt demo-3.mid -p
+	cd build/example && ../release/src/mid2nolt-arrange chords.mid --channels 3 --arpeggio 1 -o chords-3.mid && ../release/src/mid2nolt chords-3.mid -p
+	head -n 9 build/example/chords-3_3.txt
 
 release:
 	$(NEEDS) build
