@@ -480,6 +480,55 @@ test("arranged first and fitted to driver channels", async ({ page }) => {
   expect(problems).toEqual([]);
 });
 
+// Fitted to one channel, a tune over a held low A keeps the tune alone:
+// "Play MIDI file" plays the source, the A with it; "Play scripts" what the
+// driver plays, without it. Each buffer handed to the audio is measured at
+// the A's 110 Hz and at the tune's first key (523 Hz).
+test("a fit's Play MIDI file plays the source, its scripts what was kept", async ({ page }) => {
+  await page.addInitScript(() => {
+    window.played = [];
+    const copy = AudioBuffer.prototype.copyToChannel;
+    AudioBuffer.prototype.copyToChannel = function (samples, ...rest) {
+      window.played.push(Float32Array.from(samples));
+      return copy.call(this, samples, ...rest);
+    };
+  });
+  const on = (delta, status, key) => [delta, status, key, 100];
+  const tune = [72, 74, 76, 72].flatMap((key) => [on(0, 0x90, key), on(96, 0x80, key)]);
+  const held = [on(0, 0x91, 45), on(384, 0x81, 45)];
+  await page.goto("index.html");
+  await page.getByLabel("Arrange for the driver first").check();
+  await page.getByLabel(/^Fit to driver channels/).fill("1");
+  await choose(page, "held.mid", song(1, [tune, held]));
+  await expect(page.locator("#fit-summary")).toContainText("Kept 4 of 5");
+  // The largest of |X(f)| / N near f (within a third of a semitone either side).
+  const heard = (buffer, frequency) =>
+    page.evaluate(
+      ([at, f]) => {
+        const samples = window.played[at];
+        return Math.max(
+          ...[0.98, 1, 1.02].map((r) => {
+            const w = (2 * Math.PI * f * r) / 44100;
+            let [re, im] = [0, 0];
+            samples.forEach((v, i) => ((re += v * Math.cos(w * i)), (im -= v * Math.sin(w * i))));
+            return Math.hypot(re, im) / samples.length;
+          }),
+        );
+      },
+      [buffer, frequency],
+    );
+  for (const [at, button] of ["#play-midi", "#play-scripts"].entries()) {
+    await page.locator(button).click();
+    await expect.poll(() => page.evaluate(() => window.played.length)).toBe(at + 1);
+    await page.locator("#stop").click();
+  }
+  const [source, scripts] = [await heard(0, 110), await heard(1, 110)];
+  expect(await heard(0, 523.25)).toBeGreaterThan(0.01);
+  expect(await heard(1, 523.25)).toBeGreaterThan(0.01);
+  expect(source).toBeGreaterThan(0.01);
+  expect(scripts).toBeLessThan(source / 20);
+});
+
 test("arranged first: the arranger's console and file, and both losses side by side", async ({
   page,
 }) => {
