@@ -307,7 +307,8 @@ std::string noMelody(const PartChoice& asked) {
 template <typename Tick>
 std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptions& options,
                      ChannelFit& fit) {
-    Orders orders{byStarting(items), byFreeing(items)};
+    Orders orders;
+    sortNotes(items, orders.byStart, orders.byEnd);
     const auto pitchedNotes =
         static_cast<std::uint64_t>(std::count_if(items.begin(), items.end(), isPitched<Tick>));
     const bool drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);

@@ -34,9 +34,10 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
 // their numbers, as many passes as the largest key needs, of 16 bits each for
 // many notes and of 8 for fewer than 65,536 (as most songs have), whose
 // counts would otherwise cost more than the notes. The first pass reads the
-// notes in the song's order, as they are held.
+// notes in the song's order, as they are held. `spare` is room for a pass,
+// kept from sort to sort: fresh memory costs a fault per page.
 template <typename Tick, typename Key>
-Order sortedBy(const Items<Tick>& items, Key key) {
+Order sortedBy(const Items<Tick>& items, Key key, Order& spare) {
     std::uint64_t largest = 0;
     for (const BasicItem<Tick>& item : items) {
         largest = std::max(largest, key(item));
@@ -44,7 +45,6 @@ Order sortedBy(const Items<Tick>& items, Key key) {
     const unsigned bits = items.size() < (std::size_t{1} << 16) ? 8 : 16;
     const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
     Order order(items.size());
-    Order spare;
     std::vector<std::uint32_t> at(mask + 2);
     for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0); shift += bits) {
         std::fill(at.begin(), at.end(), 0);
@@ -219,22 +219,19 @@ ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, It
 }
 
 template <typename Tick>
-Order byStarting(const Items<Tick>& items) {
-    return sortedBy(items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; });
-}
-
-template <typename Tick>
-Order byFreeing(const Items<Tick>& items) {
-    return sortedBy(items, [](const BasicItem<Tick>& item) { return item.frees(); });
+void sortNotes(const Items<Tick>& items, Order& byStart, Order& byEnd) {
+    Order spare;
+    byStart = sortedBy(
+        items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; }, spare);
+    byEnd = sortedBy(
+        items, [](const BasicItem<Tick>& item) { return item.frees(); }, spare);
 }
 
 template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&,
                            std::uint32_t&);
 template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint64_t>&,
                            std::uint32_t&);
-template Order byStarting(const Items<std::uint32_t>&);
-template Order byStarting(const Items<std::uint64_t>&);
-template Order byFreeing(const Items<std::uint32_t>&);
-template Order byFreeing(const Items<std::uint64_t>&);
+template void sortNotes(const Items<std::uint32_t>&, Order&, Order&);
+template void sortNotes(const Items<std::uint64_t>&, Order&, Order&);
 
 }  // namespace mid2nolt::fit

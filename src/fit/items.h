@@ -76,13 +76,9 @@ template <typename Tick>
 ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items,
                   std::uint32_t& track);
 
-// The notes in the order they start, the song's order on a tie.
+// The notes in the order they start (`byStart`), and in the order they free a
+// channel as they are, none cut yet (`byEnd`); in the song's order on a tie.
 template <typename Tick>
-Order byStarting(const Items<Tick>& items);
-
-// The notes in the order they free a channel, as they are (none cut yet), in
-// the song's order on a tie.
-template <typename Tick>
-Order byFreeing(const Items<Tick>& items);
+void sortNotes(const Items<Tick>& items, Order& byStart, Order& byEnd);
 
 }  // namespace mid2nolt::fit
