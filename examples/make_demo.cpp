@@ -66,9 +66,9 @@ smf::Bytes chords() {
     conductor.text(0, 3, "Chord Study").tempo(0, 500000).timeSignature(0, 4, 2).end(1536);
     const int triads[4][3] = {{55, 60, 64}, {57, 60, 64}, {57, 60, 65}, {55, 59, 62}};
     const int roots[4] = {36, 45, 41, 43};
-    const int tune[14][2] = {{72, 96}, {74, 96}, {76, 192}, {76, 144}, {74, 48},
-                             {72, 96}, {69, 96}, {72, 96}, {77, 96}, {76, 96},
-                             {74, 96}, {74, 192}, {71, 96}, {67, 96}};
+    const int tune[14][2] = {{72, 96}, {74, 96},  {76, 192}, {76, 144}, {74, 48},
+                             {72, 96}, {69, 96},  {72, 96},  {77, 96},  {76, 96},
+                             {74, 96}, {74, 192}, {71, 96},  {67, 96}};
     smf::Track flute;
     flute.text(0, 3, "Flute").event(0, 0xC0, {73});
     for (const auto& [key, length] : tune) {
@@ -85,8 +85,9 @@ smf::Bytes chords() {
         for (const int key : triads[bar]) {
             piano.noteOn(0, 2, key, 70);
         }
-        piano.noteOff(384, 2, triads[bar][0]).noteOff(0, 2, triads[bar][1]).noteOff(0, 2,
-                                                                                triads[bar][2]);
+        piano.noteOff(384, 2, triads[bar][0])
+            .noteOff(0, 2, triads[bar][1])
+            .noteOff(0, 2, triads[bar][2]);
     }
     bass.end();
     piano.end();

@@ -54,8 +54,8 @@ bool Arranger::planTracks(std::string& error) {
     for (std::size_t t = 0; t < song_.trackCount(); ++t) {
         TempoMap& map = plan.maps[shared ? 0 : t];
         const std::size_t entriesBefore = map.entries.size();
-        if (!planTrack(song_, t, options_.maxVoices, plan.tracks[t], &map,
-                       shared ? known : none, plan.buffers)) {
+        if (!planTrack(song_, t, options_.maxVoices, plan.tracks[t], &map, shared ? known : none,
+                       plan.buffers)) {
             error = "Track " + std::to_string(t) + messages::kTrackTooLong;
             return false;
         }
@@ -70,8 +70,7 @@ bool Arranger::planTracks(std::string& error) {
     for (std::size_t t = 0; shared && t < lastWithTempo; ++t) {
         if (!plan.tracks[t].voiceOf.empty()) {
             plan.tracks[t] = {};
-            planTrack(song_, t, options_.maxVoices, plan.tracks[t], nullptr, known,
-                      plan.buffers);
+            planTrack(song_, t, options_.maxVoices, plan.tracks[t], nullptr, known, plan.buffers);
         }
     }
     return true;

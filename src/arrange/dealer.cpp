@@ -61,7 +61,6 @@ std::uint32_t Dealer::place(std::uint32_t note, std::uint8_t key, std::uint64_t 
             --victim.notes;
             ++leftOut;
         } else {
-            voiceOf[victim.note] |= kCut;
             cuts.push_back({tick, victim.note, channel, victim.key});
             ++cutShort;
             victim.lastEnd = tick;

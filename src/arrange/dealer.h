@@ -10,12 +10,11 @@
 
 namespace mid2nolt {
 
-// A note's voice within its channel; kLeftOut when it has none, kCut added
-// when it is ended early for another.
+// A note's voice within its channel; kLeftOut when it has none.
 constexpr std::uint32_t kLeftOut = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint32_t kCut = 0x80000000u;
 
-// A note ended early, at `tick`, for a note that took its voice.
+// A note ended early, at `tick`, for a note that took its voice: the one
+// record of a cut; the note's voice then holds another.
 struct Cut {
     std::uint64_t tick;
     std::uint32_t note;
@@ -48,6 +47,11 @@ public:
 
     // No voice yet; at most `maxVoices` (0: as many as needed).
     void reset(std::uint32_t maxVoices);
+    // Whether `note`, of voice `v` (or kLeftOut), sounds in it: no note took
+    // its voice since it started.
+    bool holds(std::uint32_t v, std::uint32_t note) const {
+        return v != kLeftOut && voices[v].note == note;
+    }
     // Voice `v`'s note ends at `tick`.
     void release(std::uint32_t v, std::uint64_t tick);
     // The voice for `note` of `key` starting at `tick`, or kLeftOut. A note

@@ -12,7 +12,7 @@ namespace {
 // sorted in place: nothing reads them after.
 void deal(std::uint64_t tick, TickGroup& group, TrackPlan& plan, std::array<Dealer, 16>& dealers) {
     for (const NoteEnd& end : group.ends) {
-        if (plan.voiceOf[end.note] < kCut) {
+        if (dealers[end.channel].holds(plan.voiceOf[end.note], end.note)) {
             dealers[end.channel].release(plan.voiceOf[end.note], tick);
         }
     }
@@ -33,7 +33,7 @@ void deal(std::uint64_t tick, TickGroup& group, TrackPlan& plan, std::array<Deal
             start.note, start.key, tick, plan.voiceOf, plan.cuts, start.channel);
     }
     for (const NoteStart& start : starts) {
-        if (start.ended && plan.voiceOf[start.note] < kCut) {
+        if (start.ended && dealers[start.channel].holds(plan.voiceOf[start.note], start.note)) {
             dealers[start.channel].release(plan.voiceOf[start.note], tick);
         }
     }
@@ -57,8 +57,8 @@ void summarise(TrackPlan& plan, const std::array<Dealer, 16>& dealers) {
 
 }  // namespace
 
-bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
-               const std::vector<TempoChange>& known, PlanBuffers& buffers) {
+bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan,
+               TempoMap* map, const std::vector<TempoChange>& known, PlanBuffers& buffers) {
     buffers.sounding.reset();
     for (Dealer& dealer : buffers.dealers) {
         dealer.reset(limit);

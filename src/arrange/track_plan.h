@@ -46,7 +46,7 @@ struct PlanBuffers {
 // marks the notes that sound across a change of tempo: of `known`, the tempo
 // entries of the map before the track (in its order), and of the track's own
 // when it adds them to `map`. False when its ticks run past 64 bits.
-bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan, TempoMap* map,
-               const std::vector<TempoChange>& known, PlanBuffers& buffers);
+bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan,
+               TempoMap* map, const std::vector<TempoChange>& known, PlanBuffers& buffers);
 
 }  // namespace mid2nolt

@@ -5,7 +5,6 @@
 #include <limits>
 #include <string>
 
-
 namespace mid2nolt {
 
 namespace {
@@ -282,7 +281,7 @@ void VoiceWriter::writeTick(std::uint64_t tick) {
                   kReleaseVelocity);
     }
     for (const NoteEnd& end : group_.ends) {
-        if (plan.voiceOf[end.note] < kCut) {
+        if (stillSounds(end.channel, end.note)) {
             noteEvent(writerOf(end.channel, end.note), tick, 0x80 | end.channel, end.key,
                       end.release);
         }
@@ -296,14 +295,16 @@ void VoiceWriter::writeTick(std::uint64_t tick) {
         }
         const std::size_t w = writerOf(start.channel, start.note);
         noteEvent(w, tick, 0x90 | start.channel, start.key, start.velocity);
+        voices_[w].note = start.note;
         if (start.ended) {
             noteEvent(w, tick, 0x80 | start.channel, start.key, start.release);
         }
     }
 }
 
-bool VoiceWriter::write(const SongSource& song, std::size_t t, const TrackPlan& plan, const TempoMap& map,
-                        const SecondsMap& seconds, bool conductor, const TrackSink& sink) {
+bool VoiceWriter::write(const SongSource& song, std::size_t t, const TrackPlan& plan,
+                        const TempoMap& map, const SecondsMap& seconds, bool conductor,
+                        const TrackSink& sink) {
     seconds_ = &seconds;
     start(song.sizeOf(t), plan, map, conductor);
     // Note events are paired as they come, the others kept in order, and the
@@ -340,7 +341,7 @@ bool VoiceWriter::write(const SongSource& song, std::size_t t, const TrackPlan& 
     const std::uint64_t endTick = plan.endTick;
     writeMapUntil(endTick, false);
     sounding_.forEach([&](std::uint8_t channel, std::uint8_t key, std::uint32_t note) {
-        if (plan.voiceOf[note] < kCut) {
+        if (stillSounds(channel, note)) {
             noteEvent(writerOf(channel, note), endTick, 0x80 | channel, key, kReleaseVelocity);
         }
     });

@@ -54,6 +54,7 @@ private:
         bool first = false;  // of its channel: carries all the channel's events
         std::uint64_t lastEnd = 0;
         bool sounding = false;
+        std::uint32_t note = kLeftOut;  // the note it started last
         int lastKey = -1;
         bool noteWritten = false;  // a note event at noteTick
         std::uint64_t noteTick = 0;
@@ -85,7 +86,12 @@ private:
     double splitTempo(std::size_t w, std::uint64_t tick);
     void measure(Voice& voice, std::uint64_t tick, bool starts);
     std::size_t writerOf(std::uint8_t channel, std::uint32_t note) const {
-        return firstWriter_[channel] + (plan_->voiceOf[note] & ~kCut);
+        return firstWriter_[channel] + plan_->voiceOf[note];
+    }
+    // Whether `note` still sounds in its voice: it has one, and no later
+    // note took it (a cut note ends where its cut is).
+    bool stillSounds(std::uint8_t channel, std::uint32_t note) const {
+        return plan_->voiceOf[note] != kLeftOut && voices_[writerOf(channel, note)].note == note;
     }
 
     bool ownMaps_ = false;

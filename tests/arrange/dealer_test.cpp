@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
 using mid2nolt::Dealer;
-using mid2nolt::kCut;
 using mid2nolt::kLeftOut;
 
 // A note of `key` starts at `tick`, or (release) the voice of note `note` ends there.
@@ -54,10 +54,12 @@ TEST_P(Deal, GivesEachNoteItsVoice) {
             dealer.place(note, static_cast<std::uint8_t>(step.key), step.tick, voiceOf, cuts, 0);
     }
     std::string voices;
-    for (const std::uint32_t voice : voiceOf) {
+    for (std::uint32_t note = 0; note < voiceOf.size(); ++note) {
+        const bool cut = std::any_of(cuts.begin(), cuts.end(),
+                                     [&](const mid2nolt::Cut& at) { return at.note == note; });
         voices += voices.empty() ? "" : " ";
         voices +=
-            voice == kLeftOut ? "-" : std::to_string(voice & ~kCut) + ((voice & kCut) ? "c" : "");
+            voiceOf[note] == kLeftOut ? "-" : std::to_string(voiceOf[note]) + (cut ? "c" : "");
     }
     EXPECT_EQ(voices, c.voices);
     EXPECT_EQ(dealer.leftOut, c.leftOut);
