@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "midi/notes.h"
-
 namespace mid2nolt {
 
 // The notes that start at a tick, and the notes that end there, of those
@@ -37,29 +35,23 @@ struct TickGroup {
     }
     bool empty() const { return starts.empty() && ends.empty(); }
 
-    // Pairs one note event of the tick; the next note to start is `nextNote`.
-    [[gnu::always_inline]] void pair(const TrackEvent& event, Sounding& sounding,
-                                     std::uint32_t& nextNote) {
-        const auto ended = [&](std::uint32_t note, std::uint8_t release) {
-            end(event, note, release);
-        };
-        if (pairNote(event, sounding, nextNote, ended)) {
-            starts.push_back({nextNote++, channelOf(event.status), event.data1, event.data2});
-        }
+    // A note starts here, numbered next after those before.
+    void start(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
+        starts.push_back(
+            {first + static_cast<std::uint32_t>(starts.size()), channel, key, velocity});
     }
-
-private:
-    // Ends `note` where `event` stands: on its start, when it started in this
-    // tick, else as one of the tick's ends.
-    [[gnu::always_inline]] void end(const TrackEvent& event, std::uint32_t note,
-                                    std::uint8_t release) {
+    // Note `note` ends here: on its start, when it started here, else as one
+    // of the tick's ends.
+    void end(std::uint32_t note, std::uint8_t channel, std::uint8_t key, std::uint8_t release) {
         if (note >= first) {
             starts[note - first].ended = true;
             starts[note - first].release = release;
         } else {
-            ends.push_back({note, channelOf(event.status), event.data1, release});
+            ends.push_back({note, channel, key, release});
         }
     }
+    // The number of the next note to start.
+    std::uint32_t next() const { return first + static_cast<std::uint32_t>(starts.size()); }
 };
 
 }  // namespace mid2nolt

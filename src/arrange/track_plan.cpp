@@ -59,7 +59,6 @@ void summarise(TrackPlan& plan, const std::array<Dealer, 16>& dealers) {
 
 bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, TrackPlan& plan,
                TempoMap* map, const std::vector<TempoChange>& known, PlanBuffers& buffers) {
-    buffers.sounding.reset();
     for (Dealer& dealer : buffers.dealers) {
         dealer.reset(limit);
     }
@@ -68,45 +67,49 @@ bool planTrack(const SongSource& song, std::size_t t, std::uint32_t limit, Track
     TickGroup& group = buffers.group;
     TempoWatch watch(known);
     const std::unique_ptr<TrackSource> track = song.open(t);
-    TrackSource& reader = *track;
-    TrackEvent event;
-    std::uint32_t nextNote = 0;
-    std::uint64_t tick = 0;
     std::uint64_t groupTick = 0;
-    group.clear(nextNote);
-    while (reader.next(event, tick)) {
+    group.clear(0);
+    // A tick's notes are dealt once all its events are read.
+    const auto every = [&](const TrackEvent& event, std::uint64_t tick) {
         if (tick != groupTick) {
             if (!group.empty()) {
                 deal(groupTick, group, plan, buffers.dealers);
-                group.clear(nextNote);
+                group.clear(group.next());
             }
             watch.after(groupTick, buffers.dealers);
             watch.before(tick, buffers.dealers);
             groupTick = tick;
         }
-        if (event.kind == EventKind::Meta) {
-            if (isTimingMeta(event)) {
-                if (map != nullptr) {
-                    map->add(tick, event);
-                    if (event.metaType == kTempoMeta) {
-                        ++plan.tempoEntries;
-                        watch.own(tick, event.tempo);
-                    }
-                }
-            } else if (event.metaType == kTrackNameMeta && !plan.named) {
-                plan.named = true;
-                plan.name = event.data;
-                plan.nameLength = event.dataLength;
-            }
-        } else {
-            group.pair(event, buffers.sounding, nextNote);
+        if (event.kind != EventKind::Meta) {
+            return;
         }
-    }
+        if (isTimingMeta(event)) {
+            if (map != nullptr) {
+                map->add(tick, event);
+                if (event.metaType == kTempoMeta) {
+                    ++plan.tempoEntries;
+                    watch.own(tick, event.tempo);
+                }
+            }
+        } else if (event.metaType == kTrackNameMeta && !plan.named) {
+            plan.named = true;
+            plan.name = event.data;
+            plan.nameLength = event.dataLength;
+        }
+    };
+    const TrackEnd end = pairEvents(
+        *track, buffers.sounding,
+        [&](std::uint64_t, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
+            group.start(channel, key, velocity);
+        },
+        [&](std::uint32_t note, std::uint64_t, std::uint8_t channel, std::uint8_t key,
+            std::uint8_t release) { group.end(note, channel, key, release); },
+        every);
     deal(groupTick, group, plan, buffers.dealers);
-    if (reader.overflowed()) {
+    if (end.overflowed) {
         return false;
     }
-    plan.endTick = reader.endTick();
+    plan.endTick = end.tick;
     // Notes still sounding end with the track: a change at its end is after them.
     watch.after(groupTick, buffers.dealers, groupTick == plan.endTick);
     watch.before(plan.endTick, buffers.dealers);

@@ -8,6 +8,7 @@
 #include "arrange/dealer.h"
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
+#include "midi/notes.h"
 #include "midi/track_source.h"
 
 namespace mid2nolt {

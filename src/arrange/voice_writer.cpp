@@ -310,29 +310,31 @@ bool VoiceWriter::write(const SongSource& song, std::size_t t, const TrackPlan& 
     // Note events are paired as they come, the others kept in order, and the
     // tick written once all its events are read.
     const std::unique_ptr<TrackSource> track = song.open(t);
-    TrackSource& reader = *track;
-    TrackEvent event;
-    std::uint32_t nextNote = 0;
-    std::uint64_t tick = 0;
     std::uint64_t groupTick = 0;
     bool started = false;
-    while (reader.next(event, tick)) {
-        if (!started || tick != groupTick) {
-            if (started) {
-                writeTick(groupTick);
+    group_.clear(0);
+    pairEvents(
+        *track, sounding_,
+        [&](std::uint64_t, std::uint8_t channel, std::uint8_t key, std::uint8_t velocity) {
+            group_.start(channel, key, velocity);
+        },
+        [&](std::uint32_t note, std::uint64_t, std::uint8_t channel, std::uint8_t key,
+            std::uint8_t release) { group_.end(note, channel, key, release); },
+        [&](const TrackEvent& event, std::uint64_t tick) {
+            if (!started || tick != groupTick) {
+                if (started) {
+                    writeTick(groupTick);
+                }
+                writeMapUntil(tick, false);
+                group_.clear(group_.next());
+                others_.clear();
+                groupTick = tick;
+                started = true;
             }
-            writeMapUntil(tick, false);
-            group_.clear(nextNote);
-            others_.clear();
-            groupTick = tick;
-            started = true;
-        }
-        if (event.kind == EventKind::NoteOn || event.kind == EventKind::NoteOff) {
-            group_.pair(event, sounding_, nextNote);
-        } else {
-            others_.push_back(event);
-        }
-    }
+            if (event.kind != EventKind::NoteOn && event.kind != EventKind::NoteOff) {
+                others_.push_back(event);
+            }
+        });
     if (started) {
         writeTick(groupTick);
     }

@@ -8,6 +8,7 @@
 #include "arrange/tempo_map.h"
 #include "arrange/tick_group.h"
 #include "arrange/track_plan.h"
+#include "midi/notes.h"
 #include "midi/smf_writer.h"
 #include "midi/tempo.h"
 #include "midi/track_source.h"

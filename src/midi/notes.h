@@ -109,29 +109,45 @@ struct TrackEnd {
     bool overflowed = false;
 };
 
-// Pairs the notes of one track, as every part that reads notes pairs them:
-// start(tick, channel, key, velocity) for each note in the order they start,
-// end(note, tick) where the note numbered `note` (from 0) ends, at the end of
-// the track for those still sounding; every(event, tick) sees each event
-// first.
-template <typename Start, typename End, typename Every>
-TrackEnd pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end, Every every) {
+// Pairs the notes of one track as `reader` reads it (a TimedReader, a
+// TrackSource), as every part that reads notes pairs them: every(event, tick)
+// sees each event first; start(tick, channel, key, velocity) for each note in
+// the order they start; end(note, tick, channel, key, release velocity) where
+// the note numbered `note` (from 0) ends, before the note that ends it
+// starts. The notes still sounding at the end of the track are left in
+// `sounding`.
+template <typename Reader, typename Start, typename End, typename Every>
+TrackEnd pairEvents(Reader& reader, Sounding& sounding, Start start, End end, Every every) {
     sounding.reset();
-    TimedReader reader(track);
     TrackEvent event;
     std::uint32_t nextNote = 0;
     std::uint64_t tick = 0;
     while (reader.next(event, tick)) {
         every(event, tick);
-        const auto ended = [&](std::uint32_t note, std::uint8_t) { end(note, tick); };
+        const auto ended = [&](std::uint32_t note, std::uint8_t release) {
+            end(note, tick, channelOf(event.status), event.data1, release);
+        };
         if (pairNote(event, sounding, nextNote, ended)) {
             start(tick, channelOf(event.status), event.data1, event.data2);
             ++nextNote;
         }
     }
-    sounding.forEach(
-        [&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, reader.endTick()); });
     return {reader.endTick(), reader.overflowed()};
+}
+
+// The notes of one track chunk, paired by pairEvents: end(note, tick) where
+// each ends, at the end of the track for those still sounding.
+template <typename Start, typename End, typename Every>
+TrackEnd pairTrack(const TrackChunk& track, Sounding& sounding, Start start, End end, Every every) {
+    TimedReader reader(track);
+    const TrackEnd at = pairEvents(
+        reader, sounding, start,
+        [&](std::uint32_t note, std::uint64_t tick, std::uint8_t, std::uint8_t, std::uint8_t) {
+            end(note, tick);
+        },
+        every);
+    sounding.forEach([&](std::uint8_t, std::uint8_t, std::uint32_t note) { end(note, at.tick); });
+    return at;
 }
 
 // One note of a file: a note-on of velocity above 0 ends at the next note-off
