@@ -30,6 +30,9 @@ public:
             tick = 0;
             return true;
         }
+        // Up to where the next note starts: the channel events by tick, the
+        // note sounding ending before any at or after its end; then the
+        // next note.
         const std::vector<ChannelEvent>& events = channel_.events;
         const std::uint64_t until = n_ < notes_.size() ? notes_[n_].start : kLastTick;
         if (e_ < events.size() && events[e_].tick <= until) {
