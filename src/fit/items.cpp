@@ -31,30 +31,31 @@ bool namesLead(const std::uint8_t* text, std::uint32_t length) {
 }
 
 // The notes by `key`, in the song's order on a tie: a stable radix sort of
-// their numbers, as many passes as the largest key needs, of 16 bits each for
-// many notes and of 8 for fewer than 65,536 (as most songs have), whose
-// counts would otherwise cost more than the notes. The first pass reads the
-// notes in the song's order, as they are held. `spare` is room for a pass,
-// kept from sort to sort: fresh memory costs a fault per page.
+// their numbers, a pass for each digit place (of `bits` bits) where the keys
+// differ, from the counts of each place's digits (`counts`, place after
+// place). The first pass reads the notes in the song's order, as they are
+// held. `spare` is room for a pass, kept from sort to sort: fresh memory
+// costs a fault per page.
 template <typename Tick, typename Key>
-Order sortedBy(const Items<Tick>& items, Key key, Order& spare) {
-    std::uint64_t largest = 0;
-    for (const BasicItem<Tick>& item : items) {
-        largest = std::max(largest, key(item));
-    }
-    const unsigned bits = items.size() < (std::size_t{1} << 16) ? 8 : 16;
-    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+Order sortedBy(const Items<Tick>& items, Key key, const std::uint32_t* counts, std::size_t places,
+               unsigned bits, Order& spare) {
+    const std::size_t values = std::size_t{1} << bits;
+    const std::uint64_t mask = values - 1;
     Order order(items.size());
-    std::vector<std::uint32_t> at(mask + 2);
-    for (unsigned shift = 0; shift == 0 || (shift < 64 && (largest >> shift) != 0); shift += bits) {
-        std::fill(at.begin(), at.end(), 0);
-        for (const BasicItem<Tick>& item : items) {
-            ++at[((key(item) >> shift) & mask) + 1];
+    std::vector<std::uint32_t> at(values);
+    for (std::size_t place = 0; place < places; ++place) {
+        const std::uint32_t* count = counts + place * values;
+        // A place where every key has the same digit leaves the order as it is.
+        if (place > 0 && std::find(count, count + values, items.size()) != count + values) {
+            continue;
         }
-        for (std::size_t d = 1; d < at.size(); ++d) {
-            at[d] += at[d - 1];
+        std::uint32_t sum = 0;
+        for (std::size_t d = 0; d < values; ++d) {
+            at[d] = sum;
+            sum += count[d];
         }
-        if (shift == 0) {
+        const unsigned shift = static_cast<unsigned>(place) * bits;
+        if (place == 0) {
             for (std::uint32_t n = 0; n < items.size(); ++n) {
                 order[at[key(items[n]) & mask]++] = n;
             }
@@ -220,11 +221,31 @@ ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, It
 
 template <typename Tick>
 void sortNotes(const Items<Tick>& items, Order& byStart, Order& byEnd) {
+    // Digits of 16 bits for many notes and of 8 for fewer than 65,536 (as
+    // most songs have), whose counts would otherwise cost more than the notes.
+    const unsigned bits = items.size() < (std::size_t{1} << 16) ? 8 : 16;
+    const std::size_t places = sizeof(Tick) * 8 / bits;
+    const std::size_t values = std::size_t{1} << bits;
+    const std::uint64_t mask = values - 1;
+    // The digits of both keys, counted in one read of the notes.
+    std::vector<std::uint32_t> counts(2 * places * values, 0);
+    std::uint32_t* const ends = counts.data() + places * values;
+    for (const BasicItem<Tick>& item : items) {
+        std::uint64_t start = item.start;
+        std::uint64_t end = item.frees();
+        for (std::size_t place = 0; place < places; ++place) {
+            ++counts[place * values + (start & mask)];
+            ++ends[place * values + (end & mask)];
+            start >>= bits;
+            end >>= bits;
+        }
+    }
     Order spare;
     byStart = sortedBy(
-        items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; }, spare);
+        items, [](const BasicItem<Tick>& item) { return std::uint64_t{item.start}; }, counts.data(),
+        places, bits, spare);
     byEnd = sortedBy(
-        items, [](const BasicItem<Tick>& item) { return item.frees(); }, spare);
+        items, [](const BasicItem<Tick>& item) { return item.frees(); }, ends, places, bits, spare);
 }
 
 template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&,
