@@ -67,11 +67,8 @@ private:
     static std::vector<TempoChange> changesOf(const SongRest& rest) {
         std::vector<TempoChange> changes;
         for (const TimedEvent& event : rest.others) {
-            if (event.kind == EventKind::Meta && event.metaType == kTempoMeta &&
-                event.length == 3) {
-                const std::uint8_t* at = rest.data.data() + event.at;
-                changes.push_back(
-                    {event.tick, std::uint32_t{at[0]} << 16 | std::uint32_t{at[1]} << 8 | at[2]});
+            if (event.kind == EventKind::Meta && event.metaType == kTempoMeta) {
+                changes.push_back({event.tick, event.tempo});
             }
         }
         orderByTick(changes);

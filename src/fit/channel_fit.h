@@ -106,7 +106,8 @@ struct TimedEvent {
     std::uint8_t status = 0;
     std::uint8_t metaType = 0;
     std::uint32_t length = 0;
-    std::size_t at = 0;  // where its data begins in SongRest::data
+    std::size_t at = 0;       // where its data begins in SongRest::data
+    std::uint32_t tempo = 0;  // a tempo's, as the reader reads it
 };
 
 // What a fitted song keeps of the source besides its notes, read with them,

@@ -116,7 +116,9 @@ void keepEvent(SongRest& rest, std::uint32_t track, std::uint64_t tick, const Tr
     }
     const std::size_t at = rest.data.size();
     rest.data.insert(rest.data.end(), event.data, event.data + event.dataLength);
-    rest.others.push_back({tick, event.kind, event.status, event.metaType, event.dataLength, at});
+    rest.others.push_back(
+        {tick, event.kind, event.status, event.metaType, event.dataLength, at,
+         event.kind == EventKind::Meta && event.metaType == kTempoMeta ? event.tempo : 0});
 }
 
 // The first program a channel's events give, or -1.

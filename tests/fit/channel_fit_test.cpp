@@ -495,6 +495,16 @@ INSTANTIATE_TEST_SUITE_P(
                             {{48, 0, 30}, {60, 0, 30}, {64, 0, 30}, {67, 0, 30}, {72, 0, 30}})}),
             {"Melody: 72@0-30", "Bass: 48@0-30",
              "Harmony 1: 60@0-7 64@7-13 67@13-19 60@19-26 64@26-30"},
+            3},
+        // A tempo meta of four bytes, read as every reader reads it (its
+        // first three): a quarter a second, so a step is 24 ticks.
+        ArpeggioCase{
+            "ATempoOfMoreBytesTimesTheSteps",
+            smf::file(1, 96,
+                      {smf::Track().meta(0, 0x51, {0x0F, 0x42, 0x40, 0x00}).end(),
+                       part("Piano", 0,
+                            {{48, 0, 96}, {60, 0, 96}, {64, 0, 96}, {67, 0, 96}, {72, 0, 96}})}),
+            {"Melody: 72@0-96", "Bass: 48@0-96", "Harmony 1: 60@0-25 64@25-49 67@49-73 60@73-96"},
             3}),
     [](const testing::TestParamInfo<ArpeggioCase>& info) { return std::string(info.param.name); });
 
