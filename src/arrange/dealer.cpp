@@ -1,7 +1,6 @@
 #include "arrange/dealer.h"
 
 #include <algorithm>
-#include <bit>
 #include <functional>
 #include <utility>
 
@@ -16,7 +15,7 @@ void Dealer::reset(std::uint32_t maxVoices) {
         for (std::vector<std::uint32_t>& heap : moreFree_) {
             heap.clear();
         }
-        free_bits_.fill(0);
+        free_.clear();
     }
     voices.clear();
 }
@@ -25,10 +24,8 @@ void Dealer::release(std::uint32_t v, std::uint64_t tick) {
     voices[v].note = kLeftOut;
     voices[v].lastEnd = tick;
     const std::uint8_t key = voices[v].key;
-    std::uint64_t& bits = free_bits_[key >> 6];
-    const std::uint64_t bit = std::uint64_t{1} << (key & 63u);
-    if ((bits & bit) == 0) {
-        bits |= bit;
+    if (!free_.has(key)) {
+        free_.add(key);
         lowestFree_[key] = v;
         return;
     }
@@ -90,35 +87,9 @@ std::uint32_t Dealer::yieldingVoice(std::uint8_t key) const {
     return key < voices[bottom].key && voices.size() > 1 ? bottom : kLeftOut;
 }
 
-int Dealer::firstFreeAtOrAbove(int key) const {
-    for (int w = key >> 6; w < 4; ++w) {
-        std::uint64_t bits = free_bits_[static_cast<std::size_t>(w)];
-        if (w == key >> 6) {
-            bits &= ~std::uint64_t{0} << (key & 63);
-        }
-        if (bits != 0) {
-            return w * 64 + std::countr_zero(bits);
-        }
-    }
-    return -1;
-}
-
-int Dealer::lastFreeAtOrBelow(int key) const {
-    for (int w = key >> 6; w >= 0; --w) {
-        std::uint64_t bits = free_bits_[static_cast<std::size_t>(w)];
-        if (w == key >> 6 && (key & 63) != 63) {
-            bits &= (std::uint64_t{1} << ((key & 63) + 1)) - 1;
-        }
-        if (bits != 0) {
-            return w * 64 + 63 - std::countl_zero(bits);
-        }
-    }
-    return -1;
-}
-
 std::uint32_t Dealer::takeNearestFree(std::uint8_t key) {
-    const int up = firstFreeAtOrAbove(key);
-    const int down = lastFreeAtOrBelow(key);
+    const int up = free_.firstFrom(key);
+    const int down = free_.lastUpTo(key);
     if (up < 0 && down < 0) {
         return kLeftOut;
     }
@@ -134,7 +105,7 @@ std::uint32_t Dealer::takeNearestFree(std::uint8_t key) {
     const auto slot = static_cast<std::size_t>(chosen);
     const std::uint32_t v = lowestFree_[slot];
     if (moreFree_.empty() || moreFree_[slot].empty()) {
-        free_bits_[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63u));
+        free_.remove(chosen);
     } else {
         std::vector<std::uint32_t>& heap = moreFree_[slot];
         std::pop_heap(heap.begin(), heap.end(), std::greater<>());

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "midi/key_set.h"
 #include "midi/large_pages.h"
 
 namespace mid2nolt {
@@ -63,15 +64,13 @@ public:
 
 private:
     std::uint32_t yieldingVoice(std::uint8_t key) const;
-    int firstFreeAtOrAbove(int key) const;
-    int lastFreeAtOrBelow(int key) const;
     std::uint32_t takeNearestFree(std::uint8_t key);
 
     // Free voices by the key of their last note: a bit per key that has any,
     // the lowest voice number, and the others in a min-heap (rarely any: the
     // heaps are made when first needed, so that a dealer costs little).
-    std::array<std::uint64_t, 4> free_bits_{};
-    std::array<std::uint32_t, 256> lowestFree_{};
+    KeySet free_;
+    std::array<std::uint32_t, KeySet::kKeys> lowestFree_{};
     std::vector<std::vector<std::uint32_t>> moreFree_;
 };
 

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "fit/end_queue.h"
+#include "midi/key_set.h"
 
 namespace mid2nolt::fit {
 
@@ -39,7 +39,7 @@ public:
     void add(const Share& note) {
         Key& key = byKey_[note.key];
         if (key.live == 0) {
-            keys_[note.key / 64] |= std::uint64_t{1} << (note.key % 64);
+            keys_.add(note.key);
         }
         key.notes.push_back(note);
         ++key.live;
@@ -59,7 +59,7 @@ public:
             if (--key.live == 0) {
                 key.notes.clear();
                 key.first = 0;
-                keys_[ending.key / 64] &= ~(std::uint64_t{1} << (ending.key % 64));
+                keys_.remove(ending.key);
             } else {
                 dropGone(key);
             }
@@ -70,17 +70,9 @@ public:
     const Share& lowest() const { return above(-1); }
     // The first note of the next key above `key`, or the lowest.
     const Share& above(int key) const {
-        const int next = key + 1;
-        for (int word = next / 64; next < kKeys && word < kKeys / 64; ++word) {
-            const std::uint64_t bits =
-                keys_[word] &
-                (word == next / 64 ? ~std::uint64_t{0} << (next % 64) : ~std::uint64_t{0});
-            if (bits != 0) {
-                const Key& found = byKey_[word * 64 + std::countr_zero(bits)];
-                return found.notes[found.first];
-            }
-        }
-        return key < 0 ? byKey_[0].notes[byKey_[0].first] : lowest();
+        const int next = keys_.firstFrom(key + 1);
+        const Key& found = byKey_[static_cast<std::size_t>(next >= 0 ? next : keys_.lowest())];
+        return found.notes[found.first];
     }
 
 private:
@@ -106,10 +98,8 @@ private:
             key.first = 0;
         }
     }
-    // A note's key is a byte: a damaged file's can be past 127.
-    static constexpr int kKeys = 256;
-    std::array<Key, kKeys> byKey_;
-    std::array<std::uint64_t, kKeys / 64> keys_{};
+    std::array<Key, KeySet::kKeys> byKey_;
+    KeySet keys_;
     std::vector<bool> gone_;  // by id
     EndQueue<Ending> ends_;
     std::size_t size_ = 0;

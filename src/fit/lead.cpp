@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <limits>
 
 #include "fit/lines.h"
+#include "midi/key_set.h"
 #include "midi/midi_facts.h"
 #include "midi/notes.h"
 
@@ -30,46 +30,29 @@ struct Hearing {
     std::uint64_t lastEnd = 0;
     bool lastAlone = false;
     std::array<std::uint32_t, kSteps + 1> gaps{};  // between onsets, in sixteenths
-    std::array<std::uint64_t, 4> keys{};           // the keys it plays, a bit each
+    KeySet keys;                                   // the keys it plays
 };
-
-// A note's key is a byte: a damaged file's can be past 127.
-constexpr std::size_t kKeys = 256;
 
 // The keys sounding, counted, with a bit for each that sounds.
 class Sounding {
-    static constexpr int kWords = kKeys / 64;
-
 public:
     void start(std::uint8_t key) {
         if (count_[key]++ == 0) {
-            bits_[key / 64] |= std::uint64_t{1} << (key % 64);
+            keys_.add(key);
         }
     }
     void end(std::uint8_t key) {
         if (--count_[key] == 0) {
-            bits_[key / 64] &= ~(std::uint64_t{1} << (key % 64));
+            keys_.remove(key);
         }
     }
     // Of the keys sounding (one at least), the lowest and the highest.
-    int lowest() const {
-        int word = 0;
-        while (bits_[word] == 0) {
-            ++word;
-        }
-        return word * 64 + std::countr_zero(bits_[word]);
-    }
-    int highest() const {
-        int word = kWords - 1;
-        while (bits_[word] == 0) {
-            --word;
-        }
-        return word * 64 + 63 - std::countl_zero(bits_[word]);
-    }
+    int lowest() const { return keys_.lowest(); }
+    int highest() const { return keys_.highest(); }
 
 private:
-    std::array<std::uint32_t, kKeys> count_{};
-    std::array<std::uint64_t, kWords> bits_{};
+    std::array<std::uint32_t, KeySet::kKeys> count_{};
+    KeySet keys_;
 };
 
 // Takes in a pitched note that starts at `tick` with the lowest and highest
@@ -91,7 +74,7 @@ void hearNote(Hearing& h, const BasicItem<Tick>& item, int low, int high, std::u
         h.lastStart = tick;
     }
     h.lastEnd = std::max<std::uint64_t>(h.lastEnd, item.end);
-    h.keys[item.key / 64] |= std::uint64_t{1} << (item.key % 64);
+    h.keys.add(item.key);
     // Lowest and highest where it sounds with others: a part alone is neither.
     h.lowest += item.key == low && low != high ? 1 : 0;
     h.highest += item.key == high && low != high ? 1 : 0;
@@ -159,11 +142,7 @@ double programWeight(int program) {
 // Whether a part can carry a tune: it mostly plays one note at a time (a
 // chord part cannot), on three keys or more.
 bool canLead(const Hearing& h) {
-    int keys = 0;
-    for (const std::uint64_t word : h.keys) {
-        keys += std::popcount(word);
-    }
-    return h.notes > 0 && h.alone * 2 >= h.notes && keys >= 3;
+    return h.notes > 0 && h.alone * 2 >= h.notes && h.keys.size() >= 3;
 }
 
 // How much a part sounds like the tune; 0 where it cannot lead. A tune's
