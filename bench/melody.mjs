@@ -14,6 +14,7 @@
 // Needs the site (make web) for reading notes.
 import { readFileSync, readdirSync } from "node:fs";
 import { join } from "node:path";
+import { parseMidi, writeMidi } from "../web/node_modules/midi-file/index.js";
 import { fileNotes } from "../build/web/mid2nolt.mjs";
 import { arranged } from "./arranged.mjs";
 
@@ -22,73 +23,12 @@ const label = new RegExp(process.argv[3] ?? "^MELODY$", "i");
 const counts = [2, 3, 4, 6];
 const near = 1e-3; // seconds: as a fitted file times the source's notes
 
-/** The variable-length quantity at `at`: [value, next]. */
-function readVarLen(bytes, at) {
-  let value = 0;
-  for (;;) {
-    const byte = bytes[at++];
-    value = value * 128 + (byte & 0x7f);
-    if (!(byte & 0x80) || at >= bytes.length) return [value, at];
-  }
-}
-
-/** A track's events as [delta, bytes], with its name (track names joined). */
-function readTrack(bytes) {
-  const events = [];
-  let names = "";
-  let status = 0;
-  for (let at = 0; at < bytes.length;) {
-    const [delta, start] = readVarLen(bytes, at);
-    at = start;
-    let first = at;
-    if (bytes[at] >= 0x80) status = bytes[at++];
-    else first = -1; // running status: written out in full below
-    let length;
-    if (status === 0xff) {
-      const [size, data] = readVarLen(bytes, at + 1);
-      length = data + size - at;
-      if (bytes[at] === 3 || bytes[at] === 4)
-        names += String.fromCharCode(...bytes.subarray(data, data + size));
-    } else if (status === 0xf0 || status === 0xf7) {
-      const [size, data] = readVarLen(bytes, at);
-      length = data + size - at;
-    } else length = (status & 0xe0) === 0xc0 ? 1 : 2;
-    const body = bytes.subarray(at, at + length);
-    events.push([
-      delta,
-      first < 0
-        ? Uint8Array.of(status, ...body)
-        : bytes.subarray(first, at + length),
-    ]);
-    at += length;
-  }
-  return { events, names };
-}
-
-/** The file's header and tracks. */
-function readFile(bytes) {
-  const tracks = [];
-  for (let at = 14; at + 8 <= bytes.length;) {
-    const size = new DataView(
-      bytes.buffer,
-      bytes.byteOffset + at + 4,
-    ).getUint32(0);
-    if (String.fromCharCode(...bytes.subarray(at, at + 4)) === "MTrk")
-      tracks.push(readTrack(bytes.subarray(at + 8, at + 8 + size)));
-    at += 8 + size;
-  }
-  return { header: bytes.subarray(0, 14), tracks };
-}
-
-function varLen(value) {
-  const out = [value & 0x7f];
-  for (
-    value = Math.floor(value / 128);
-    value > 0;
-    value = Math.floor(value / 128)
-  )
-    out.unshift((value & 0x7f) | 0x80);
-  return out;
+/** A parsed track's name: its track and instrument names, joined. */
+function nameOf(track) {
+  return track
+    .filter((e) => e.type === "trackName" || e.type === "instrumentName")
+    .map((e) => e.text)
+    .join("");
 }
 
 /** A seeded generator, so that a run can be repeated. */
@@ -111,8 +51,9 @@ function shuffled(list, next) {
 /** The file without names, its note tracks and channels shuffled. */
 function anonymous({ header, tracks }, seed) {
   const next = random(seed);
-  const hasNotes = (t) => t.events.some(([, e]) => (e[0] & 0xf0) === 0x90);
-  const noteTracks = tracks.map((t, i) => i).filter((i) => hasNotes(tracks[i]));
+  const noteTracks = tracks
+    .map((t, i) => i)
+    .filter((i) => tracks[i].some((e) => e.type === "noteOn"));
   const order = tracks.map((t, i) => i);
   shuffled(noteTracks, next).forEach(
     (from, k) => (order[noteTracks[k]] = from),
@@ -121,24 +62,22 @@ function anonymous({ header, tracks }, seed) {
   const channel = new Map(
     pitched.map((c, k) => [c, shuffled(pitched, random(seed))[k]]),
   );
-  const chunks = [header];
-  for (const i of order) {
-    const body = [];
-    for (const [delta, event] of tracks[i].events) {
-      if (event[0] === 0xff && (event[1] === 3 || event[1] === 4)) continue;
-      const moved = Uint8Array.from(event);
-      if (event[0] < 0xf0 && channel.has(event[0] & 15))
-        moved[0] = (event[0] & 0xf0) | channel.get(event[0] & 15);
-      body.push(...varLen(delta), ...moved);
+  const moved = order.map((i) => {
+    const events = [];
+    let carried = 0; // the delta of a name left out goes to the next event
+    for (const event of tracks[i]) {
+      if (event.type === "trackName" || event.type === "instrumentName") {
+        carried += event.deltaTime;
+        continue;
+      }
+      const copy = { ...event, deltaTime: event.deltaTime + carried };
+      carried = 0;
+      if (channel.has(copy.channel)) copy.channel = channel.get(copy.channel);
+      events.push(copy);
     }
-    // A dropped name's delta is lost with it: names come at tick 0 in practice.
-    const size = [24, 16, 8, 0].map((s) => (body.length >>> s) & 255);
-    chunks.push(
-      Uint8Array.of(0x4d, 0x54, 0x72, 0x6b, ...size),
-      Uint8Array.from(body),
-    );
-  }
-  return Buffer.concat(chunks);
+    return events;
+  });
+  return Buffer.from(writeMidi({ header, tracks: moved }));
 }
 
 const key = (n) => `${n.key}@${Math.round(n.start / near)}`;
@@ -150,11 +89,11 @@ for (const [index, file] of readdirSync(folder, { recursive: true })
   .sort()
   .entries()) {
   const bytes = new Uint8Array(readFileSync(join(folder, file)));
-  const source = readFile(bytes);
   const notes = await fileNotes(bytes);
   if (notes === null) continue;
+  const source = parseMidi(bytes);
   const labelled = source.tracks.flatMap((t, i) =>
-    label.test(t.names.trim()) ? notes[i] : [],
+    label.test(nameOf(t).trim()) ? notes[i] : [],
   );
   if (labelled.length === 0) continue;
   const input =
@@ -162,10 +101,12 @@ for (const [index, file] of readdirSync(folder, { recursive: true })
   for (const channels of counts) {
     const out = await arranged(input, ["--channels", String(channels)]);
     if (out === null) continue;
-    const tracks = readFile(out).tracks;
+    const tracks = parseMidi(out).tracks;
     const kept = await fileNotes(out);
     const melody = new Set(
-      kept.flatMap((t, i) => (tracks[i].names === "Melody" ? t.map(key) : [])),
+      kept.flatMap((t, i) =>
+        nameOf(tracks[i]) === "Melody" ? t.map(key) : [],
+      ),
     );
     const all = new Set(kept.flat().map(key));
     const whole = new Set(
