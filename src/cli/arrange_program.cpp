@@ -241,7 +241,6 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     if (mid2nolt::loadSong(source.get(), *song) != 0) {
         return kFailure;
     }
-    const std::uint16_t division = song->division;
     // A fit is a song of its own, which the arranger times as it times any
     // song; the fit lets the source go once read.
     std::optional<mid2nolt::ChannelFit> fit;
@@ -264,7 +263,7 @@ int mid2nolt::cli::arrangeProgram(int argc, char** argv) {
     printPlan(arranger, std::move(fit), options.channels);
     std::printf("Saving MIDI File Format %u with %u track(s) : %s\n", unsigned{arranger.format()},
                 arranger.trackCount(), output.c_str());
-    if (!saveArrangement(arranger, division, output)) {
+    if (!saveArrangement(arranger, arranged->division(), output)) {
         return kFailure;
     }
     printTiming(arranger);
