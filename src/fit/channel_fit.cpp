@@ -9,6 +9,7 @@
 #include "fit/lead.h"
 #include "fit/lines.h"
 #include "fit/schedule.h"
+#include "fit/together.h"
 #include "midi/messages.h"
 #include "midi/midi_facts.h"
 
@@ -53,11 +54,11 @@ bool isPitched(const BasicItem<Tick>& item) {
 }
 
 // The most notes the roles let in, in one sweep: the pitched notes that fit
-// whole in `pitched` channels, each placed with `place(note, channel)`, and
-// where `drums`, the drum notes that fit whole in one more.
-template <typename Tick, typename Place>
+// whole in `pitched` channels (`pitchedMost`), and where `drums`, the drum
+// notes that fit whole in one more.
+template <typename Tick>
 std::uint64_t mostByRole(const Items<Tick>& items, const Order& byEnd, std::uint32_t pitched,
-                         bool drums, Place place, std::uint64_t& pitchedMost) {
+                         bool drums, std::uint64_t& pitchedMost) {
     FreeChannels free;
     for (std::uint32_t c = pitched; c > 0; --c) {
         free.add(c - 1);
@@ -74,7 +75,6 @@ std::uint64_t mostByRole(const Items<Tick>& items, const Order& byEnd, std::uint
                 ++drumMost;
             }
         } else if (const std::optional<std::size_t> at = free.latestFreeAt(item.start)) {
-            place(byEnd[i], free.channel(*at));
             free.take(*at, item.frees());
             ++pitchedMost;
         }
@@ -309,21 +309,29 @@ std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const F
                      ChannelFit& fit) {
     Orders orders;
     sortNotes(items, orders.byStart, orders.byEnd);
-    const auto pitchedNotes =
-        static_cast<std::uint64_t>(std::count_if(items.begin(), items.end(), isPitched<Tick>));
-    const bool drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);
-    const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
+    // The tune is heard while the drums' channel and the bound are found:
+    // neither job writes what the other reads.
     Tune tune;
-    if (!findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune)) {
+    bool tuneFound = true;
+    bool drums = false;
+    std::uint64_t pitchedNotes = 0;
+    std::uint64_t pitchedMost = 0;
+    runTogether(
+        items.size() >= kNotesWorthSharing,
+        [&] {
+            tuneFound = findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune);
+        },
+        [&] {
+            pitchedNotes = static_cast<std::uint64_t>(
+                std::count_if(items.begin(), items.end(), isPitched<Tick>));
+            drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);
+            fit.most = mostByRole(items, orders.byEnd, options.channels - (drums ? 1 : 0), drums,
+                                  pitchedMost);
+        });
+    if (!tuneFound) {
         return noMelody(*options.melody);
     }
-    std::uint64_t pitchedMost = 0;
-    fit.most = mostByRole(
-        items, orders.byEnd, pitched, drums,
-        [&](std::uint32_t n, std::uint32_t lane) {
-            items[n].lane = static_cast<std::uint8_t>(lane);
-        },
-        pitchedMost);
+    const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
     LineEnds<Tick> lineEnds;
     std::vector<Lane> lanes =
         placePitched(items, orders, tune, pitched, pitchedMost == pitchedNotes, fit,
