@@ -309,13 +309,14 @@ std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const F
                      ChannelFit& fit) {
     Orders orders;
     sortNotes(items, orders.byStart, orders.byEnd);
-    // The tune is heard while the drums' channel and the bound are found:
-    // neither job writes what the other reads.
+    // The tune is heard while the drums' channel, the bound and the drum line
+    // are found: neither job writes what the other reads.
     Tune tune;
     bool tuneFound = true;
     bool drums = false;
     std::uint64_t pitchedNotes = 0;
     std::uint64_t pitchedMost = 0;
+    Order drumOrder;
     runTogether(
         items.size() >= kNotesWorthSharing,
         [&] {
@@ -327,6 +328,9 @@ std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const F
             drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);
             fit.most = mostByRole(items, orders.byEnd, options.channels - (drums ? 1 : 0), drums,
                                   pitchedMost);
+            if (drums) {
+                drumOrder = drumLine(items, orders.byStart, shortestCut(fit.rest.division));
+            }
         });
     if (!tuneFound) {
         return noMelody(*options.melody);
@@ -346,8 +350,7 @@ std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const F
     if (drums) {
         Lane& lane = lanes.emplace_back();
         lane.role = Role::Drums;
-        placeLine(items, lane, drumLine(items, orders.byStart, shortestCut(fit.rest.division)),
-                  static_cast<std::uint32_t>(lanes.size() - 1));
+        placeLine(items, lane, std::move(drumOrder), static_cast<std::uint32_t>(lanes.size() - 1));
     }
     std::optional<Arpeggios<Tick>> arpeggios;
     if (options.arpeggio != 0) {
@@ -375,14 +378,13 @@ bool readAndFit(std::unique_ptr<Song>& song, const FitOptions& options, ChannelF
     std::vector<bool> lead;
     Items<Tick> items;
     std::uint32_t track = 0;
-    switch (readNotes(*song, fit, lead, items, track)) {
+    switch (readNotes(song, fit, lead, items, track)) {
         case ReadEnd::Read: break;
         case ReadEnd::WiderTicks: return false;
         case ReadEnd::TooLong:
             error = "Track " + std::to_string(track) + messages::kTrackTooLong;
             return false;
     }
-    song.reset();
     fit.arpeggio = options.arpeggio;
     error = fitItems(items, lead, options, fit);
     if (!error.empty()) {

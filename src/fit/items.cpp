@@ -304,29 +304,111 @@ ReadEnd readTrack(const TrackChunk& chunk, std::uint32_t t, Sounding& sounding, 
     return ReadEnd::Read;
 }
 
+// Reads tracks [first, last) into `items` and `fit`; where one does not end
+// Read, `stopped` is that track.
+template <typename Tick>
+ReadEnd readTracks(const Song& song, std::uint32_t first, std::uint32_t last, ChannelFit& fit,
+                   std::vector<bool>& lead, Items<Tick>& items, std::uint32_t& stopped) {
+    auto sounding = std::make_unique<Sounding>();
+    for (std::uint32_t t = first; t < last; ++t) {
+        const ReadEnd end = readTrack(song.tracks[t], t, *sounding, fit, lead, items);
+        if (end != ReadEnd::Read) {
+            stopped = t;
+            return end;
+        }
+    }
+    return ReadEnd::Read;
+}
+
+// What a second thread reads of the later tracks, with parts and events of
+// no channel of its own.
+template <typename Tick>
+struct Reading {
+    ChannelFit fit;
+    std::vector<bool> lead;
+    Items<Tick> items;
+};
+
+// Adds what `later` read of the tracks from `first` on to what was read of
+// those before: its parts numbered after theirs, its events' data after theirs.
+template <typename Tick>
+void joinLater(ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items, Reading<Tick>& later,
+               std::uint32_t first) {
+    const auto parts = static_cast<std::uint32_t>(fit.parts.size());
+    fit.parts.insert(fit.parts.end(), std::make_move_iterator(later.fit.parts.begin()),
+                     std::make_move_iterator(later.fit.parts.end()));
+    items.reserve(items.size() + later.items.size());
+    for (BasicItem<Tick> item : later.items) {
+        item.part += parts;
+        items.push_back(item);
+    }
+    Items<Tick>().swap(later.items);
+    SongRest& rest = fit.rest;
+    const std::size_t data = rest.data.size();
+    rest.data.insert(rest.data.end(), later.fit.rest.data.begin(), later.fit.rest.data.end());
+    for (TimedEvent event : later.fit.rest.others) {
+        event.at += data;
+        rest.others.push_back(event);
+    }
+    for (std::uint32_t t = first; t < rest.events.size(); ++t) {
+        rest.events[t] = std::move(later.fit.rest.events[t]);
+        lead[t] = later.lead[t];
+    }
+    rest.endTick = std::max(rest.endTick, later.fit.rest.endTick);
+    fit.notes += later.fit.notes;
+}
+
 }  // namespace
 
 template <typename Tick>
-ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items,
-                  std::uint32_t& longTrack) {
-    std::size_t most = 0;
-    for (const TrackChunk& track : song.tracks) {
-        // A note with its note-off takes 6 bytes at least (running status),
-        // so the room never grows but for a track of note-ons alone; where
-        // pages are mapped as written (Linux), room not written takes none.
-        most += track.length / 6;
+ReadEnd readNotes(std::unique_ptr<Song>& song, ChannelFit& fit, std::vector<bool>& lead,
+                  Items<Tick>& items, std::uint32_t& longTrack) {
+    const auto tracks = static_cast<std::uint32_t>(song->tracks.size());
+    // Room for the notes before each track: a note with its note-off takes 6
+    // bytes at least (running status), so the room never grows but for a
+    // track of note-ons alone; where pages are mapped as written (Linux),
+    // room not written takes none.
+    std::vector<std::size_t> roomBefore(tracks + 1, 0);
+    for (std::uint32_t t = 0; t < tracks; ++t) {
+        roomBefore[t + 1] = roomBefore[t] + song->tracks[t].length / 6;
     }
+    const std::size_t most = roomBefore[tracks];
     items.reserve(most);
-    lead.assign(song.tracks.size(), false);
-    fit.rest.division = song.division;
-    fit.rest.events.assign(song.tracks.size(), {});
-    auto sounding = std::make_unique<Sounding>();
-    for (std::uint32_t t = 0; t < song.tracks.size(); ++t) {
-        const ReadEnd end = readTrack(song.tracks[t], t, *sounding, fit, lead, items);
-        if (end != ReadEnd::Read) {
-            longTrack = t;
-            return end;
+    lead.assign(tracks, false);
+    fit.rest.division = song->division;
+    fit.rest.events.assign(tracks, {});
+    // With notes enough, a second thread reads the later tracks, about half
+    // the room, into a reading of its own.
+    std::uint32_t split = tracks;
+    if (most >= kNotesWorthSharing && tracks >= 2 && secondThread()) {
+        split = static_cast<std::uint32_t>(
+            std::lower_bound(roomBefore.begin() + 1, roomBefore.end() - 2, most / 2) -
+            roomBefore.begin());
+    }
+    Reading<Tick> later;
+    std::array<ReadEnd, 2> ends{ReadEnd::Read, ReadEnd::Read};
+    std::array<std::uint32_t, 2> stopped{};
+    runTogether(
+        split < tracks,
+        [&] { ends[0] = readTracks(*song, 0, split, fit, lead, items, stopped[0]); },
+        [&] {
+            if (split < tracks) {
+                later.fit.rest.events.assign(tracks, {});
+                later.lead.assign(tracks, false);
+                later.items.reserve(most - roomBefore[split]);
+                ends[1] = readTracks(*song, split, tracks, later.fit, later.lead, later.items,
+                                     stopped[1]);
+            }
+        });
+    for (std::size_t r = 0; r < 2; ++r) {
+        if (ends[r] != ReadEnd::Read) {
+            longTrack = stopped[r];
+            return ends[r];
         }
+    }
+    song.reset();
+    if (split < tracks) {
+        joinLater(fit, lead, items, later, split);
     }
     return ReadEnd::Read;
 }
@@ -353,10 +435,10 @@ void sortNotes(const Items<Tick>& items, Order& byStart, Order& byEnd) {
         items, [](const BasicItem<Tick>& item) { return item.frees(); }, radix, digits[1], spare);
 }
 
-template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint32_t>&,
-                           std::uint32_t&);
-template ReadEnd readNotes(const Song&, ChannelFit&, std::vector<bool>&, Items<std::uint64_t>&,
-                           std::uint32_t&);
+template ReadEnd readNotes(std::unique_ptr<Song>&, ChannelFit&, std::vector<bool>&,
+                           Items<std::uint32_t>&, std::uint32_t&);
+template ReadEnd readNotes(std::unique_ptr<Song>&, ChannelFit&, std::vector<bool>&,
+                           Items<std::uint64_t>&, std::uint32_t&);
 template void sortNotes(const Items<std::uint32_t>&, Order&, Order&);
 template void sortNotes(const Items<std::uint64_t>&, Order&, Order&);
 

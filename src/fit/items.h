@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "fit/channel_fit.h"
@@ -70,11 +71,12 @@ enum class ReadEnd : std::uint8_t {
 // that order, in `fit.parts`); every note counted in `fit.notes`; in `lead`,
 // the tracks whose name or instrument says they carry the tune; in
 // `fit.rest`, the other events with their data, so that the song is read once
-// and then let go. Where it ends other than Read, `track` is the track it
-// stopped at, and what was read is to be let go.
+// and then let go: where it ends Read, `song` is let go. Else `track` is the
+// track it stopped at, and what was read is to be let go. With many notes, a
+// second thread reads the later tracks.
 template <typename Tick>
-ReadEnd readNotes(const Song& song, ChannelFit& fit, std::vector<bool>& lead, Items<Tick>& items,
-                  std::uint32_t& track);
+ReadEnd readNotes(std::unique_ptr<Song>& song, ChannelFit& fit, std::vector<bool>& lead,
+                  Items<Tick>& items, std::uint32_t& track);
 
 // The notes in the order they start (`byStart`), and in the order they free a
 // channel as they are, none cut yet (`byEnd`); in the song's order on a tie.

@@ -5,6 +5,7 @@
 #include <limits>
 #include <tuple>
 
+#include "fit/together.h"
 #include "midi/midi_facts.h"
 
 namespace mid2nolt::fit {
@@ -159,47 +160,41 @@ void placeLines(Items<Tick>& items, std::vector<Lane>& lanes, Order melody, Orde
 }
 
 template <typename Tick>
-std::optional<LineGap> gapBefore(Lane& lane, const Items<Tick>& items,
-                                 const BasicItem<Tick>& item) {
-    if (lane.lastEnd > item.start) {
-        return std::nullopt;
-    }
-    const std::uint64_t frees = item.frees();
-    const Order& line = lane.line;
-    while (lane.next < line.size() && items[line[lane.next]].start < frees) {
-        ++lane.next;
-    }
-    LineGap gap{lane.lastEnd, lane.next < line.size() ? items[line[lane.next]].start : kLastTick};
-    if (lane.next > 0) {
-        const std::uint64_t before = items[line[lane.next - 1]].frees();
-        if (before > item.start) {
-            return std::nullopt;
-        }
-        gap.opened = std::max(gap.opened, before);
-    }
-    return gap;
-}
-
-template <typename Tick>
 void markDoubled(Items<Tick>& items, const Order& byStart, const std::vector<Lane>& lanes) {
     const std::size_t count = std::min<std::size_t>(lanes.size(), 2);
-    std::array<std::size_t, 2> at{};  // per lane: its notes that start at or before the tick
-    for (std::size_t i = 0; i < byStart.size(); ++i) {
-        fetchAhead(items, byStart, i);
-        BasicItem<Tick>& item = items[byStart[i]];
-        if (item.drum || item.line) {
-            continue;
-        }
-        for (std::size_t l = 0; l < count && !item.doubled; ++l) {
+    // Each note is marked apart from the others: the two halves of the notes
+    // on a thread each, every line searched for where the half begins.
+    const auto mark = [&](std::size_t from, std::size_t to) {
+        std::array<std::size_t, 2> at{};  // per lane: its notes that start at or before the tick
+        for (std::size_t l = 0; from < to && l < count; ++l) {
             const Order& line = lanes[l].line;
-            while (at[l] < line.size() && items[line[at[l]]].start <= item.start) {
-                ++at[l];
-            }
-            const BasicItem<Tick>* sounding = at[l] > 0 ? &items[line[at[l] - 1]] : nullptr;
-            item.doubled = sounding != nullptr && sounding->frees() > item.start &&
-                           sounding->key % 12 == item.key % 12;
+            const std::uint64_t first = items[byStart[from]].start;
+            at[l] = static_cast<std::size_t>(
+                std::partition_point(line.begin(), line.end(),
+                                     [&](std::uint32_t n) { return items[n].start <= first; }) -
+                line.begin());
         }
-    }
+        for (std::size_t i = from; i < to; ++i) {
+            fetchAhead(items, byStart, i);
+            BasicItem<Tick>& item = items[byStart[i]];
+            if (item.drum || item.line) {
+                continue;
+            }
+            for (std::size_t l = 0; l < count && !item.doubled; ++l) {
+                const Order& line = lanes[l].line;
+                while (at[l] < line.size() && items[line[at[l]]].start <= item.start) {
+                    ++at[l];
+                }
+                const BasicItem<Tick>* sounding = at[l] > 0 ? &items[line[at[l] - 1]] : nullptr;
+                item.doubled = sounding != nullptr && sounding->frees() > item.start &&
+                               sounding->key % 12 == item.key % 12;
+            }
+        }
+    };
+    const std::size_t half = byStart.size() / 2;
+    runTogether(
+        byStart.size() >= kNotesWorthSharing, [&] { mark(0, half); },
+        [&] { mark(half, byStart.size()); });
 }
 
 template <typename Tick>
@@ -314,8 +309,6 @@ template Order drumLine(const Items<std::uint32_t>&, const Order&, std::uint64_t
 template void placeLine(Items<std::uint32_t>&, Lane&, Order, std::uint32_t);
 template void placeLines(Items<std::uint32_t>&, std::vector<Lane>&, Order, Order, std::uint64_t,
                          bool);
-template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint32_t>&,
-                                          const BasicItem<std::uint32_t>&);
 template void markDoubled(Items<std::uint32_t>&, const Order&, const std::vector<Lane>&);
 template std::uint32_t laneWithMost(const Items<std::uint32_t>&, const Order&,
                                     const std::vector<bool>&);
@@ -326,8 +319,6 @@ template Order drumLine(const Items<std::uint64_t>&, const Order&, std::uint64_t
 template void placeLine(Items<std::uint64_t>&, Lane&, Order, std::uint32_t);
 template void placeLines(Items<std::uint64_t>&, std::vector<Lane>&, Order, Order, std::uint64_t,
                          bool);
-template std::optional<LineGap> gapBefore(Lane&, const Items<std::uint64_t>&,
-                                          const BasicItem<std::uint64_t>&);
 template void markDoubled(Items<std::uint64_t>&, const Order&, const std::vector<Lane>&);
 template std::uint32_t laneWithMost(const Items<std::uint64_t>&, const Order&,
                                     const std::vector<bool>&);

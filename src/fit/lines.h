@@ -102,7 +102,26 @@ struct LineGap {
 // before with a cursor: of the lane's line notes, only the last that starts
 // before `item` frees it can overlap it.
 template <typename Tick>
-std::optional<LineGap> gapBefore(Lane& lane, const Items<Tick>& items, const BasicItem<Tick>& item);
+inline std::optional<LineGap> gapBefore(Lane& lane, const Items<Tick>& items,
+                                        const BasicItem<Tick>& item) {
+    if (lane.lastEnd > item.start) {
+        return std::nullopt;
+    }
+    const std::uint64_t frees = item.frees();
+    const Order& line = lane.line;
+    while (lane.next < line.size() && items[line[lane.next]].start < frees) {
+        ++lane.next;
+    }
+    LineGap gap{lane.lastEnd, lane.next < line.size() ? items[line[lane.next]].start : kLastTick};
+    if (lane.next > 0) {
+        const std::uint64_t before = items[line[lane.next - 1]].frees();
+        if (before > item.start) {
+            return std::nullopt;
+        }
+        gap.opened = std::max(gap.opened, before);
+    }
+    return gap;
+}
 
 // Marks the pitched notes that are no line's whose pitch class the melody or
 // the bass lane sounds where they start.

@@ -578,6 +578,56 @@ TEST(FitKeeps, EventsOtherThanNotes) {
                                      std::uint8_t{0xF0})) == 1);
 }
 
+// A song of notes enough that a second thread reads its later tracks, the
+// last past 32 bits of ticks (read again with wider ticks): each part
+// numbered in track order with its program, the tune named in a later track,
+// and every track's text kept in order with its data.
+TEST(FitKeeps, WhatEachTrackSaysWhenTwoThreadsReadIt) {
+    constexpr int kTracks = 8;
+    constexpr int kNotes = 9000;  // a track's
+    constexpr int kNamed = 6;
+    std::vector<smf::Track> tracks;
+    for (int t = 0; t < kTracks; ++t) {
+        smf::Track track;
+        track.text(0, 0x03, t == kNamed ? "Melody" : "Part " + std::to_string(t))
+            .text(0, 0x01, "text of track " + std::to_string(t + 1))
+            .event(0, 0xC0 | t, {t + 10});
+        for (int n = 0; n < kNotes; ++n) {
+            const std::uint64_t wait = n > 0 ? 4 : t + 1 == kTracks ? std::uint64_t{1} << 32 : 0;
+            track.noteOn(wait, t, 40 + 5 * t + n % 3, 100).noteOff(4, t, 40 + 5 * t + n % 3);
+        }
+        tracks.push_back(track.end());
+    }
+    const Fitted fitted = fitSong(song(tracks), fitTo(3));
+    const ChannelFit& fit = fitted.fit;
+    EXPECT_EQ(fit.notes, std::uint64_t{kTracks} * kNotes);
+    ASSERT_EQ(fit.parts.size(), std::size_t{kTracks});
+    for (std::uint32_t p = 0; p < kTracks; ++p) {
+        EXPECT_EQ(fit.parts[p].track, p + 1);
+        EXPECT_EQ(fit.parts[p].channel, p);
+        EXPECT_EQ(fit.parts[p].program, static_cast<int>(p) + 10);
+    }
+    EXPECT_EQ(fit.tune.from, mid2nolt::TuneFrom::Named);
+    EXPECT_EQ(fit.tune.parts, std::vector<std::uint32_t>{kNamed});
+    ASSERT_FALSE(fit.channels.empty());
+    EXPECT_EQ(fit.channels[0].mainPart, std::uint32_t{kNamed});
+    EXPECT_EQ(fit.channels[0].fromPart[kNamed], std::uint64_t{kNotes});
+    std::vector<std::string> texts;
+    mid2nolt::TimedReader reader(fitted.song->tracks[0]);
+    mid2nolt::TrackEvent event;
+    std::uint64_t tick = 0;
+    while (reader.next(event, tick)) {
+        if (event.kind == mid2nolt::EventKind::Meta && event.metaType == 0x01) {
+            texts.emplace_back(event.text, event.text + event.textLength);
+        }
+    }
+    std::vector<std::string> expected;
+    for (int t = 1; t <= kTracks; ++t) {
+        expected.push_back("text of track " + std::to_string(t));
+    }
+    EXPECT_EQ(texts, expected);
+}
+
 // On every shared file and 3, 4 and 6 channels: at most that many tracks with
 // notes, each one note at a time on one MIDI channel, every note a source note
 // (key, velocity and start); nearly every note of a named lead and of the
