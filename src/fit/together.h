@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <exception>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -13,12 +15,19 @@ namespace mid2nolt::fit {
 // more than it saves.
 constexpr std::size_t kNotesWorthSharing = std::size_t{1} << 16;
 
-// Whether a second thread can run beside this one.
+// Whether a second thread may run beside this one: on two cores or more,
+// unless the environment's MID2NOLT_THREADS is 1 (for a machine shared with
+// other work, or an emulator that cannot start threads).
 inline bool secondThread() {
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
     return false;
 #else
-    return std::thread::hardware_concurrency() >= 2;
+    static const bool second = [] {
+        const char* const threads = std::getenv("MID2NOLT_THREADS");
+        return (threads == nullptr || std::string_view(threads) != "1") &&
+               std::thread::hardware_concurrency() >= 2;
+    }();
+    return second;
 #endif
 }
 
