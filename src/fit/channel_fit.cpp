@@ -301,45 +301,60 @@ std::string noMelody(const PartChoice& asked) {
            " has no pitched note to carry the melody (--melody)";
 }
 
-// The fit of notes read, in five steps: the drums' channel, the tune, the
-// pitched lanes (lines and harmony), the arpeggios where asked, the channels;
-// with the bound the roles allow. See fitChannels; the error's text, or "".
+// What the placing starts from: the tune, and the drums' channel with the
+// bound and the drum line.
+struct Survey {
+    Tune tune;
+    bool tuneFound = true;
+    bool drums = false;
+    std::uint64_t pitchedNotes = 0;
+    std::uint64_t pitchedMost = 0;  // that fit whole in the pitched channels
+    Order drumOrder;
+};
+
+// Hears the tune while the drums' channel, the bound (`fit.most`) and the
+// drum line are found: neither job writes what the other reads.
+template <typename Tick>
+Survey survey(const Items<Tick>& items, const Orders& orders, const std::vector<bool>& named,
+              const FitOptions& options, ChannelFit& fit) {
+    Survey found;
+    runTogether(
+        items.size() >= kNotesWorthSharing,
+        [&] {
+            found.tuneFound =
+                findTune(items, orders.byStart, orders.byEnd, named, options, fit, found.tune);
+        },
+        [&] {
+            found.pitchedNotes = static_cast<std::uint64_t>(
+                std::count_if(items.begin(), items.end(), isPitched<Tick>));
+            found.drums = drumsTakeAChannel(items, orders.byEnd, options, found.pitchedNotes);
+            fit.most = mostByRole(items, orders.byEnd, options.channels - (found.drums ? 1 : 0),
+                                  found.drums, found.pitchedMost);
+            if (found.drums) {
+                found.drumOrder = drumLine(items, orders.byStart, shortestCut(fit.rest.division));
+            }
+        });
+    return found;
+}
+
+// The fit of notes read, in five steps: the drums' channel and the tune, the
+// pitched lanes (lines and harmony), the drums' lane, the arpeggios where
+// asked, the channels; with the bound the roles allow. See fitChannels; the
+// error's text, or "".
 template <typename Tick>
 std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const FitOptions& options,
                      ChannelFit& fit) {
     Orders orders;
     sortNotes(items, orders.byStart, orders.byEnd);
-    // The tune is heard while the drums' channel, the bound and the drum line
-    // are found: neither job writes what the other reads.
-    Tune tune;
-    bool tuneFound = true;
-    bool drums = false;
-    std::uint64_t pitchedNotes = 0;
-    std::uint64_t pitchedMost = 0;
-    Order drumOrder;
-    runTogether(
-        items.size() >= kNotesWorthSharing,
-        [&] {
-            tuneFound = findTune(items, orders.byStart, orders.byEnd, named, options, fit, tune);
-        },
-        [&] {
-            pitchedNotes = static_cast<std::uint64_t>(
-                std::count_if(items.begin(), items.end(), isPitched<Tick>));
-            drums = drumsTakeAChannel(items, orders.byEnd, options, pitchedNotes);
-            fit.most = mostByRole(items, orders.byEnd, options.channels - (drums ? 1 : 0), drums,
-                                  pitchedMost);
-            if (drums) {
-                drumOrder = drumLine(items, orders.byStart, shortestCut(fit.rest.division));
-            }
-        });
-    if (!tuneFound) {
+    Survey found = survey(items, orders, named, options, fit);
+    if (!found.tuneFound) {
         return noMelody(*options.melody);
     }
-    const std::uint32_t pitched = options.channels - (drums ? 1 : 0);
+    const std::uint32_t pitched = options.channels - (found.drums ? 1 : 0);
     LineEnds<Tick> lineEnds;
     std::vector<Lane> lanes =
-        placePitched(items, orders, tune, pitched, pitchedMost == pitchedNotes, fit,
-                     options.arpeggio != 0 ? &lineEnds : nullptr);
+        placePitched(items, orders, found.tune, pitched, found.pitchedMost == found.pitchedNotes,
+                     fit, options.arpeggio != 0 ? &lineEnds : nullptr);
     // Each harmony part on one channel where it can be.
     keepPartsTogether(items, orders.byStart, lanes);
     // What only the placing needed goes before the channels are filled.
@@ -347,10 +362,11 @@ std::string fitItems(Items<Tick>& items, const std::vector<bool>& named, const F
     for (Lane& lane : lanes) {
         Order().swap(lane.line);
     }
-    if (drums) {
+    if (found.drums) {
         Lane& lane = lanes.emplace_back();
         lane.role = Role::Drums;
-        placeLine(items, lane, std::move(drumOrder), static_cast<std::uint32_t>(lanes.size() - 1));
+        placeLine(items, lane, std::move(found.drumOrder),
+                  static_cast<std::uint32_t>(lanes.size() - 1));
     }
     std::optional<Arpeggios<Tick>> arpeggios;
     if (options.arpeggio != 0) {
