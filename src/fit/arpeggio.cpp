@@ -79,6 +79,12 @@ private:
     double division_ = 1;
 };
 
+// What the harmony lanes may still write and take, all together.
+struct Room {
+    std::uint64_t slices = kMostSlices;
+    std::uint64_t turns = kMostTurns;
+};
+
 // One harmony lane as it plays its share. Where two or more notes sound,
 // the steps turn on a grid of the step's length from where they began to
 // sound together, each to the next note up (the lowest after the highest);
@@ -87,8 +93,7 @@ template <typename Tick>
 class LanePlayer {
 public:
     LanePlayer(const Clock& clock, std::uint32_t step, std::uint32_t frequency, FitNotes<Tick>& out,
-               std::vector<std::uint64_t>& fromPart, std::vector<bool>& arpeggiated,
-               std::uint64_t& room)
+               std::vector<std::uint64_t>& fromPart, std::vector<bool>& arpeggiated, Room& room)
         : clock_(&clock),
           step_(step),
           frequency_(frequency),
@@ -118,8 +123,8 @@ public:
             } else {
                 ++turns_;
                 play(sounding_.above(current_.key), turn);
-                // No more turns once no slice can be written.
-                nextTurn_ = *room_ > 0 ? turnAt(turn) : kNever;
+                // No more turns once no slice can be written, or none taken.
+                nextTurn_ = room_->slices > 0 && --room_->turns > 0 ? turnAt(turn) : kNever;
             }
         }
     }
@@ -173,8 +178,8 @@ private:
             return;
         }
         const std::uint64_t end = std::min(tick, current_.end);
-        if (end > since_ && *room_ > 0) {
-            --*room_;
+        if (end > since_ && room_->slices > 0) {
+            --room_->slices;
             out_->push_back({static_cast<Tick>(since_), static_cast<Tick>(end), current_.key,
                              current_.velocity});
             ++(*fromPart_)[current_.part];
@@ -198,8 +203,8 @@ private:
     FitNotes<Tick>* out_;
     std::vector<std::uint64_t>* fromPart_;
     std::vector<bool>* arpeggiated_;
-    std::uint64_t* room_;  // slices all lanes may still write
-    std::size_t items_;    // ids below are the items'; the rest, remainders
+    Room* room_;         // what all lanes may still write and take
+    std::size_t items_;  // ids below are the items'; the rest, remainders
     Chord sounding_;
     bool playing_ = false;
     Share current_;
@@ -275,13 +280,13 @@ public:
             result.whole[harmony_[h]] = players_[h].whole;
             result.arpeggiated[harmony_[h]] = players_[h].arpeggiated;
         }
-        result.tooMany = room_ == 0;
+        result.tooMany = room_.slices == 0 || room_.turns == 0;
     }
 
 private:
     std::vector<std::uint8_t> harmony_;
     std::vector<bool> arpeggiated_;
-    std::uint64_t room_ = kMostSlices;
+    Room room_;
     std::vector<LanePlayer<Tick>> players_;
     // Per lane, the ends of its share sounding (where there are lanes to
     // choose from).

@@ -17,6 +17,10 @@ namespace mid2nolt::fit {
 // too fine for the song's length (a tempo map that makes it years long, say),
 // and the fit stops rather than take gigabytes.
 constexpr std::uint64_t kMostSlices = std::uint64_t{1} << 22;
+// The most turns the arpeggios take in all, four for each slice: a turn
+// among notes of one key writes no slice, and a song whose notes of one key
+// sound together for years would otherwise turn through them for hours.
+constexpr std::uint64_t kMostTurns = 4 * kMostSlices;
 
 // Line notes' numbers with their ends before the lines cut them.
 template <typename Tick>
@@ -33,7 +37,7 @@ struct Arpeggios {
     std::vector<std::uint64_t> arpeggiated;
     std::vector<std::uint64_t> steps;
     std::vector<std::uint64_t> whole;  // notes played whole, in one slice
-    bool tooMany = false;              // kMostSlices written, and more left out
+    bool tooMany = false;              // kMostSlices written or kMostTurns taken, and more left out
 };
 
 // Deals every pitched note that no line plays, and what the lines cut short

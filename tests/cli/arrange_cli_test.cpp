@@ -240,6 +240,26 @@ INSTANTIATE_TEST_SUITE_P(
                     "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
                     "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
                     "Fitting Track Data to 3 Channel(s)...\n"},
+        // Two notes of one key sound together for years: their turns, which
+        // write no step, stop at a bound rather than run for hours.
+        ArrangeCase{"ArpeggiosOfOneKeyTooLongForTheSong",
+                    {{"song.mid", text(smf::file(0, 1,
+                                                 {smf::Track()
+                                                      .tempo(0, 0xFFFFFF)
+                                                      .noteOn(0, 0, 48, 100)
+                                                      .noteOn(0, 0, 60, 100)
+                                                      .noteOn(0, 1, 60, 100)
+                                                      .noteOn(0, 0, 72, 100)
+                                                      .noteOff(20000000, 0, 48)
+                                                      .noteOff(0, 0, 60)
+                                                      .noteOff(0, 1, 60)
+                                                      .noteOff(0, 0, 72)
+                                                      .end()}))}},
+                    {"song.mid", "--channels", "3", "--arpeggio", "1"},
+                    "ERROR- The arpeggios need more than 4194304 steps: a step of more driver "
+                    "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
+                    "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
+                    "Fitting Track Data to 3 Channel(s)...\n"},
         // One note, no harmony channel: the console says the step changes nothing.
         ArrangeCase{"ArpeggioWithoutHarmony",
                     kSource,
