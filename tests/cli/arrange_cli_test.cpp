@@ -118,6 +118,21 @@ TEST_P(ArrangeRun, WritesItsAnswer) {
 
 const std::map<std::string, std::string> kSource = {{"song.mid", text(kSong)}};
 
+// A format-0 song at a tick a quarter and the slowest tempo (16.8 seconds a
+// tick): `notes` ({channel, key}) start together and are held `ticks`.
+std::map<std::string, std::string> heldFor(std::uint64_t ticks,
+                                           const std::vector<std::pair<int, int>>& notes) {
+    smf::Track track;
+    track.tempo(0, 0xFFFFFF);
+    for (const auto& [channel, key] : notes) {
+        track.noteOn(0, channel, key, 100);
+    }
+    for (std::size_t n = 0; n < notes.size(); ++n) {
+        track.noteOff(n == 0 ? ticks : 0, notes[n].first, notes[n].second);
+    }
+    return {{"song.mid", text(smf::file(0, 1, {track.end()}))}};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ArrangeRun,
     testing::Values(
@@ -223,18 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A chord held for 11 years (a tick a quarter note of 16.8 s): more
         // steps than the arpeggios write, said rather than taken.
         ArrangeCase{"ArpeggiosTooFineForTheSong",
-                    {{"song.mid", text(smf::file(0, 1,
-                                                 {smf::Track()
-                                                      .tempo(0, 0xFFFFFF)
-                                                      .noteOn(0, 0, 48, 100)
-                                                      .noteOn(0, 0, 60, 100)
-                                                      .noteOn(0, 0, 64, 100)
-                                                      .noteOn(0, 0, 72, 100)
-                                                      .noteOff(20000000, 0, 48)
-                                                      .noteOff(0, 0, 60)
-                                                      .noteOff(0, 0, 64)
-                                                      .noteOff(0, 0, 72)
-                                                      .end()}))}},
+                    heldFor(20000000, {{0, 48}, {0, 60}, {0, 64}, {0, 72}}),
                     {"song.mid", "--channels", "3", "--arpeggio", "1"},
                     "ERROR- The arpeggios need more than 4194304 steps: a step of more driver "
                     "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
@@ -243,18 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Two notes of one key sound together for years: their turns, which
         // write no step, stop at a bound rather than run for hours.
         ArrangeCase{"ArpeggiosOfOneKeyTooLongForTheSong",
-                    {{"song.mid", text(smf::file(0, 1,
-                                                 {smf::Track()
-                                                      .tempo(0, 0xFFFFFF)
-                                                      .noteOn(0, 0, 48, 100)
-                                                      .noteOn(0, 0, 60, 100)
-                                                      .noteOn(0, 1, 60, 100)
-                                                      .noteOn(0, 0, 72, 100)
-                                                      .noteOff(20000000, 0, 48)
-                                                      .noteOff(0, 0, 60)
-                                                      .noteOff(0, 1, 60)
-                                                      .noteOff(0, 0, 72)
-                                                      .end()}))}},
+                    heldFor(20000000, {{0, 48}, {0, 60}, {1, 60}, {0, 72}}),
                     {"song.mid", "--channels", "3", "--arpeggio", "1"},
                     "ERROR- The arpeggios need more than 4194304 steps: a step of more driver "
                     "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
