@@ -118,19 +118,26 @@ TEST_P(ArrangeRun, WritesItsAnswer) {
 
 const std::map<std::string, std::string> kSource = {{"song.mid", text(kSong)}};
 
-// A format-0 song at a tick a quarter and the slowest tempo (16.8 seconds a
-// tick): `notes` ({channel, key}) start together and are held `ticks`.
-std::map<std::string, std::string> heldFor(std::uint64_t ticks,
-                                           const std::vector<std::pair<int, int>>& notes) {
+// Notes ({channel, key}) held together for 11 years (a format-0 song at a
+// tick a quarter and the slowest tempo, 16.8 s a tick) and fitted to three
+// channels with arpeggios: more steps than the arpeggios write, said rather
+// than taken.
+ArrangeCase heldForYears(const char* name, const std::vector<std::pair<int, int>>& notes) {
     smf::Track track;
     track.tempo(0, 0xFFFFFF);
     for (const auto& [channel, key] : notes) {
         track.noteOn(0, channel, key, 100);
     }
     for (std::size_t n = 0; n < notes.size(); ++n) {
-        track.noteOff(n == 0 ? ticks : 0, notes[n].first, notes[n].second);
+        track.noteOff(n == 0 ? 20000000 : 0, notes[n].first, notes[n].second);
     }
-    return {{"song.mid", text(smf::file(0, 1, {track.end()}))}};
+    return {name,
+            {{"song.mid", text(smf::file(0, 1, {track.end()}))}},
+            {"song.mid", "--channels", "3", "--arpeggio", "1"},
+            "ERROR- The arpeggios need more than 4194304 steps: a step of more driver ticks "
+            "(--arpeggio) or a lower frequency (-f) needs fewer\n",
+            "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
+            "Fitting Track Data to 3 Channel(s)...\n"};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,24 +242,11 @@ INSTANTIATE_TEST_SUITE_P(
                     kSource,
                     {"song.mid", "--channels", "3", "-f50"},
                     "ERROR- Invalid Arrange Parameter : -f without --arpeggio\n"},
-        // A chord held for 11 years (a tick a quarter note of 16.8 s): more
-        // steps than the arpeggios write, said rather than taken.
-        ArrangeCase{"ArpeggiosTooFineForTheSong",
-                    heldFor(20000000, {{0, 48}, {0, 60}, {0, 64}, {0, 72}}),
-                    {"song.mid", "--channels", "3", "--arpeggio", "1"},
-                    "ERROR- The arpeggios need more than 4194304 steps: a step of more driver "
-                    "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
-                    "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
-                    "Fitting Track Data to 3 Channel(s)...\n"},
+        // A chord held for years.
+        heldForYears("ArpeggiosTooFineForTheSong", {{0, 48}, {0, 60}, {0, 64}, {0, 72}}),
         // Two notes of one key sound together for years: their turns, which
         // write no step, stop at a bound rather than run for hours.
-        ArrangeCase{"ArpeggiosOfOneKeyTooLongForTheSong",
-                    heldFor(20000000, {{0, 48}, {0, 60}, {1, 60}, {0, 72}}),
-                    {"song.mid", "--channels", "3", "--arpeggio", "1"},
-                    "ERROR- The arpeggios need more than 4194304 steps: a step of more driver "
-                    "ticks (--arpeggio) or a lower frequency (-f) needs fewer\n",
-                    "Reading MIDI Source File : song.mid\nMIDI File Format 0 with 1 track(s)\n"
-                    "Fitting Track Data to 3 Channel(s)...\n"},
+        heldForYears("ArpeggiosOfOneKeyTooLongForTheSong", {{0, 48}, {0, 60}, {1, 60}, {0, 72}}),
         // One note, no harmony channel: the console says the step changes nothing.
         ArrangeCase{"ArpeggioWithoutHarmony",
                     kSource,
